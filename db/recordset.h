@@ -1,0 +1,75 @@
+#pragma once
+// The record-set layer: one statement over one table, bound typed fields,
+// forward reading and writing of one new or changed row.
+
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "db/db_exception.h"
+#include "db/session.h"
+
+// The kinds a bound column can have.
+enum class FieldKind { Text, Integer, Floating, DateTime };
+
+// One bound column as a derived class declares it: the column name, its kind
+// and the member that holds its value (std::string, int, double, std::time_t).
+struct FieldBinding {
+    const char* column;
+    FieldKind kind;
+    void* value;
+};
+
+// Null markers: what a field holds after fetching a NULL column.
+namespace NullMarker {
+inline constexpr int Integer = 1246576928;  // 0x4A4D4120
+inline constexpr double Floating = -9.123e19;
+inline constexpr std::time_t DateTime = 0;
+}  // namespace NullMarker
+
+// Base of CSite and CSiteChan. A derived class supplies its table name and its
+// column list; users set Filter, Open, read with IsEndOfSet/MoveNext, and write
+// one row with BeginInsert or BeginEdit, assigning fields, then Update.
+class CRecordset {
+public:
+    explicit CRecordset(CDatabase* session);
+    virtual ~CRecordset();
+    CRecordset(const CRecordset&) = delete;
+    CRecordset& operator=(const CRecordset&) = delete;
+
+    std::string Filter;  // appended after " WHERE " when not empty
+    std::string Sort;    // appended after " ORDER BY " when not empty
+
+    bool Open();
+    bool IsOpen() const;
+    bool IsEndOfSet() const { return endOfSet_; }
+    bool IsBeginOfSet() const { return beginOfSet_; }
+    void MoveNext();
+    void BeginInsert();
+    void BeginEdit();
+    bool Update();
+    void Close();
+
+    // The SELECT text the last Open sent.
+    const std::string& SelectText() const { return selectText_; }
+
+    virtual std::string DefaultConnect() const = 0;
+    virtual std::string DefaultSql() const = 0;
+
+protected:
+    // The bound columns in binding order. Called once, at Open.
+    virtual std::vector<FieldBinding> BindColumns() = 0;
+    // Runs after every fetch, for per-class rules on the fetched values.
+    virtual void AfterFetch() {}
+
+private:
+    friend class CDatabase;
+    void DetachFromSession();  // called by CDatabase::Close under the lock
+
+    struct Impl;
+    CDatabase* session_;
+    Impl* impl_;
+    std::string selectText_;
+    bool beginOfSet_ = true;
+    bool endOfSet_ = true;
+};

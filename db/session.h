@@ -1,0 +1,120 @@
+#pragma once
+// A database session: one ODBC connection, its transactions and direct queries.
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "db/db_exception.h"
+
+class CRecordset;
+
+// Options of CDatabase::Open (bit values).
+namespace OpenOptions {
+inline constexpr unsigned ReadOnly = 2;
+inline constexpr unsigned UseCursorLibrary = 4;
+inline constexpr unsigned NoOdbcDialog = 8;
+inline constexpr unsigned ForceOdbcDialog = 16;
+}  // namespace OpenOptions
+
+// Update capability bits probed at Open.
+namespace UpdateCaps {
+inline constexpr unsigned SetPos = 1;
+inline constexpr unsigned PositionedStatements = 2;
+inline constexpr unsigned GetDataBound = 4;
+}  // namespace UpdateCaps
+
+// One ODBC connection. Closed on construction; Open connects; Close (also run
+// by the destructor) closes the record sets opened on it, then disconnects.
+// The write and transaction operations are virtual so that tests can stand in
+// a session whose driver lacks transactions or fails on a chosen statement.
+class CDatabase {
+public:
+    CDatabase();
+    virtual ~CDatabase();
+    CDatabase(const CDatabase&) = delete;
+    CDatabase& operator=(const CDatabase&) = delete;
+
+    // True on success, false when the driver's completion was cancelled;
+    // every other failure throws CDBException.
+    virtual bool Open(const std::string& connectString, unsigned options);
+    void Close();
+    bool IsOpen() const { return hdbc_ != SQL_NULL_HDBC; }
+
+    // Runs one statement and discards whatever it returns. Throws on failure.
+    virtual void ExecuteDirect(const std::string& sql);
+
+    // Never throw; see the comments in session.cpp.
+    virtual bool BeginTransaction();
+    virtual bool CommitTransaction();
+    virtual bool RollbackTransaction();
+
+    SQLHDBC ConnectionHandle() const { return hdbc_; }
+    const std::string& ConnectString() const { return connect_; }
+    bool CanTransact() const { return canTransact_; }
+    bool CanUpdate() const { return updatable_; }
+    unsigned UpdateCapabilities() const { return updateCaps_; }
+    char IdentifierQuote() const { return identifierQuote_; }
+    // The product name the driver reports (SQL_DBMS_NAME), empty when unknown.
+    std::string DbmsName() const;
+
+    // The query timeout to set on a new statement, or nullopt once the driver
+    // has refused it.
+    void ApplyQueryTimeout(SQLHSTMT stmt);
+
+    // Record sets register and unregister themselves under the process lock.
+    void AttachRecordset(CRecordset* rs);
+    void DetachRecordset(CRecordset* rs);
+
+private:
+    void Probe();
+    void FreeConnection();
+
+    SQLHDBC hdbc_ = SQL_NULL_HDBC;
+    std::string connect_;
+    SQLUINTEGER loginTimeout_ = 15;
+    SQLUINTEGER queryTimeout_ = 15;
+    bool updatable_ = true;
+    bool canTransact_ = false;
+    SQLUSMALLINT cursorCommitBehavior_ = 0xFFFF;
+    SQLUSMALLINT cursorRollbackBehavior_ = 0xFFFF;
+    unsigned updateCaps_ = 0;
+    SQLUINTEGER bookmarkPersistence_ = 0;
+    char identifierQuote_ = ' ';
+    std::vector<CRecordset*> recordsets_;
+};
+
+// Builds a CDBException from the diagnostics of a failed call on the given
+// handles (statement may be null). The shared environment is used.
+CDBException MakeDbException(SQLRETURN rc, SQLHDBC hdbc, SQLHSTMT hstmt);
+
+// Splits one driver message into the text without its leading "[...]"
+// origin prefixes and the prefixes themselves.
+void SplitOriginPrefixes(const std::string& message, std::string& text, std::string& origins);
+
+// The success test every ODBC return code is judged by: SUCCESS,
+// SUCCESS_WITH_INFO and NO_DATA count as success.
+inline bool OdbcSucceeded(SQLRETURN rc) {
+    return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO || rc == SQL_NO_DATA;
+}
+
+// The process-wide ODBC environment and its connection count.
+namespace OdbcEnvironment {
+SQLHENV Handle();          // null before the first Open
+int ConnectionCount();
+}
+
+// True when at least one row of `table` has `stationCode` in column STA.
+// Runs on the session's connection; never throws.
+bool StationRowExists(const CDatabase& session, const std::string& table, const std::string& stationCode);
+
+// One above the largest NINDEX of SITE, or 0 on failure. Never throws.
+int NextStationIndex(const CDatabase& session);
+
+// Opens an operation session; tests hand in sessions with chosen faults.
+using SessionFactory = std::function<std::unique_ptr<CDatabase>()>;
+SessionFactory DefaultSessionFactory();

@@ -1,0 +1,88 @@
+#pragma once
+// The station form: one station's SITE row and channel grid, with save,
+// delete and leave.
+
+#include <memory>
+#include <string>
+
+#include "db/session.h"
+#include "form/form_fields.h"
+#include "platform/dialog_port.h"
+
+class ProfileReader;
+
+// What the form needs from the application: the start station, how to build
+// the connect string and open operation sessions, the shared session for the
+// station-exists query, and the configuration file for the response folder.
+struct FormEnvironment {
+    std::string startStationCode;
+    std::function<std::string()> connectString;  // BuildConnectString
+    SessionFactory openSession;                  // a new, closed CDatabase
+    CDatabase* sharedSession = nullptr;
+    const ProfileReader* profile = nullptr;      // "ZRN" / "DIR"
+};
+
+// Direction of ExchangeFields.
+enum class Exchange { Show, ReadBack };
+
+// The modal station form (template 102) and its operations.
+class CStationDlg : public platform::DialogEvents {
+public:
+    CStationDlg(platform::DialogPort& port, FormEnvironment env);
+    ~CStationDlg() override;
+
+    // Runs the form modally until it closes.
+    int DoModal();
+
+    // platform::DialogEvents
+    bool OnInitDialog() override;
+    void OnCommand(int controlId, platform::Notify notification) override;
+    void OnOK() override;      // SaveStation
+    void OnCancel() override;  // closes the form
+
+    // Fields and their exchange with the controls (station_dlg.cpp,
+    // exchange_fields.cpp).
+    bool ExchangeFields(Exchange direction);
+    FormFields& Fields() { return fields_; }
+    const FormFields& Fields() const { return fields_; }
+
+    // Station lists and loading (station_loading.cpp).
+    void FillStationLists();
+    void LoadStation(std::string code);
+    void OnStationCodeEditChange();
+    void OnStationCodeSelChange();
+
+    // Saving (station_saving.cpp) and its channel rows (channel_rows.cpp).
+    void SaveStation();
+    bool WriteChannelRows(CDatabase& session, const std::string& stationCode);
+
+    // Deleting (station_deleting.cpp).
+    void DeleteStation();
+
+    // Channel grid and response files (channel_grid.cpp).
+    void ApplyGroupCount();
+    void OnGroupCountChanged();
+    void ChooseResponseFile(int buttonId, const std::string& channelName);
+    void SetResponsePath(int groupIndex, int componentIndex, const std::string& path);
+
+private:
+    void LoadChannelGroup(CDatabase& session, const std::string& code, int groupIndex);
+    void ShowDbError(const CDBException& e);
+    void AppMessage(const std::string& text, platform::Icon icon);
+
+    platform::DialogPort& port_;
+    FormEnvironment env_;
+    FormFields fields_;
+};
+
+// One SITECHAN row through CSiteChan: found by its key and updated, or inserted.
+// Throws CDBException.
+void WriteChannelRow(CDatabase& session, const std::string& stationCode, const std::string& channel,
+                     int group, int component, double samplesPerSecond, const std::string& calibFile,
+                     const std::string& locCode, const std::string& sensorType);
+
+// A form date text as "%04d-%02d-%02d %02d:%02d:%02d", missing time parts
+// taking timeDefault (0 or 1).
+std::string NormalizeDateText(const std::string& text, int timeDefault);
+// Whether a non-empty date text reads as a real calendar date and time.
+bool IsValidDateText(const std::string& text);

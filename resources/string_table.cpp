@@ -1,0 +1,43 @@
+#include "resources/string_table.h"
+
+#include <map>
+
+namespace {
+
+const std::map<int, std::string>& Table() {
+    static const std::map<int, std::string> table = {
+        {str::FieldAddError, "Ошибка добавления поля %s в таблицу %s"},
+        {str::DatabaseError, "Ошибка базы данных: "},
+        {str::DatabaseInitError, "Ошибка инициализации базы данных"},
+        {str::TransactionError, "Ошибка начала транзакции в базе данных"},
+        {str::DeleteQuestion, "Вы уверены, что хотите удалить информацию о станции %s"},
+        {str::Attention, "Внимание!"},
+        {str::DatabaseOpenError, "Ошибка открытия базы данных -> %s"},
+        {str::ChooseResponseTitle, "Выбрать файл с АЧХ"},
+    };
+    return table;
+}
+
+}  // namespace
+
+const std::string& LoadString(int number) {
+    static const std::string empty;
+    auto it = Table().find(number);
+    return it == Table().end() ? empty : it->second;
+}
+
+std::string FormatString(int number, const std::string& first, const std::string& second) {
+    const std::string& pattern = LoadString(number);
+    std::string out;
+    const std::string* args[] = {&first, &second};
+    int next = 0;
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] == '%' && i + 1 < pattern.size() && pattern[i + 1] == 's' && next < 2) {
+            out += *args[next++];
+            ++i;
+        } else {
+            out.push_back(pattern[i]);
+        }
+    }
+    return out;
+}

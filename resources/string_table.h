@@ -1,0 +1,21 @@
+#pragma once
+// The string table: the system's fixed Russian texts by number.
+
+#include <string>
+
+namespace str {
+inline constexpr int FieldAddError = 4;         // "Ошибка добавления поля %s в таблицу %s"
+inline constexpr int DatabaseError = 832;       // "Ошибка базы данных: "
+inline constexpr int DatabaseInitError = 833;   // "Ошибка инициализации базы данных"
+inline constexpr int TransactionError = 834;    // "Ошибка начала транзакции в базе данных"
+inline constexpr int DeleteQuestion = 835;      // "Вы уверены, что хотите удалить информацию о станции %s"
+inline constexpr int Attention = 836;           // "Внимание!"
+inline constexpr int DatabaseOpenError = 837;   // "Ошибка открытия базы данных -> %s"
+inline constexpr int ChooseResponseTitle = 838; // "Выбрать файл с АЧХ"
+}  // namespace str
+
+// The text of string `number`; empty for a number the table does not hold.
+const std::string& LoadString(int number);
+
+// A string of the table with each "%s" replaced, in order, by the arguments.
+std::string FormatString(int number, const std::string& first, const std::string& second = {});

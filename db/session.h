@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -62,9 +63,12 @@ public:
     // The product name the driver reports (SQL_DBMS_NAME), empty when unknown.
     std::string DbmsName() const;
 
-    // The query timeout to set on a new statement, or nullopt once the driver
-    // has refused it.
+    // Sets the query timeout on a new statement, until the driver once refuses it.
     void ApplyQueryTimeout(SQLHSTMT stmt);
+
+    // Diagnostics of the last failed CommitTransaction/RollbackTransaction
+    // (driver text), empty when the last one succeeded.
+    const std::string& LastTransactionError() const { return lastTransactionError_; }
 
     // Record sets register and unregister themselves under the process lock.
     void AttachRecordset(CRecordset* rs);
@@ -86,6 +90,7 @@ private:
     SQLUINTEGER bookmarkPersistence_ = 0;
     char identifierQuote_ = ' ';
     std::vector<CRecordset*> recordsets_;
+    std::string lastTransactionError_;
 };
 
 // Builds a CDBException from the diagnostics of a failed call on the given
@@ -112,8 +117,16 @@ int ConnectionCount();
 // Runs on the session's connection; never throws.
 bool StationRowExists(const CDatabase& session, const std::string& table, const std::string& stationCode);
 
+// The same question, telling a failure apart from "no row": nullopt when the
+// query could not run (for instance on a lost connection).
+std::optional<bool> QueryStationRowExists(const CDatabase& session, const std::string& table,
+                                          const std::string& stationCode);
+
 // One above the largest NINDEX of SITE, or 0 on failure. Never throws.
 int NextStationIndex(const CDatabase& session);
+
+// The connect string as shown to the user: the value after "PWD=" as "****".
+std::string MaskPassword(const std::string& connectString);
 
 // Opens an operation session; tests hand in sessions with chosen faults.
 using SessionFactory = std::function<std::unique_ptr<CDatabase>()>;

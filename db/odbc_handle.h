@@ -1,0 +1,46 @@
+#pragma once
+// RAII ownership of one ODBC handle.
+
+#include <sql.h>
+
+#include <utility>
+
+// Owns an ODBC handle of one type and frees it with SQLFreeHandle when it goes
+// out of scope, however the scope is left.
+template <SQLSMALLINT HandleType>
+class OdbcHandle {
+public:
+    OdbcHandle() = default;
+    explicit OdbcHandle(SQLHANDLE h) : h_(h) {}
+    ~OdbcHandle() { reset(); }
+    OdbcHandle(const OdbcHandle&) = delete;
+    OdbcHandle& operator=(const OdbcHandle&) = delete;
+    OdbcHandle(OdbcHandle&& o) noexcept : h_(std::exchange(o.h_, SQL_NULL_HANDLE)) {}
+    OdbcHandle& operator=(OdbcHandle&& o) noexcept {
+        if (this != &o) {
+            reset();
+            h_ = std::exchange(o.h_, SQL_NULL_HANDLE);
+        }
+        return *this;
+    }
+
+    // Allocates a new handle under `parent`; answers the ODBC return code.
+    SQLRETURN Allocate(SQLHANDLE parent) {
+        reset();
+        return SQLAllocHandle(HandleType, parent, &h_);
+    }
+    void reset() {
+        if (h_ != SQL_NULL_HANDLE) {
+            SQLFreeHandle(HandleType, h_);
+            h_ = SQL_NULL_HANDLE;
+        }
+    }
+    SQLHANDLE get() const { return h_; }
+    SQLHANDLE release() { return std::exchange(h_, SQL_NULL_HANDLE); }
+    explicit operator bool() const { return h_ != SQL_NULL_HANDLE; }
+
+private:
+    SQLHANDLE h_ = SQL_NULL_HANDLE;
+};
+
+using StatementHandle = OdbcHandle<SQL_HANDLE_STMT>;

@@ -9,6 +9,7 @@
 #include "form/form_fields.h"
 #include "platform/dialog_port.h"
 
+class CSiteChan;
 class ProfileReader;
 
 // What the form needs from the application: the start station, how to build
@@ -67,12 +68,24 @@ public:
 
 private:
     void LoadChannelGroup(CDatabase& session, const std::string& code, int groupIndex);
+    void PlaceChannelRow(const CSiteChan& row, int groupIndex);
     void ShowDbError(const CDBException& e);
     void AppMessage(const std::string& text, platform::Icon icon);
 
     platform::DialogPort& port_;
     FormEnvironment env_;
     FormFields fields_;
+
+    // Numeric fields loaded from a NULL column: ExchangeFields(Show) puts an
+    // empty text into their controls instead of the number; a successful
+    // read-back of the field clears its flag. Loading sets them.
+    struct EmptyShown {
+        bool Latitude = false;
+        bool Longitude = false;
+        bool Elevation = false;
+        bool GroupCount = false;
+    };
+    EmptyShown emptyShown_;
 };
 
 // One SITECHAN row through CSiteChan: found by its key and updated, or inserted.

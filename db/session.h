@@ -79,6 +79,7 @@ private:
     void FreeConnection();
 
     SQLHDBC hdbc_ = SQL_NULL_HDBC;
+    bool connected_ = false;
     std::string connect_;
     SQLUINTEGER loginTimeout_ = 15;
     SQLUINTEGER queryTimeout_ = 15;

@@ -1,0 +1,37 @@
+#include "app/connection_settings.h"
+
+#include "platform/profile_reader.h"
+#include "platform/text.h"
+
+namespace {
+
+// One connection value: key in section DATABASE, its default, and the
+// capacity of its field (the terminator included).
+struct SettingSource {
+    const char* key;
+    const char* defaultValue;
+    size_t capacity;
+};
+
+constexpr SettingSource kDataSource{"ODBC", "ZRN", 32};
+constexpr SettingSource kUser{"USER", "ZRN", 64};
+constexpr SettingSource kPassword{"PASSWORD", "PJQ", 64};
+
+std::string Resolve(const std::string& fromCommandLine, const SettingSource& source, const ProfileReader& profile) {
+    if (!fromCommandLine.empty()) return text::Left(fromCommandLine, source.capacity - 1);
+    return profile.Get("DATABASE", source.key, source.defaultValue, source.capacity);
+}
+
+}  // namespace
+
+ConnectionSettings ResolveConnectionSettings(const CommandLineValues& commandLine, const ProfileReader& profile) {
+    ConnectionSettings settings;
+    settings.DataSource = Resolve(commandLine.DataSource, kDataSource, profile);
+    settings.User = Resolve(commandLine.User, kUser, profile);
+    settings.Password = Resolve(commandLine.Password, kPassword, profile);
+    return settings;
+}
+
+std::string BuildConnectString(const ConnectionSettings& settings) {
+    return "DSN=" + settings.DataSource + ";UID=" + settings.User + ";PWD=" + settings.Password + ";";
+}

@@ -1,0 +1,43 @@
+#pragma once
+// The application object: start-up, the shared session and the modal form.
+
+#include <memory>
+#include <string>
+
+#include "app/command_line.h"
+#include "app/connection_settings.h"
+#include "db/session.h"
+#include "platform/dialog_port.h"
+#include "platform/profile_reader.h"
+
+// Reads the command line and the configuration, opens the shared session,
+// upgrades the schema, runs the station form and closes the session.
+class CStationApp {
+public:
+    CStationApp(platform::DialogPort& port, std::string commandLine, ProfileReader profile,
+                SessionFactory openSession = DefaultSessionFactory());
+
+    // Runs the whole program; answers false, which ends the process.
+    bool StartUp();
+
+    const std::string& StartStationCode() const { return startStationCode_; }
+    const CommandLineValues& CommandLine() const { return commandLineValues_; }
+    const ConnectionSettings& Settings() const { return settings_; }
+    std::string ConnectString() const { return BuildConnectString(settings_); }
+
+    // Fills the settings and opens the shared session; on failure shows the
+    // connect string (password masked) and the driver's text, answers false.
+    bool OpenSharedSession();
+    void CloseSharedSession() { sharedSession_->Close(); }
+    CDatabase& SharedSession() { return *sharedSession_; }
+
+private:
+    platform::DialogPort& port_;
+    std::string commandLine_;
+    ProfileReader profile_;
+    SessionFactory openSession_;
+    std::string startStationCode_;
+    CommandLineValues commandLineValues_;
+    ConnectionSettings settings_;
+    std::unique_ptr<CDatabase> sharedSession_;
+};

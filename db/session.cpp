@@ -1,0 +1,390 @@
+#include "db/session.h"
+
+#include <algorithm>
+#include <cctype>
+#include <mutex>
+#include <new>
+
+#include "db/odbc_handle.h"
+#include "db/recordset.h"
+#include "db/sql_text.h"
+
+namespace {
+
+// The one environment of the process, the number of connections made through
+// it, and the re-entrant lock that guards both and every session's list of
+// record sets (closing a session closes its record sets, which lock again).
+struct Environment {
+    std::recursive_mutex lock;
+    SQLHENV henv = SQL_NULL_HENV;
+    int connections = 0;
+};
+
+Environment& Env() {
+    static Environment env;
+    return env;
+}
+
+// Repeats an ODBC call while the driver answers that it is still executing.
+template <typename Call>
+SQLRETURN Retry(Call&& call) {
+    SQLRETURN rc;
+    do {
+        rc = call();
+    } while (rc == SQL_STILL_EXECUTING);
+    return rc;
+}
+
+bool Succeeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
+
+// Reads a character answer of SQLGetInfo; nullopt when the question fails.
+std::optional<std::string> InfoText(SQLHDBC hdbc, SQLUSMALLINT what) {
+    char buffer[256] = {};
+    SQLSMALLINT length = 0;
+    SQLRETURN rc = SQLGetInfo(hdbc, what, buffer, sizeof buffer, &length);
+    if (!Succeeded(rc)) return std::nullopt;
+    return std::string(buffer);
+}
+
+template <typename T>
+bool InfoNumber(SQLHDBC hdbc, SQLUSMALLINT what, T& out) {
+    T value{};
+    SQLRETURN rc = SQLGetInfo(hdbc, what, &value, sizeof value, nullptr);
+    if (!Succeeded(rc)) return false;
+    out = value;
+    return true;
+}
+
+}  // namespace
+
+void SplitOriginPrefixes(const std::string& message, std::string& text, std::string& origins) {
+    std::string rest = message;
+    origins.clear();
+    while (!rest.empty() && rest[0] == '[') {
+        size_t close = rest.find(']');
+        if (close == std::string::npos) break;
+        origins += rest.substr(0, close + 1);
+        rest.erase(0, close + 1);
+        if (!rest.empty() && rest[0] == ' ') rest.erase(0, 1);
+    }
+    text = rest;
+}
+
+CDBException MakeDbException(SQLRETURN rc, SQLHDBC hdbc, SQLHSTMT hstmt) {
+    std::string errorText, stateText;
+    SQLSMALLINT handleType = SQL_HANDLE_STMT;
+    SQLHANDLE handle = hstmt;
+    if (hstmt == SQL_NULL_HSTMT) {
+        handleType = SQL_HANDLE_DBC;
+        handle = hdbc;
+    }
+    if (handle == SQL_NULL_HANDLE) {
+        handleType = SQL_HANDLE_ENV;
+        handle = Env().henv;
+    }
+    for (SQLSMALLINT record = 1; handle != SQL_NULL_HANDLE; ++record) {
+        SQLCHAR state[6] = {};
+        SQLINTEGER native = 0;
+        SQLSMALLINT length = 0;
+        SQLRETURN drc = SQLGetDiagRec(handleType, handle, record, state, &native, nullptr, 0, &length);
+        if (!Succeeded(drc)) break;
+        std::string message(static_cast<size_t>(length) + 1, '\0');
+        drc = SQLGetDiagRec(handleType, handle, record, state, &native,
+                            reinterpret_cast<SQLCHAR*>(message.data()), static_cast<SQLSMALLINT>(message.size()),
+                            &length);
+        if (!Succeeded(drc)) break;
+        message.resize(std::min(static_cast<size_t>(length), message.size() - 1));
+        std::string sqlState(reinterpret_cast<char*>(state));
+        if (sqlState == "00000") break;
+        std::string text, origins;
+        SplitOriginPrefixes(message, text, origins);
+        stateText += "State:" + sqlState + ",Native:" + std::to_string(native) + ",Origin:" + origins + "\n";
+        errorText += text + "\n";
+    }
+    return CDBException(static_cast<short>(rc), errorText, stateText);
+}
+
+namespace OdbcEnvironment {
+SQLHENV Handle() {
+    std::lock_guard guard(Env().lock);
+    return Env().henv;
+}
+int ConnectionCount() {
+    std::lock_guard guard(Env().lock);
+    return Env().connections;
+}
+}  // namespace OdbcEnvironment
+
+CDatabase::CDatabase() = default;
+
+CDatabase::~CDatabase() {
+    Close();
+    Environment& env = Env();
+    std::lock_guard guard(env.lock);
+    if (env.connections == 0 && env.henv != SQL_NULL_HENV) {
+        SQLFreeHandle(SQL_HANDLE_ENV, env.henv);
+        env.henv = SQL_NULL_HENV;
+    }
+}
+
+bool CDatabase::Open(const std::string& connectString, unsigned options) {
+    updatable_ = (options & OpenOptions::ReadOnly) == 0;
+    connect_ = connectString;
+    try {
+        if (hdbc_ == SQL_NULL_HDBC) {
+            Environment& env = Env();
+            std::lock_guard guard(env.lock);
+            if (env.henv == SQL_NULL_HENV) {
+                if (!Succeeded(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env.henv))) {
+                    env.henv = SQL_NULL_HENV;
+                    throw std::bad_alloc();
+                }
+                SQLSetEnvAttr(env.henv, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+            }
+            SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_DBC, env.henv, &hdbc_);
+            if (!Succeeded(rc)) {
+                hdbc_ = SQL_NULL_HDBC;
+                throw MakeDbException(rc, SQL_NULL_HDBC, SQL_NULL_HSTMT);
+            }
+            ++env.connections;
+        }
+
+        // Results of these options are not checked: a driver that lacks one
+        // still connects. The ODBC cursor library is deliberately not loaded,
+        // even when asked for: through unixODBC's cursor library positioned
+        // statements fail on every driver, and the record sets write rows with
+        // searched statements of their own.
+        SQLSetConnectAttr(hdbc_, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN{loginTimeout_}), 0);
+        if (!updatable_)
+            SQLSetConnectAttr(hdbc_, SQL_ATTR_ACCESS_MODE, reinterpret_cast<SQLPOINTER>(SQL_MODE_READ_ONLY), 0);
+
+        SQLUSMALLINT completion = SQL_DRIVER_COMPLETE;
+        if (options & OpenOptions::NoOdbcDialog)
+            completion = SQL_DRIVER_NOPROMPT;
+        else if (options & OpenOptions::ForceOdbcDialog)
+            completion = SQL_DRIVER_PROMPT;
+
+        std::string out(1024, '\0');
+        SQLSMALLINT outLength = 0;
+        SQLRETURN rc = Retry([&] {
+            return SQLDriverConnect(hdbc_, nullptr,
+                                    reinterpret_cast<SQLCHAR*>(const_cast<char*>(connectString.c_str())), SQL_NTS,
+                                    reinterpret_cast<SQLCHAR*>(out.data()), static_cast<SQLSMALLINT>(out.size()),
+                                    &outLength, completion);
+        });
+        if (rc == SQL_NO_DATA) {
+            FreeConnection();
+            return false;
+        }
+        if (!Succeeded(rc)) throw MakeDbException(rc, hdbc_, SQL_NULL_HSTMT);
+        connected_ = true;
+        out.resize(std::min(static_cast<size_t>(std::max<SQLSMALLINT>(outLength, 0)), out.size() - 1));
+        connect_ = "ODBC;" + std::string(out.c_str());
+
+        SQLUSMALLINT apiConformance = 0, sqlConformance = 0;
+        rc = SQLGetInfo(hdbc_, SQL_ODBC_API_CONFORMANCE, &apiConformance, sizeof apiConformance, nullptr);
+        if (!Succeeded(rc)) throw MakeDbException(rc, hdbc_, SQL_NULL_HSTMT);
+        if (apiConformance < SQL_OAC_LEVEL1) throw CDBException::Layer(LayerError::ApiConformance);
+        rc = SQLGetInfo(hdbc_, SQL_ODBC_SQL_CONFORMANCE, &sqlConformance, sizeof sqlConformance, nullptr);
+        if (!Succeeded(rc)) throw MakeDbException(rc, hdbc_, SQL_NULL_HSTMT);
+        // Every SQL grammar level meets the minimum the program needs; the
+        // question must still be answered.
+
+        Probe();
+        return true;
+    } catch (...) {
+        FreeConnection();
+        throw;
+    }
+}
+
+void CDatabase::Probe() {
+    SQLUINTEGER posOperations = 0, positioned = 0, getData = 0;
+    updateCaps_ = 0;
+    if (InfoNumber(hdbc_, SQL_POS_OPERATIONS, posOperations) &&
+        (posOperations & (SQL_POS_UPDATE | SQL_POS_DELETE | SQL_POS_ADD)) ==
+            (SQL_POS_UPDATE | SQL_POS_DELETE | SQL_POS_ADD))
+        updateCaps_ |= UpdateCaps::SetPos;
+    if (InfoNumber(hdbc_, SQL_POSITIONED_STATEMENTS, positioned) &&
+        (positioned & (SQL_PS_POSITIONED_DELETE | SQL_PS_POSITIONED_UPDATE)) ==
+            (SQL_PS_POSITIONED_DELETE | SQL_PS_POSITIONED_UPDATE))
+        updateCaps_ |= UpdateCaps::PositionedStatements;
+
+    SQLUSMALLINT txnCapable = SQL_TC_NONE;
+    canTransact_ = InfoNumber(hdbc_, SQL_TXN_CAPABLE, txnCapable) && txnCapable != SQL_TC_NONE;
+    cursorCommitBehavior_ = 0xFFFF;
+    cursorRollbackBehavior_ = 0xFFFF;
+    InfoNumber(hdbc_, SQL_CURSOR_COMMIT_BEHAVIOR, cursorCommitBehavior_);
+    InfoNumber(hdbc_, SQL_CURSOR_ROLLBACK_BEHAVIOR, cursorRollbackBehavior_);
+    InfoNumber(hdbc_, SQL_BOOKMARK_PERSISTENCE, bookmarkPersistence_);
+    if (InfoNumber(hdbc_, SQL_GETDATA_EXTENSIONS, getData) && (getData & SQL_GD_BOUND))
+        updateCaps_ |= UpdateCaps::GetDataBound;
+
+    if (updatable_) {
+        auto readOnly = InfoText(hdbc_, SQL_DATA_SOURCE_READ_ONLY);
+        updatable_ = readOnly && readOnly->size() == 1 && (*readOnly)[0] != 'Y';
+    } else {
+        SQLSetConnectAttr(hdbc_, SQL_ATTR_ACCESS_MODE, reinterpret_cast<SQLPOINTER>(SQL_MODE_READ_ONLY), 0);
+    }
+    auto quote = InfoText(hdbc_, SQL_IDENTIFIER_QUOTE_CHAR);
+    identifierQuote_ = (quote && !quote->empty()) ? (*quote)[0] : ' ';
+}
+
+void CDatabase::FreeConnection() {
+    Environment& env = Env();
+    std::lock_guard guard(env.lock);
+    if (hdbc_ == SQL_NULL_HDBC) return;
+    if (connected_) SQLDisconnect(hdbc_);
+    connected_ = false;
+    SQLFreeHandle(SQL_HANDLE_DBC, hdbc_);
+    hdbc_ = SQL_NULL_HDBC;
+    --env.connections;
+}
+
+void CDatabase::Close() {
+    Environment& env = Env();
+    std::lock_guard guard(env.lock);
+    // Detaching removes the record set from the list, so work on a copy.
+    std::vector<CRecordset*> open = recordsets_;
+    for (CRecordset* rs : open) rs->DetachFromSession();
+    recordsets_.clear();
+    FreeConnection();
+}
+
+void CDatabase::AttachRecordset(CRecordset* rs) {
+    std::lock_guard guard(Env().lock);
+    if (std::find(recordsets_.begin(), recordsets_.end(), rs) == recordsets_.end()) recordsets_.push_back(rs);
+}
+
+void CDatabase::DetachRecordset(CRecordset* rs) {
+    std::lock_guard guard(Env().lock);
+    recordsets_.erase(std::remove(recordsets_.begin(), recordsets_.end(), rs), recordsets_.end());
+}
+
+void CDatabase::ApplyQueryTimeout(SQLHSTMT stmt) {
+    if (queryTimeout_ == ~SQLUINTEGER{0}) return;
+    SQLRETURN rc = SQLSetStmtAttr(stmt, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN{queryTimeout_}), 0);
+    if (!Succeeded(rc)) queryTimeout_ = ~SQLUINTEGER{0};
+}
+
+std::string CDatabase::DbmsName() const {
+    if (hdbc_ == SQL_NULL_HDBC) return {};
+    return InfoText(hdbc_, SQL_DBMS_NAME).value_or(std::string());
+}
+
+void CDatabase::ExecuteDirect(const std::string& sql) {
+    StatementHandle stmt;
+    SQLRETURN rc = stmt.Allocate(hdbc_);
+    if (!Succeeded(rc)) throw MakeDbException(rc, hdbc_, SQL_NULL_HSTMT);
+    ApplyQueryTimeout(stmt.get());
+
+    rc = Retry([&] {
+        return SQLExecDirect(stmt.get(), reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS);
+    });
+    if (!OdbcSucceeded(rc)) {
+        CDBException e = MakeDbException(rc, hdbc_, stmt.get());
+        SQLCancel(stmt.get());
+        throw e;
+    }
+    // Consume every result so that the statement is dropped clean.
+    for (;;) {
+        SQLSMALLINT columns = 0;
+        if (Succeeded(SQLNumResultCols(stmt.get(), &columns)) && columns > 0) {
+            while (Succeeded(Retry([&] { return SQLFetch(stmt.get()); }))) {
+            }
+        }
+        rc = Retry([&] { return SQLMoreResults(stmt.get()); });
+        if (!Succeeded(rc)) break;
+    }
+}
+
+bool CDatabase::BeginTransaction() {
+    if (!canTransact_ || hdbc_ == SQL_NULL_HDBC) return false;
+    SQLRETURN rc =
+        SQLSetConnectAttr(hdbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0);
+    return Succeeded(rc);
+}
+
+namespace {
+bool EndTransaction(SQLHDBC hdbc, SQLSMALLINT completion, std::string& error) {
+    SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, hdbc, completion);
+    bool ok = Succeeded(rc);
+    error = ok ? std::string() : MakeDbException(rc, hdbc, SQL_NULL_HSTMT).ErrorText;
+    if (!ok && error.empty()) error = "SQLEndTran failed (return code " + std::to_string(rc) + ")\n";
+    SQLSetConnectAttr(hdbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
+    return ok;
+}
+}  // namespace
+
+bool CDatabase::CommitTransaction() {
+    if (!canTransact_ || hdbc_ == SQL_NULL_HDBC) return false;
+    return EndTransaction(hdbc_, SQL_COMMIT, lastTransactionError_);
+}
+
+bool CDatabase::RollbackTransaction() {
+    if (!canTransact_ || hdbc_ == SQL_NULL_HDBC) return false;
+    return EndTransaction(hdbc_, SQL_ROLLBACK, lastTransactionError_);
+}
+
+std::optional<bool> QueryStationRowExists(const CDatabase& session, const std::string& table,
+                                          const std::string& stationCode) {
+    if (!session.IsOpen()) return std::nullopt;
+    StatementHandle stmt;
+    if (!Succeeded(stmt.Allocate(session.ConnectionHandle()))) return std::nullopt;
+    std::string sql = "select count(*) from " + table + " where STA=" + SqlQuote(stationCode);
+    SQLRETURN rc = SQLExecDirect(stmt.get(), reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS);
+    if (!Succeeded(rc)) return std::nullopt;
+    rc = SQLFetch(stmt.get());
+    if (!Succeeded(rc)) return std::nullopt;
+    // Read as a 32-bit count: a 16-bit one would wrap to 0 at 65536 rows.
+    SQLINTEGER count = 0;
+    SQLLEN indicator = 0;
+    rc = SQLGetData(stmt.get(), 1, SQL_C_SLONG, &count, sizeof count, &indicator);
+    if (!Succeeded(rc)) return std::nullopt;
+    return indicator != SQL_NULL_DATA && count != 0;
+}
+
+bool StationRowExists(const CDatabase& session, const std::string& table, const std::string& stationCode) {
+    return QueryStationRowExists(session, table, stationCode).value_or(false);
+}
+
+int NextStationIndex(const CDatabase& session) {
+    if (!session.IsOpen()) return 0;
+    StatementHandle stmt;
+    if (!Succeeded(stmt.Allocate(session.ConnectionHandle()))) return 0;
+    SQLCHAR sql[] = "select max(NINDEX)+1 as maxindex from SITE";
+    SQLExecDirect(stmt.get(), sql, SQL_NTS);
+    SQLINTEGER next = 0;
+    SQLLEN indicator = 0;
+    SQLBindCol(stmt.get(), 1, SQL_C_SLONG, &next, sizeof next, &indicator);
+    if (!Succeeded(SQLFetch(stmt.get()))) return 0;
+    // An empty SITE yields NULL: the first station gets number 1.
+    if (indicator == SQL_NULL_DATA) return 1;
+    return static_cast<int>(next);
+}
+
+std::string MaskPassword(const std::string& connectString) {
+    std::string out;
+    size_t pos = 0;
+    while (pos < connectString.size()) {
+        size_t end = connectString.find(';', pos);
+        // A braced value may hold semicolons: the item ends after the brace.
+        if (connectString.compare(pos + 4, 1, "{") == 0) {
+            size_t close = connectString.find('}', pos + 5);
+            if (close != std::string::npos) end = connectString.find(';', close);
+        }
+        std::string item = connectString.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
+        std::string key = item.substr(0, 4);
+        std::transform(key.begin(), key.end(), key.begin(), [](unsigned char c) { return std::toupper(c); });
+        if (key == "PWD=") item = item.substr(0, 4) + "****";
+        out += item;
+        if (end == std::string::npos) break;
+        out += ';';
+        pos = end + 1;
+    }
+    return out;
+}
+
+SessionFactory DefaultSessionFactory() {
+    return [] { return std::make_unique<CDatabase>(); };
+}

@@ -1,0 +1,70 @@
+#include "platform/profile_reader.h"
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+
+namespace {
+
+std::string Trim(const std::string& s) {
+    size_t b = s.find_first_not_of(" \t\r\n");
+    if (b == std::string::npos) return {};
+    size_t e = s.find_last_not_of(" \t\r\n");
+    return s.substr(b, e - b + 1);
+}
+
+bool EqualNoCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
+               return std::tolower(x) == std::tolower(y);
+           });
+}
+
+// Cuts to at most `characters` UTF-8 characters, never inside a character.
+std::string CutCharacters(const std::string& s, size_t characters) {
+    size_t count = 0;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) {
+            if (count == characters) return s.substr(0, i);
+            ++count;
+        }
+    }
+    return s;
+}
+
+// A value in matching double or single quotes loses them, as the platform's
+// profile reader does.
+std::string Unquote(const std::string& s) {
+    if (s.size() >= 2 && (s.front() == '"' || s.front() == '\'') && s.back() == s.front())
+        return s.substr(1, s.size() - 2);
+    return s;
+}
+
+}  // namespace
+
+std::string ProfileReader::Get(const std::string& section, const std::string& key, const std::string& defaultValue,
+                               size_t capacity) const {
+    std::string value = defaultValue;
+    if (!path_.empty()) {
+        std::ifstream in(path_);
+        std::string line;
+        bool inSection = false;
+        while (std::getline(in, line)) {
+            std::string t = Trim(line);
+            if (t.empty() || t[0] == ';' || t[0] == '#') continue;
+            if (t.front() == '[') {
+                size_t close = t.find(']');
+                inSection = close != std::string::npos && EqualNoCase(Trim(t.substr(1, close - 1)), section);
+                continue;
+            }
+            if (!inSection) continue;
+            size_t eq = t.find('=');
+            if (eq == std::string::npos) continue;
+            if (EqualNoCase(Trim(t.substr(0, eq)), key)) {
+                value = Unquote(Trim(t.substr(eq + 1)));
+                break;
+            }
+        }
+    }
+    if (capacity == 0) return {};
+    return CutCharacters(value, capacity - 1);
+}

@@ -1,17 +1,161 @@
 // Filling the station lists and loading a station into the form fields.
 
+#include <algorithm>
+#include <ctime>
+
+#include "db/sql_text.h"
+#include "db/station_recordsets.h"
+#include "form/date_text.h"
+#include "form/number_text.h"
+#include "form/operation_session.h"
 #include "form/station_dlg.h"
+#include "resources/string_table.h"
 
-void CStationDlg::FillStationLists() {}
+namespace {
 
-void CStationDlg::LoadStation(std::string code) { (void)code; }
+// Channel names and sample rates a station not yet in SITE starts with.
+constexpr const char* kNewChannelNames[ctl::CellCount] = {
+    "BLZ", "BLN", "BLE", "BHZ", "BHN", "BHE", "ELZ", "ELN", "ELE", "EHZ", "EHN", "EHE",
+    "",    "",    "",    "",    "",    "",    "",    "",    "",
+};
+constexpr const char* kNewSampleRates[ctl::GroupCountMax] = {"20", "20", "100", "100", "", "", ""};
 
-void CStationDlg::LoadChannelGroup(CDatabase& session, const std::string& code, int groupIndex) {
-    (void)session;
-    (void)code;
-    (void)groupIndex;
+bool IsNull(double value) { return value == NullMarker::Floating; }
+
+// A date-time column as the form shows it: empty for NULL.
+std::string DateFieldText(std::time_t value) {
+    return value == NullMarker::DateTime ? std::string() : LocalTimeText(value);
 }
 
-void CStationDlg::OnStationCodeEditChange() {}
+// An offset column as the form shows it: three decimals, empty for NULL.
+std::string OffsetFieldText(double value) { return IsNull(value) ? std::string() : FixedText(value, 3); }
 
-void CStationDlg::OnStationCodeSelChange() {}
+// A coordinate column into its float field; NULL leaves 0 and sets `empty`.
+float CoordinateField(double value, bool& empty) {
+    empty = IsNull(value);
+    return empty ? 0.0f : static_cast<float>(value);
+}
+
+}  // namespace
+
+void CStationDlg::FillStationLists() {
+    auto session = OpenOperationSession(env_);
+    if (!session) {
+        AppMessage(LoadString(str::DatabaseInitError), platform::Icon::Exclamation);
+        return;
+    }
+    CSite site(session.get());
+    site.Open();
+    // Emptied even when SITE has no rows, so that a deleted last station does
+    // not stay listed.
+    port_.ResetContent(ctl::StationCode);
+    port_.ResetContent(ctl::CentralPoint);
+    for (; !site.IsEndOfSet(); site.MoveNext()) {
+        port_.AddString(ctl::StationCode, site.STA);
+        port_.AddString(ctl::CentralPoint, site.STA);
+    }
+    site.Close();
+}
+
+void CStationDlg::LoadStation(std::string code) {
+    FormFields& f = fields_;
+    f.CentralPoint.clear();
+    f.OffsetNorth.clear();
+    f.OffsetEast.clear();
+    f.NameRu.clear();
+    f.IntlCode.clear();
+    f.NameEn.clear();
+    f.Ground.clear();
+    for (auto& name : f.ChanName) name.clear();
+    for (int i = 0; i < ctl::GroupCountMax; ++i) {
+        f.SampleRate[static_cast<size_t>(i)].clear();
+        f.LocCode[static_cast<size_t>(i)].clear();
+        f.SensorType[static_cast<size_t>(i)].clear();
+    }
+
+    auto session = OpenOperationSession(env_);
+    if (!session) {
+        AppMessage(LoadString(str::DatabaseInitError), platform::Icon::Exclamation);
+        return;
+    }
+    CSite site(session.get());
+    site.Filter = "STA=" + SqlQuote(code);
+    site.Open();
+
+    if (site.IsEndOfSet()) {
+        for (size_t k = 0; k < f.ChanName.size(); ++k) f.ChanName[k] = kNewChannelNames[k];
+        for (size_t i = 0; i < f.SampleRate.size(); ++i) f.SampleRate[i] = kNewSampleRates[i];
+        f.Elevation = 0.0f;
+        f.Latitude = 45.0f;
+        f.Longitude = 45.0f;
+        f.GroupCount = 4;
+        f.OnDate = UtcTimeText(std::time(nullptr));
+        f.OffDate.clear();
+        f.DbNumber = NextStationIndex(*session);
+        emptyShown_ = EmptyShown{};
+        ApplyGroupCount();
+        return;
+    }
+
+    f.Elevation = CoordinateField(site.ELEV, emptyShown_.Elevation);
+    f.Latitude = CoordinateField(site.LAT, emptyShown_.Latitude);
+    f.Longitude = CoordinateField(site.LON, emptyShown_.Longitude);
+    f.DbNumber = site.NINDEX;
+    // A NULL NGROUPS shows an empty GroupCount and reads no channel group.
+    emptyShown_.GroupCount = site.NGROUPS == NullMarker::Integer;
+    f.GroupCount = emptyShown_.GroupCount ? 0 : site.NGROUPS;
+    f.CentralPoint = site.REFSTA;
+    f.NameEn = site.STANAME;
+    f.IntlCode = site.COD;
+    f.NameRu = site.DESCR;
+    f.Ground = site.UNDERGROUND;
+    f.OnDate = DateFieldText(site.ONDATE);
+    f.OffDate = DateFieldText(site.OFFDATE);
+    f.OffsetNorth = OffsetFieldText(site.DNORTH);
+    f.OffsetEast = OffsetFieldText(site.DEAST);
+    site.Close();
+
+    // Groups above the seventh have no cells, so reading them would change
+    // nothing the form shows.
+    const int groups = std::min(f.GroupCount, ctl::GroupCountMax);
+    for (int i = 0; i < groups; ++i) LoadChannelGroup(*session, code, i);
+    session.reset();
+    ApplyGroupCount();
+}
+
+void CStationDlg::LoadChannelGroup(CDatabase& session, const std::string& code, int groupIndex) {
+    CSiteChan chan(&session);
+    chan.Filter = "STA=" + SqlQuote(code) + " and NGROUP=" + std::to_string(groupIndex + 1);
+    chan.Open();
+    for (; !chan.IsEndOfSet(); chan.MoveNext()) {
+        SetResponsePath(groupIndex, chan.CHANINDEX, chan.CALIBFILE);
+        if (groupIndex < ctl::GroupCountMax) PlaceChannelRow(chan, groupIndex);
+    }
+}
+
+void CStationDlg::PlaceChannelRow(const CSiteChan& row, int groupIndex) {
+    const auto g = static_cast<size_t>(groupIndex);
+    if (row.CHANINDEX >= 0 && row.CHANINDEX <= 2) {
+        fields_.ChanName[static_cast<size_t>(ctl::CellIndex(groupIndex + 1, row.CHANINDEX))] = row.CHAN;
+        fields_.LocCode[g] = row.LCODE;
+        fields_.SensorType[g] = row.DESCR;
+    }
+    if (fields_.LocCode[g].empty()) fields_.LocCode[g] = "??";
+    fields_.SampleRate[g] = IsNull(row.SPS) ? std::string() : SampleRateText(row.SPS);
+}
+
+void CStationDlg::OnStationCodeEditChange() {
+    const std::string text = port_.Text(ctl::StationCode);
+    LoadStation(text);
+    fields_.StationCode = text;
+    ExchangeFields(Exchange::Show);
+}
+
+void CStationDlg::OnStationCodeSelChange() {
+    const int index = port_.GetCurSel(ctl::StationCode);
+    if (index == platform::CB_ERR) return;  // no entry is selected: nothing was picked
+    const std::string text = port_.GetLBText(ctl::StationCode, index);
+    fields_.StationCode = text;
+    LoadStation(text);
+    ExchangeFields(Exchange::Show);
+}

@@ -1,0 +1,60 @@
+#include "form/site_statement.h"
+
+#include <utility>
+#include <vector>
+
+#include "db/sql_text.h"
+#include "form/number_text.h"
+
+namespace {
+
+std::string Timestamp(const std::string& dateText) { return "{ts " + SqlQuote(dateText) + "}"; }
+
+// Column name and SQL value of every column the statement names except STA,
+// in the statement's order.
+std::vector<std::pair<const char*, std::string>> SiteColumns(const SiteRowValues& r) {
+    std::vector<std::pair<const char*, std::string>> cols{
+        {"NINDEX", std::to_string(r.nindex)},
+        {"NGROUPS", std::to_string(r.ngroups)},
+        {"LAT", FixedText(r.lat, 6)},
+        {"LON", FixedText(r.lon, 6)},
+        {"ELEV", FixedText(r.elev, 6)},
+        {"DESCR", SqlQuote(r.descr)},
+        {"STANAME", SqlQuote(r.staname)},
+        {"COD", SqlQuote(r.cod)},
+    };
+    if (r.onDate) cols.emplace_back("ONDATE", Timestamp(*r.onDate));
+    if (r.offDate) cols.emplace_back("OFFDATE", Timestamp(*r.offDate));
+    cols.emplace_back("REFSTA", SqlQuote(r.refsta));
+    cols.emplace_back("DEAST", FixedText(r.deast, 6));
+    cols.emplace_back("DNORTH", FixedText(r.dnorth, 6));
+    cols.emplace_back("UNDERGROUND", SqlQuote(r.underground));
+    cols.emplace_back("LDDATE", Timestamp(r.lddate));
+    return cols;
+}
+
+}  // namespace
+
+std::string BuildSiteStatement(const SiteRowValues& row, bool exists) {
+    const auto cols = SiteColumns(row);
+    if (exists) {
+        std::string sql = "update SITE set ";
+        for (size_t i = 0; i < cols.size(); ++i) {
+            if (i > 0) sql += ',';
+            sql += cols[i].first;
+            sql += '=';
+            sql += cols[i].second;
+        }
+        sql += " where STA=" + SqlQuote(row.sta);
+        return sql;
+    }
+    std::string names = "insert into SITE (";
+    std::string values = " values (";
+    for (const auto& [name, value] : cols) {
+        names += name;
+        names += ',';
+        values += value;
+        values += ',';
+    }
+    return names + "STA)" + values + SqlQuote(row.sta) + ")";
+}

@@ -1,0 +1,30 @@
+#pragma once
+// The SITE statement of a save: an insert or an update of the station's row.
+
+#include <optional>
+#include <string>
+
+// The values one save writes to SITE, in the order the statement names them.
+// A date left empty on the form is nullopt and its column is not named.
+struct SiteRowValues {
+    int nindex = 0;
+    int ngroups = 0;
+    float lat = 0.0f;
+    float lon = 0.0f;
+    float elev = 0.0f;
+    std::string descr;
+    std::string staname;
+    std::string cod;
+    std::optional<std::string> onDate;   // normalised date text
+    std::optional<std::string> offDate;  // normalised date text
+    std::string refsta;
+    double deast = 0.0;
+    double dnorth = 0.0;
+    std::string underground;
+    std::string lddate;  // date text
+    std::string sta;
+};
+
+// "update SITE set ... where STA=..." when the row exists, else
+// "insert into SITE (...) values (...)".
+std::string BuildSiteStatement(const SiteRowValues& row, bool exists);

@@ -2,6 +2,7 @@
 // The station form: one station's SITE row and channel grid, with save,
 // delete and leave.
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -71,6 +72,11 @@ private:
     void PlaceChannelRow(const CSiteChan& row, int groupIndex);
     void ShowDbError(const CDBException& e);
     void AppMessage(const std::string& text, platform::Icon icon);
+    // Runs one event handler; a database error it does not catch ends it
+    // with a stop box, and the form stays open.
+    void Guarded(const std::function<void()>& handler);
+    // One read-back check failed: the message, then the focus on the control.
+    bool FailCheck(int controlId, const std::string& message);
 
     platform::DialogPort& port_;
     FormEnvironment env_;
@@ -86,6 +92,10 @@ private:
         bool GroupCount = false;
     };
     EmptyShown emptyShown_;
+
+    // Set while ExchangeFields shows GroupCount, so that a stored count above
+    // seven is kept as shown rather than emptied like a typed one.
+    bool showingGroupCount_ = false;
 };
 
 // One SITECHAN row through CSiteChan: found by its key and updated, or inserted.

@@ -3,6 +3,7 @@
 // forward reading and writing of one new or changed row.
 
 #include <ctime>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -67,8 +68,12 @@ private:
     void DetachFromSession();  // called by CDatabase::Close under the lock
 
     struct Impl;
+    void Fetch();
+    void UpdateInsert();
+    void UpdateEdit();
+
     CDatabase* session_;
-    Impl* impl_;
+    std::unique_ptr<Impl> impl_;
     std::string selectText_;
     bool beginOfSet_ = true;
     bool endOfSet_ = true;

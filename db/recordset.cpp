@@ -1,0 +1,748 @@
+#include "db/recordset.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <string_view>
+#include <variant>
+
+#include "db/odbc_handle.h"
+
+// How a changed row is written
+// ----------------------------
+// The layer writes rows with statements of its own on a second statement
+// handle, never through the cursor. Measured with the drivers installed here:
+// SQLSetPos updates work only on psqlODBC (SQLite3 answers "incompatible
+// rowset", MariaDB forces the static cursor read-only), SQLSetPos add on
+// SQLite3 stores 0 for ignored columns instead of leaving them NULL, and
+// "WHERE CURRENT OF" fails on all three. A plain INSERT and a searched UPDATE
+// with bound parameters work on all three.
+//
+// The searched UPDATE names its row by the declared primary key
+// (SQLPrimaryKeys), which all three drivers answer for SITE and SITECHAN;
+// psqlODBC answers it even for the unquoted upper-case name. The driver's row
+// identifier (SQLSpecialColumns SQL_BEST_ROWID) was measured too and is not
+// usable alike: psqlODBC answers nothing (07009 for the upper-case name, no
+// row for the folded one), MariaDB nothing for a table without a key, and
+// SQLite "_ROWID_", a column the SELECT does not read. Without a key whose
+// columns are all bound, the row is named by every value the fetch read.
+//
+// The values in the WHERE are the ones the fetch read, compared so that the
+// stored row is found again although the fetch rounded them: a date-time by
+// the whole second it falls in (the fetch drops fractions, and another program
+// may have stored them), a floating value within a relative 1e-6 (a REAL or
+// FLOAT column widened to double is not equal to the double the driver
+// converted from its text), a NULL as IS NULL, an empty text as an empty text.
+//
+// Before writing, the layer counts the rows that the WHERE names: none raises
+// "no row affected", more than one "more than one row affected", and nothing
+// is written in either case, so two identical rows of a table without a key
+// are never both changed. After the UPDATE a count of 0 is taken at its word
+// only when the row is gone: MariaDB counts only rows whose values changed
+// (unless FOUND_ROWS is set on the connection), so an UPDATE that writes the
+// values already stored answers 0 there although its row exists.
+
+namespace {
+
+// Text columns are bound with room for this many characters of UTF-8.
+constexpr std::size_t kTextMaxChars = 255;
+constexpr std::size_t kTextBufferBytes = kTextMaxChars * 4 + 1;
+
+// Relative tolerance for finding a floating value again.
+constexpr double kFloatTolerance = 1e-6;
+
+// Repeats an ODBC call while the driver answers that it is still executing.
+template <typename Call>
+SQLRETURN Retry(Call&& call) {
+    SQLRETURN rc;
+    do {
+        rc = call();
+    } while (rc == SQL_STILL_EXECUTING);
+    return rc;
+}
+
+bool Ok(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
+
+SQLCHAR* SqlChars(const std::string& text) {
+    return reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.c_str()));
+}
+
+// Number of UTF-8 characters: every byte that does not continue a sequence.
+std::size_t Utf8Length(std::string_view text) {
+    std::size_t n = 0;
+    for (unsigned char c : text)
+        if ((c & 0xC0) != 0x80) ++n;
+    return n;
+}
+
+// The SQLSTATEs of the diagnostics a statement holds.
+std::vector<std::string> DiagStates(SQLHSTMT stmt) {
+    std::vector<std::string> states;
+    for (SQLSMALLINT record = 1;; ++record) {
+        SQLCHAR state[6] = {};
+        SQLINTEGER native = 0;
+        SQLSMALLINT length = 0;
+        if (!Ok(SQLGetDiagRec(SQL_HANDLE_STMT, stmt, record, state, &native, nullptr, 0, &length))) break;
+        states.emplace_back(reinterpret_cast<char*>(state));
+    }
+    return states;
+}
+
+bool HasState(const std::vector<std::string>& states, std::string_view state) {
+    for (const std::string& s : states)
+        if (s == state) return true;
+    return false;
+}
+
+// A stored date and time as local wall-clock time; false outside the years
+// 1970 to 2038, which read as NULL. Fractions of a second are dropped.
+bool StampToTime(const SQL_TIMESTAMP_STRUCT& stamp, std::time_t& out) {
+    if (stamp.year < 1970 || stamp.year > 2038) return false;
+    std::tm tm{};
+    tm.tm_year = stamp.year - 1900;
+    tm.tm_mon = stamp.month - 1;
+    tm.tm_mday = stamp.day;
+    tm.tm_hour = stamp.hour;
+    tm.tm_min = stamp.minute;
+    tm.tm_sec = stamp.second;
+    tm.tm_isdst = -1;  // let the library decide whether daylight saving applies
+    out = std::mktime(&tm);
+    return true;
+}
+
+SQL_TIMESTAMP_STRUCT StampFromTm(const std::tm& tm) {
+    SQL_TIMESTAMP_STRUCT stamp{};
+    stamp.year = static_cast<SQLSMALLINT>(tm.tm_year + 1900);
+    stamp.month = static_cast<SQLUSMALLINT>(tm.tm_mon + 1);
+    stamp.day = static_cast<SQLUSMALLINT>(tm.tm_mday);
+    stamp.hour = static_cast<SQLUSMALLINT>(tm.tm_hour);
+    stamp.minute = static_cast<SQLUSMALLINT>(tm.tm_min);
+    stamp.second = static_cast<SQLUSMALLINT>(tm.tm_sec);
+    stamp.fraction = 0;
+    return stamp;
+}
+
+// The local wall-clock time of an instant, as written to the database.
+SQL_TIMESTAMP_STRUCT StampFromTime(std::time_t t) {
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    return StampFromTm(tm);
+}
+
+// The wall-clock time one second later (calendar arithmetic, no time zone).
+SQL_TIMESTAMP_STRUCT NextSecond(const SQL_TIMESTAMP_STRUCT& stamp) {
+    std::tm tm{};
+    tm.tm_year = stamp.year - 1900;
+    tm.tm_mon = stamp.month - 1;
+    tm.tm_mday = stamp.day;
+    tm.tm_hour = stamp.hour;
+    tm.tm_min = stamp.minute;
+    tm.tm_sec = stamp.second;
+    std::time_t t = timegm(&tm) + 1;
+    std::tm next{};
+    gmtime_r(&t, &next);
+    return StampFromTm(next);
+}
+
+// A field's program-side value, by kind.
+using Value = std::variant<std::string, int, double, std::time_t>;
+
+Value ReadMember(const FieldBinding& b) {
+    switch (b.kind) {
+        case FieldKind::Text: return *static_cast<std::string*>(b.value);
+        case FieldKind::Integer: return *static_cast<int*>(b.value);
+        case FieldKind::Floating: return *static_cast<double*>(b.value);
+        case FieldKind::DateTime: return *static_cast<std::time_t*>(b.value);
+    }
+    return {};
+}
+
+void WriteMember(const FieldBinding& b, const Value& v) {
+    switch (b.kind) {
+        case FieldKind::Text: *static_cast<std::string*>(b.value) = std::get<std::string>(v); break;
+        case FieldKind::Integer: *static_cast<int*>(b.value) = std::get<int>(v); break;
+        case FieldKind::Floating: *static_cast<double*>(b.value) = std::get<double>(v); break;
+        case FieldKind::DateTime: *static_cast<std::time_t*>(b.value) = std::get<std::time_t>(v); break;
+    }
+}
+
+Value NullValue(FieldKind kind) {
+    switch (kind) {
+        case FieldKind::Text: return std::string();
+        case FieldKind::Integer: return NullMarker::Integer;
+        case FieldKind::Floating: return NullMarker::Floating;
+        case FieldKind::DateTime: return NullMarker::DateTime;
+    }
+    return {};
+}
+
+// Values differ when their bits differ: a NaN equals itself, -0.0 differs from 0.0.
+bool SameValue(const Value& a, const Value& b) {
+    if (std::holds_alternative<double>(a) && std::holds_alternative<double>(b))
+        return std::bit_cast<std::uint64_t>(std::get<double>(a)) == std::bit_cast<std::uint64_t>(std::get<double>(b));
+    return a == b;
+}
+
+// A value written as NULL: the empty text, and a numeric or date-time field
+// holding its kind's null marker (what a NULL column reads as is written back
+// as NULL, not as the marker value).
+bool WritesAsNull(FieldKind kind, const Value& v) { return SameValue(v, NullValue(kind)); }
+
+// One parameter of a writing statement with the storage it is bound to.
+struct Param {
+    SQLSMALLINT cType = SQL_C_CHAR;
+    SQLSMALLINT sqlType = SQL_VARCHAR;
+    SQLULEN size = 0;
+    std::string text;
+    SQLINTEGER integer = 0;
+    double floating = 0.0;
+    SQL_TIMESTAMP_STRUCT stamp{};
+    SQLLEN indicator = 0;
+
+    static Param Null(FieldKind kind) {
+        Param p = OfKind(kind);
+        p.indicator = SQL_NULL_DATA;
+        return p;
+    }
+    static Param Text(std::string v) {
+        Param p = OfKind(FieldKind::Text);
+        p.text = std::move(v);
+        p.indicator = static_cast<SQLLEN>(p.text.size());
+        p.size = std::max<SQLULEN>(kTextMaxChars, p.text.size());
+        return p;
+    }
+    static Param Integer(int v) {
+        Param p = OfKind(FieldKind::Integer);
+        p.integer = v;
+        return p;
+    }
+    static Param Floating(double v) {
+        Param p = OfKind(FieldKind::Floating);
+        p.floating = v;
+        return p;
+    }
+    static Param Stamp(const SQL_TIMESTAMP_STRUCT& v) {
+        Param p = OfKind(FieldKind::DateTime);
+        p.stamp = v;
+        return p;
+    }
+    // The parameter of a value as the program holds it.
+    static Param Of(FieldKind kind, const Value& v) {
+        if (WritesAsNull(kind, v)) return Null(kind);
+        switch (kind) {
+            case FieldKind::Text: return Text(std::get<std::string>(v));
+            case FieldKind::Integer: return Integer(std::get<int>(v));
+            case FieldKind::Floating: return Floating(std::get<double>(v));
+            case FieldKind::DateTime: return Stamp(StampFromTime(std::get<std::time_t>(v)));
+        }
+        return Null(kind);
+    }
+
+    void* Buffer() {
+        switch (cType) {
+            case SQL_C_SLONG: return &integer;
+            case SQL_C_DOUBLE: return &floating;
+            case SQL_C_TYPE_TIMESTAMP: return &stamp;
+            default: return text.data();
+        }
+    }
+
+private:
+    static Param OfKind(FieldKind kind) {
+        Param p;
+        switch (kind) {
+            case FieldKind::Text: p.cType = SQL_C_CHAR, p.sqlType = SQL_VARCHAR, p.size = kTextMaxChars; break;
+            case FieldKind::Integer: p.cType = SQL_C_SLONG, p.sqlType = SQL_INTEGER, p.size = 10; break;
+            case FieldKind::Floating: p.cType = SQL_C_DOUBLE, p.sqlType = SQL_DOUBLE, p.size = 15; break;
+            case FieldKind::DateTime: p.cType = SQL_C_TYPE_TIMESTAMP, p.sqlType = SQL_TYPE_TIMESTAMP, p.size = 23; break;
+        }
+        return p;
+    }
+};
+
+// A statement of its own on the record set's connection, for the catalog
+// question, the row counts and the writes. Freed when it goes out of scope.
+class SideStatement {
+public:
+    explicit SideStatement(CDatabase& session) : session_(session) {
+        SQLRETURN rc = stmt_.Allocate(session.ConnectionHandle());
+        if (!Ok(rc)) throw MakeDbException(rc, session.ConnectionHandle(), SQL_NULL_HSTMT);
+        session.ApplyQueryTimeout(stmt_.get());
+    }
+
+    // Runs the text with the parameters; answers the affected-row count, or
+    // -1 when the driver gives none.
+    SQLLEN Execute(const std::string& sql, std::deque<Param>& params) {
+        SQLUSMALLINT number = 0;
+        for (Param& p : params) {
+            SQLRETURN rc = SQLBindParameter(stmt_.get(), ++number, SQL_PARAM_INPUT, p.cType, p.sqlType, p.size, 0,
+                                            p.Buffer(), p.cType == SQL_C_CHAR ? p.indicator : 0, &p.indicator);
+            if (!Ok(rc)) Fail(rc);
+        }
+        SQLRETURN rc = Retry([&] { return SQLExecDirect(stmt_.get(), SqlChars(sql), SQL_NTS); });
+        // SQL_NO_DATA: a searched statement that touched no row.
+        if (!OdbcSucceeded(rc)) Fail(rc);
+        SQLLEN rows = -1;
+        if (!Ok(SQLRowCount(stmt_.get(), &rows))) rows = -1;
+        return rows;
+    }
+
+    // Runs a SELECT COUNT(*) and answers its count.
+    long long Count(const std::string& sql, std::deque<Param>& params) {
+        Execute(sql, params);
+        SQLRETURN rc = Retry([&] { return SQLFetch(stmt_.get()); });
+        if (!Ok(rc)) Fail(rc);
+        SQLBIGINT count = 0;
+        SQLLEN indicator = 0;
+        rc = SQLGetData(stmt_.get(), 1, SQL_C_SBIGINT, &count, sizeof count, &indicator);
+        if (!Ok(rc)) Fail(rc);
+        SQLCloseCursor(stmt_.get());
+        SQLFreeStmt(stmt_.get(), SQL_RESET_PARAMS);
+        return indicator == SQL_NULL_DATA ? 0 : static_cast<long long>(count);
+    }
+
+    SQLHSTMT get() const { return stmt_.get(); }
+
+    [[noreturn]] void Fail(SQLRETURN rc) {
+        CDBException e = MakeDbException(rc, session_.ConnectionHandle(), stmt_.get());
+        SQLCancel(stmt_.get());
+        throw e;
+    }
+
+private:
+    CDatabase& session_;
+    StatementHandle stmt_;
+};
+
+// The upper-case form of an ASCII identifier, for comparing column names
+// that drivers may answer folded.
+std::string UpperAscii(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return out;
+}
+
+}  // namespace
+
+// One bound column: its buffers, what the current row held in it, and the
+// value remembered at BeginEdit or BeginInsert.
+struct BoundField {
+    FieldBinding binding;
+
+    // Buffers the column is bound to.
+    std::vector<char> text;
+    SQLINTEGER integer = 0;
+    double floating = 0.0;
+    SQL_TIMESTAMP_STRUCT stamp{};
+    SQLLEN indicator = 0;
+
+    // The current row as stored, to find it again when it is changed.
+    bool rowNull = true;
+    bool rowUnreadable = false;  // a date-time outside the years the fetch reads
+    Value rowValue;
+    SQL_TIMESTAMP_STRUCT rowStamp{};
+
+    Value saved;
+    bool null = true;
+    bool dirty = false;
+};
+
+enum class EditMode { None, Edit, Insert };
+
+struct CRecordset::Impl {
+    StatementHandle stmt;
+    bool open = false;
+    bool updatable = false;
+    bool appendable = false;
+    EditMode mode = EditMode::None;
+    std::string table;
+    std::vector<BoundField> fields;
+    // Fields that name a row in the WHERE of an UPDATE; empty until first needed.
+    std::vector<std::size_t> key;
+    bool keyKnown = false;
+};
+
+CRecordset::CRecordset(CDatabase* session) : session_(session), impl_(std::make_unique<Impl>()) {
+    if (session_ == nullptr) return;
+    // A failed allocation is tried again at Open.
+    if (session_->IsOpen()) impl_->stmt.Allocate(session_->ConnectionHandle());
+    session_->AttachRecordset(this);
+}
+
+CRecordset::~CRecordset() {
+    Close();
+    if (session_ != nullptr) session_->DetachRecordset(this);
+}
+
+bool CRecordset::IsOpen() const { return impl_->open; }
+
+void CRecordset::DetachFromSession() {
+    Close();
+    impl_->stmt.reset();
+    session_ = nullptr;
+}
+
+void CRecordset::Close() {
+    Impl& m = *impl_;
+    if (m.stmt) {
+        SQLFreeStmt(m.stmt.get(), SQL_CLOSE);
+        m.stmt.reset();
+    }
+    m.open = false;
+    m.updatable = m.appendable = false;
+    m.mode = EditMode::None;
+    m.fields.clear();
+    m.key.clear();
+    m.keyKnown = false;
+    beginOfSet_ = endOfSet_ = true;
+}
+
+bool CRecordset::Open() {
+    Close();
+    Impl& m = *impl_;
+    if (session_ == nullptr) throw CDBException::Layer(LayerError::NoStatementHandle);
+    if (!session_->IsOpen()) {
+        // Only a record set made on a closed session gets here; the program
+        // always opens its sessions first.
+        std::string connect = DefaultConnect();
+        if (connect.rfind("ODBC;", 0) == 0) connect.erase(0, 5);
+        if (!session_->Open(connect, OpenOptions::UseCursorLibrary))
+            throw CDBException::Layer(LayerError::NoStatementHandle);
+    }
+    SQLHDBC hdbc = session_->ConnectionHandle();
+    if (!m.stmt) {
+        if (!Ok(m.stmt.Allocate(hdbc))) {
+            m.stmt.reset();
+            throw CDBException::Layer(LayerError::NoStatementHandle);
+        }
+        session_->AttachRecordset(this);
+    }
+    SQLHSTMT stmt = m.stmt.get();
+    auto check = [&](SQLRETURN rc) {
+        if (!Ok(rc)) throw MakeDbException(rc, hdbc, stmt);
+    };
+
+    session_->ApplyQueryTimeout(stmt);
+    SQLUINTEGER scrollOptions = 0;
+    SQLRETURN rc = SQLGetInfo(hdbc, SQL_SCROLL_OPTIONS, &scrollOptions, sizeof scrollOptions, nullptr);
+    if (!Ok(rc)) throw MakeDbException(rc, hdbc, SQL_NULL_HSTMT);
+    if ((scrollOptions & SQL_SO_STATIC) == 0) throw CDBException::Layer(LayerError::NoStaticCursor);
+    check(SQLSetStmtAttr(stmt, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_STATIC), 0));
+    // The cursor is only read: rows are written by statements of their own
+    // (see the top of this file), so it asks for no locks or row versions.
+    check(SQLSetStmtAttr(stmt, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_READ_ONLY), 0));
+
+    char odbcVersion[32] = {};
+    rc = SQLGetInfo(hdbc, SQL_ODBC_VER, odbcVersion, sizeof odbcVersion, nullptr);
+    if (!Ok(rc)) throw MakeDbException(rc, hdbc, SQL_NULL_HSTMT);
+    if (std::atoi(odbcVersion) < 2) throw CDBException::Layer(LayerError::OdbcVersion);
+
+    m.table = DefaultSql();
+    std::vector<FieldBinding> bindings = BindColumns();
+    m.fields.clear();
+    m.fields.reserve(bindings.size());
+    for (const FieldBinding& b : bindings) {
+        BoundField f;
+        f.binding = b;
+        if (b.kind == FieldKind::Text) f.text.assign(kTextBufferBytes, '\0');
+        f.rowValue = f.saved = NullValue(b.kind);
+        m.fields.push_back(std::move(f));
+    }
+
+    // Every name followed by a comma, the last comma then overwritten by a
+    // blank: two blanks stand before FROM.
+    std::string sql = "SELECT ";
+    for (const BoundField& f : m.fields) sql += std::string(f.binding.column) + ",";
+    if (!m.fields.empty()) sql.back() = ' ';
+    sql += " FROM " + m.table;
+    if (!Filter.empty()) sql += " WHERE " + Filter;
+    if (!Sort.empty()) sql += " ORDER BY " + Sort;
+    selectText_ = sql;
+
+    // The derived classes read one table by its bare name; writing needs
+    // only a session that may write.
+    m.updatable = m.appendable = session_->CanUpdate();
+
+    check(Retry([&] { return SQLPrepare(stmt, SqlChars(selectText_), SQL_NTS); }));
+    check(Retry([&] { return SQLExecute(stmt); }));
+
+    SQLUSMALLINT column = 0;
+    for (BoundField& f : m.fields) {
+        ++column;
+        switch (f.binding.kind) {
+            case FieldKind::Text:
+                rc = SQLBindCol(stmt, column, SQL_C_CHAR, f.text.data(), static_cast<SQLLEN>(f.text.size()),
+                                &f.indicator);
+                break;
+            case FieldKind::Integer:
+                rc = SQLBindCol(stmt, column, SQL_C_SLONG, &f.integer, sizeof f.integer, &f.indicator);
+                break;
+            case FieldKind::Floating:
+                rc = SQLBindCol(stmt, column, SQL_C_DOUBLE, &f.floating, sizeof f.floating, &f.indicator);
+                break;
+            case FieldKind::DateTime:
+                rc = SQLBindCol(stmt, column, SQL_C_TYPE_TIMESTAMP, &f.stamp, sizeof f.stamp, &f.indicator);
+                break;
+        }
+        check(rc);
+    }
+    m.open = true;
+    endOfSet_ = false;
+    Fetch();
+    beginOfSet_ = endOfSet_;
+    return true;
+}
+
+void CRecordset::MoveNext() {
+    if (endOfSet_) throw CDBException::Layer(LayerError::MovePastEnd);
+    Fetch();
+}
+
+void CRecordset::Fetch() {
+    Impl& m = *impl_;
+    SQLHSTMT stmt = m.stmt.get();
+    if (!m.open || stmt == SQL_NULL_HSTMT) {
+        endOfSet_ = true;
+        return;
+    }
+    SQLRETURN rc = Retry([&] { return SQLFetch(stmt); });
+    if (rc == SQL_NO_DATA) {
+        endOfSet_ = true;
+        return;
+    }
+    if (!Ok(rc)) throw MakeDbException(rc, session_->ConnectionHandle(), stmt);
+    if (rc == SQL_SUCCESS_WITH_INFO) {
+        std::vector<std::string> states = DiagStates(stmt);
+        if (HasState(states, "01004")) throw CDBException::Layer(LayerError::DataTruncated);
+        if (HasState(states, "01S01")) throw CDBException::Layer(LayerError::RowError);
+    }
+
+    for (BoundField& f : m.fields) {
+        const FieldBinding& b = f.binding;
+        f.rowNull = f.indicator == SQL_NULL_DATA;
+        f.rowUnreadable = false;
+        f.dirty = false;
+        Value v = NullValue(b.kind);
+        if (!f.rowNull) {
+            switch (b.kind) {
+                case FieldKind::Text: {
+                    // The driver may count bytes where the limit counts
+                    // characters: judge the text that arrived.
+                    if (f.indicator == SQL_NO_TOTAL || f.indicator < 0 ||
+                        static_cast<std::size_t>(f.indicator) >= f.text.size())
+                        throw CDBException::Layer(LayerError::DataTruncated);
+                    std::string text(f.text.data(), static_cast<std::size_t>(f.indicator));
+                    if (Utf8Length(text) > kTextMaxChars) throw CDBException::Layer(LayerError::DataTruncated);
+                    v = std::move(text);
+                    break;
+                }
+                case FieldKind::Integer: v = static_cast<int>(f.integer); break;
+                case FieldKind::Floating: v = f.floating; break;
+                case FieldKind::DateTime: {
+                    f.rowStamp = f.stamp;
+                    f.rowStamp.fraction = 0;
+                    std::time_t t = 0;
+                    if (StampToTime(f.stamp, t))
+                        v = t;
+                    else
+                        f.rowUnreadable = true;
+                    break;
+                }
+            }
+        }
+        f.null = f.rowNull || f.rowUnreadable;
+        f.rowValue = v;
+        WriteMember(b, v);
+    }
+    AfterFetch();
+}
+
+void CRecordset::BeginInsert() {
+    Impl& m = *impl_;
+    if (!m.open || !m.appendable) throw CDBException::Layer(LayerError::NotUpdatable);
+    for (BoundField& f : m.fields) {
+        f.saved = NullValue(f.binding.kind);
+        WriteMember(f.binding, f.saved);
+        f.null = true;
+        f.dirty = false;
+    }
+    m.mode = EditMode::Insert;
+}
+
+void CRecordset::BeginEdit() {
+    Impl& m = *impl_;
+    if (!m.open || !m.updatable) throw CDBException::Layer(LayerError::NotUpdatable);
+    if (endOfSet_) throw CDBException::Layer(LayerError::NoCurrentRecord);
+    for (BoundField& f : m.fields) {
+        f.saved = ReadMember(f.binding);
+        f.dirty = false;
+    }
+    m.mode = EditMode::Edit;
+}
+
+bool CRecordset::Update() {
+    Impl& m = *impl_;
+    if (m.mode == EditMode::None) throw CDBException::Layer(LayerError::UpdateWithoutBegin);
+    bool any = false;
+    for (BoundField& f : m.fields) {
+        f.dirty = !SameValue(ReadMember(f.binding), f.saved);
+        any = any || f.dirty;
+    }
+    if (!any) return false;
+
+    if (m.mode == EditMode::Insert)
+        UpdateInsert();
+    else
+        UpdateEdit();
+
+    // The written values are now the current row.
+    for (BoundField& f : m.fields) {
+        if (m.mode == EditMode::Insert || f.dirty) {
+            Value v = ReadMember(f.binding);
+            f.rowNull = f.null = WritesAsNull(f.binding.kind, v);
+            f.rowUnreadable = false;
+            f.rowValue = v;
+            if (f.binding.kind == FieldKind::DateTime && !f.rowNull)
+                f.rowStamp = StampFromTime(std::get<std::time_t>(v));
+        }
+        f.dirty = false;
+    }
+    if (m.mode == EditMode::Insert) beginOfSet_ = endOfSet_ = false;
+    m.mode = EditMode::None;
+    return true;
+}
+
+void CRecordset::UpdateInsert() {
+    Impl& m = *impl_;
+    std::string columns, marks;
+    std::deque<Param> params;
+    for (const BoundField& f : m.fields) {
+        if (!f.dirty) continue;
+        Value v = ReadMember(f.binding);
+        // A NULL is left out: the column takes NULL (or its default) by itself.
+        if (WritesAsNull(f.binding.kind, v)) continue;
+        columns += std::string(f.binding.column) + ",";
+        marks += "?,";
+        params.push_back(Param::Of(f.binding.kind, v));
+    }
+    if (params.empty()) return;  // cannot happen: a dirty field differs from the null it started as
+    columns.back() = ')';
+    marks.back() = ')';
+    std::string sql = "INSERT INTO " + m.table + " (" + columns + " VALUES (" + marks;
+
+    SideStatement stmt(*session_);
+    SQLLEN rows = stmt.Execute(sql, params);
+    if (rows == 0) throw CDBException::Layer(LayerError::NoRowAffected);
+    if (rows > 1) throw CDBException::Layer(LayerError::MoreThanOneRowAffected);
+}
+
+void CRecordset::UpdateEdit() {
+    Impl& m = *impl_;
+    if (!m.keyKnown) {
+        // The declared primary key names the row when every one of its
+        // columns is bound; otherwise every bound column does.
+        SideStatement catalog(*session_);
+        SQLHSTMT h = catalog.get();
+        SQLRETURN rc = SQLPrimaryKeys(h, nullptr, 0, nullptr, 0, SqlChars(m.table), SQL_NTS);
+        if (!Ok(rc)) catalog.Fail(rc);
+        std::vector<std::size_t> key;
+        bool complete = true;
+        char name[256] = {};
+        SQLLEN indicator = 0;
+        rc = SQLBindCol(h, 4, SQL_C_CHAR, name, sizeof name, &indicator);
+        if (!Ok(rc)) catalog.Fail(rc);
+        while (Ok(rc = Retry([&] { return SQLFetch(h); }))) {
+            std::string column = indicator == SQL_NULL_DATA ? std::string() : UpperAscii(name);
+            bool found = false;
+            for (std::size_t i = 0; i < m.fields.size(); ++i) {
+                if (UpperAscii(m.fields[i].binding.column) == column) {
+                    key.push_back(i);
+                    found = true;
+                    break;
+                }
+            }
+            complete = complete && found;
+        }
+        if (rc != SQL_NO_DATA) catalog.Fail(rc);
+        m.key.clear();
+        if (complete && !key.empty()) {
+            m.key = key;
+        } else {
+            for (std::size_t i = 0; i < m.fields.size(); ++i) m.key.push_back(i);
+        }
+        m.keyKnown = true;
+    }
+
+    // WHERE: the current row as the fetch read it.
+    std::string where;
+    std::deque<Param> whereParams;
+    for (std::size_t i : m.key) {
+        const BoundField& f = m.fields[i];
+        const std::string column = f.binding.column;
+        std::string condition;
+        if (f.rowNull) {
+            condition = column + " IS NULL";
+        } else if (f.rowUnreadable) {
+            continue;  // a date-time the fetch could not read: the count guards the rest
+        } else {
+            switch (f.binding.kind) {
+                case FieldKind::Text:
+                    condition = column + "=?";
+                    whereParams.push_back(Param::Text(std::get<std::string>(f.rowValue)));
+                    break;
+                case FieldKind::Integer:
+                    condition = column + "=?";
+                    whereParams.push_back(Param::Integer(std::get<int>(f.rowValue)));
+                    break;
+                case FieldKind::Floating: {
+                    double v = std::get<double>(f.rowValue);
+                    if (!std::isfinite(v)) continue;
+                    double tolerance = std::fabs(v) * kFloatTolerance;
+                    condition = column + " BETWEEN ? AND ?";
+                    whereParams.push_back(Param::Floating(v - tolerance));
+                    whereParams.push_back(Param::Floating(v + tolerance));
+                    break;
+                }
+                case FieldKind::DateTime:
+                    condition = column + ">=? AND " + column + "<?";
+                    whereParams.push_back(Param::Stamp(f.rowStamp));
+                    whereParams.push_back(Param::Stamp(NextSecond(f.rowStamp)));
+                    break;
+            }
+        }
+        where += (where.empty() ? " WHERE " : " AND ") + condition;
+    }
+
+    // SET: every dirty field, each item followed by a comma, the last comma
+    // overwritten by a blank.
+    std::string sql = "UPDATE " + m.table + " SET ";
+    std::deque<Param> params;
+    for (const BoundField& f : m.fields) {
+        if (!f.dirty) continue;
+        sql += std::string(f.binding.column) + "=?,";
+        params.push_back(Param::Of(f.binding.kind, ReadMember(f.binding)));
+    }
+    sql.back() = ' ';
+    sql += where;
+    params.insert(params.end(), whereParams.begin(), whereParams.end());
+
+    const std::string countSql = "SELECT COUNT(*) FROM " + m.table + where;
+    auto countRows = [&] {
+        std::deque<Param> copy = whereParams;
+        SideStatement counter(*session_);
+        return counter.Count(countSql, copy);
+    };
+    long long matching = countRows();
+    if (matching == 0) throw CDBException::Layer(LayerError::NoRowAffected);
+    if (matching > 1) throw CDBException::Layer(LayerError::MoreThanOneRowAffected);
+
+    SideStatement stmt(*session_);
+    SQLLEN rows = stmt.Execute(sql, params);
+    if (rows > 1) throw CDBException::Layer(LayerError::MoreThanOneRowAffected);
+    if (rows == 0 && countRows() != 1) throw CDBException::Layer(LayerError::NoRowAffected);
+}

@@ -7,45 +7,62 @@
 #include "db/odbc_handle.h"
 #include "db/session.h"
 
+namespace {
+
+[[noreturn]] void Fail(const std::string& sql, const std::string& what) {
+    ADD_FAILURE() << "query failed: " << sql << "\n" << what;
+    throw std::runtime_error("query failed: " + sql + "\n" + what);
+}
+
+[[noreturn]] void FailWithDiagnostics(const std::string& sql, SQLRETURN rc, const CDatabase& session,
+                                      const StatementHandle& stmt) {
+    const CDBException e = MakeDbException(rc, session.ConnectionHandle(), stmt.get());
+    Fail(sql, e.ErrorText + e.StateText);
+}
+
+// One column of the current row as text, read in pieces so that no length is
+// assumed; nullopt for NULL.
+std::optional<std::string> ColumnText(const std::string& sql, const CDatabase& session, const StatementHandle& stmt,
+                                      SQLUSMALLINT column) {
+    std::string value;
+    char piece[512];
+    for (;;) {
+        SQLLEN indicator = 0;
+        const SQLRETURN rc = SQLGetData(stmt.get(), column, SQL_C_CHAR, piece, sizeof piece, &indicator);
+        if (rc == SQL_NO_DATA) break;
+        if (!SQL_SUCCEEDED(rc)) FailWithDiagnostics(sql, rc, session, stmt);
+        if (indicator == SQL_NULL_DATA) return std::nullopt;
+        // A truncated piece fills the buffer less its terminator; a complete
+        // one holds exactly `indicator` bytes (which may include zero bytes).
+        const bool truncated =
+            rc == SQL_SUCCESS_WITH_INFO && (indicator == SQL_NO_TOTAL || indicator >= SQLLEN(sizeof piece));
+        value.append(piece, truncated ? sizeof piece - 1 : static_cast<std::size_t>(indicator));
+        if (!truncated) break;
+    }
+    return value;
+}
+
+}  // namespace
+
 std::vector<TextRow> QueryRows(const CDatabase& session, const std::string& sql) {
+    if (!session.IsOpen()) Fail(sql, "the session is not open");
     StatementHandle stmt;
     SQLRETURN rc = stmt.Allocate(session.ConnectionHandle());
-    if (!SQL_SUCCEEDED(rc)) {
-        ADD_FAILURE() << "cannot allocate a statement for: " << sql;
-        throw std::runtime_error("statement allocation failed");
-    }
+    if (!SQL_SUCCEEDED(rc)) Fail(sql, "cannot allocate a statement");
     rc = SQLExecDirect(stmt.get(), reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS);
-    if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) {
-        std::string why = MakeDbException(rc, session.ConnectionHandle(), stmt.get()).ErrorText;
-        ADD_FAILURE() << "query failed: " << sql << "\n" << why;
-        throw std::runtime_error("query failed: " + why);
-    }
+    if (rc == SQL_NO_DATA) return {};  // a searched statement that touched no row
+    if (!SQL_SUCCEEDED(rc)) FailWithDiagnostics(sql, rc, session, stmt);
     SQLSMALLINT columns = 0;
-    SQLNumResultCols(stmt.get(), &columns);
+    rc = SQLNumResultCols(stmt.get(), &columns);
+    if (!SQL_SUCCEEDED(rc)) FailWithDiagnostics(sql, rc, session, stmt);
     std::vector<TextRow> rows;
-    while (columns > 0 && SQL_SUCCEEDED(SQLFetch(stmt.get()))) {
+    while (columns > 0) {
+        rc = SQLFetch(stmt.get());
+        if (rc == SQL_NO_DATA) break;
+        if (!SQL_SUCCEEDED(rc)) FailWithDiagnostics(sql, rc, session, stmt);
         TextRow row;
-        for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(columns); ++c) {
-            std::string value;
-            char chunk[512];
-            SQLLEN indicator = 0;
-            bool isNull = false;
-            for (;;) {
-                rc = SQLGetData(stmt.get(), c, SQL_C_CHAR, chunk, sizeof chunk, &indicator);
-                if (rc == SQL_NO_DATA) break;
-                if (!SQL_SUCCEEDED(rc)) {
-                    ADD_FAILURE() << "cannot read column " << c << " of: " << sql;
-                    throw std::runtime_error("SQLGetData failed");
-                }
-                if (indicator == SQL_NULL_DATA) {
-                    isNull = true;
-                    break;
-                }
-                value += chunk;
-                if (rc == SQL_SUCCESS) break;
-            }
-            row.push_back(isNull ? std::nullopt : std::optional<std::string>(value));
-        }
+        for (SQLSMALLINT c = 1; c <= columns; ++c)
+            row.push_back(ColumnText(sql, session, stmt, static_cast<SQLUSMALLINT>(c)));
         rows.push_back(std::move(row));
     }
     return rows;
@@ -58,6 +75,12 @@ std::optional<std::string> QueryValue(const CDatabase& session, const std::strin
 }
 
 long CountRows(const CDatabase& session, const std::string& table, const std::string& where) {
-    auto value = QueryValue(session, "select count(*) from " + table + (where.empty() ? "" : " where " + where));
-    return value ? std::stol(*value) : -1;
+    const std::string sql = "select count(*) from " + table + (where.empty() ? "" : " where " + where);
+    const auto value = QueryValue(session, sql);
+    if (!value) Fail(sql, "no count answered");
+    try {
+        return std::stol(*value);
+    } catch (const std::exception&) {
+        Fail(sql, "the count is no number: " + *value);
+    }
 }

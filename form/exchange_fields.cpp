@@ -1,0 +1,208 @@
+// Moving the form fields into their controls and reading them back with the
+// form's checks, in one fixed order for both directions.
+
+#include <string>
+#include <vector>
+
+#include "form/field_syntax.h"
+#include "form/station_dlg.h"
+#include "platform/text.h"
+
+namespace {
+
+constexpr const char* kIntegerMessage = "Please enter an integer.";
+constexpr const char* kNumberMessage = "Please enter a number.";
+
+// How a field moves between its member and its control.
+enum class Kind {
+    Text,       // an edit's whole text
+    Code,       // StationCode: straight into the combo box's edit field
+    ListValue,  // LocCode, CentralPoint: the first list entry it begins, else the edit field
+    Float,
+    Integer,
+};
+
+// One field of the exchange, with its check at read-back.
+struct FieldSpec {
+    Kind kind;
+    int id;
+    std::string* text = nullptr;
+    float* real = nullptr;
+    int* integer = nullptr;
+    bool* shownEmpty = nullptr;  // a NULL column: shown as an empty text
+    int maxChars = 0;            // length check; 0 for none
+    bool tellLimit = false;      // the edit is told maxChars as its typing limit
+    bool ranged = false;
+    int low = 0;
+    int high = 0;
+};
+
+FieldSpec TextField(int id, std::string& value, int maxChars = 0) {
+    FieldSpec f{Kind::Text, id};
+    f.text = &value;
+    f.maxChars = maxChars;
+    f.tellLimit = maxChars > 0;
+    return f;
+}
+
+FieldSpec ListField(int id, std::string& value) {
+    FieldSpec f{Kind::ListValue, id};
+    f.text = &value;
+    return f;
+}
+
+FieldSpec FloatField(int id, float& value, bool& shownEmpty, bool ranged = false) {
+    FieldSpec f{Kind::Float, id};
+    f.real = &value;
+    f.shownEmpty = &shownEmpty;
+    f.ranged = ranged;
+    f.low = -180;
+    f.high = 180;
+    return f;
+}
+
+FieldSpec IntegerField(int id, int& value, bool* shownEmpty = nullptr, bool ranged = false) {
+    FieldSpec f{Kind::Integer, id};
+    f.integer = &value;
+    f.shownEmpty = shownEmpty;
+    f.ranged = ranged;
+    f.low = 1;
+    f.high = ctl::GroupCountMax;
+    return f;
+}
+
+std::string RangeMessage(const char* what, int low, int high) {
+    return std::string("Please enter ") + what + " between " + std::to_string(low) + " and " + std::to_string(high) +
+           ".";
+}
+
+std::string LengthMessage(int maxChars) {
+    return "Please enter no more than " + std::to_string(maxChars) + " characters.";
+}
+
+}  // namespace
+
+bool CStationDlg::FailCheck(int controlId, const std::string& message) {
+    port_.MessageBox(message, port_.AppTitle(), platform::Buttons::Ok, platform::Icon::Exclamation);
+    port_.FocusAndSelectAll(controlId);
+    return false;
+}
+
+bool CStationDlg::ExchangeFields(Exchange direction) {
+    FormFields& f = fields_;
+
+    // The fixed order of the exchange.
+    std::vector<FieldSpec> order;
+    order.reserve(64);
+    // 1. ChanName of cell 0, then cells 9 to 20, then 1 to 8.
+    const auto chan = [&](int k) { order.push_back(TextField(ctl::ChanName(k), f.ChanName[static_cast<size_t>(k)], 6)); };
+    chan(0);
+    for (int k = 9; k < ctl::CellCount; ++k) chan(k);
+    for (int k = 1; k <= 8; ++k) chan(k);
+    // 2. Elevation, Latitude, Longitude, GroupCount, StationCode, IntlCode.
+    order.push_back(FloatField(ctl::Elevation, f.Elevation, emptyShown_.Elevation));
+    order.push_back(FloatField(ctl::Latitude, f.Latitude, emptyShown_.Latitude, true));
+    order.push_back(FloatField(ctl::Longitude, f.Longitude, emptyShown_.Longitude, true));
+    order.push_back(IntegerField(ctl::GroupCount, f.GroupCount, &emptyShown_.GroupCount, true));
+    {
+        FieldSpec code{Kind::Code, ctl::StationCode};
+        code.text = &f.StationCode;
+        code.maxChars = 8;
+        order.push_back(code);
+    }
+    order.push_back(TextField(ctl::IntlCode, f.IntlCode, 8));
+    // 3. SampleRate of each group; DbNumber; LocCode of each group;
+    //    CentralPoint, OffsetNorth, OffsetEast.
+    for (int g = 1; g <= ctl::GroupCountMax; ++g)
+        order.push_back(TextField(ctl::SampleRate(g), f.SampleRate[static_cast<size_t>(g - 1)]));
+    order.push_back(IntegerField(ctl::DbNumber, f.DbNumber));
+    for (int g = 1; g <= ctl::GroupCountMax; ++g)
+        order.push_back(ListField(ctl::LocCode(g), f.LocCode[static_cast<size_t>(g - 1)]));
+    order.push_back(ListField(ctl::CentralPoint, f.CentralPoint));
+    order.push_back(TextField(ctl::OffsetNorth, f.OffsetNorth));
+    order.push_back(TextField(ctl::OffsetEast, f.OffsetEast));
+    // 4. NameRu, NameEn, Ground, OnDate, OffDate; SensorType of each group.
+    order.push_back(TextField(ctl::NameRu, f.NameRu, 50));
+    order.push_back(TextField(ctl::NameEn, f.NameEn, 50));
+    order.push_back(TextField(ctl::Ground, f.Ground, 250));
+    order.push_back(TextField(ctl::OnDate, f.OnDate, 50));
+    order.push_back(TextField(ctl::OffDate, f.OffDate, 50));
+    for (int g = 1; g <= ctl::GroupCountMax; ++g)
+        order.push_back(TextField(ctl::SensorType(g), f.SensorType[static_cast<size_t>(g - 1)]));
+
+    if (direction == Exchange::Show) {
+        for (const FieldSpec& spec : order) {
+            const bool empty = spec.shownEmpty != nullptr && *spec.shownEmpty;
+            std::string shown;
+            switch (spec.kind) {
+                case Kind::Text:
+                case Kind::Code:
+                    shown = *spec.text;
+                    break;
+                case Kind::Float:
+                    shown = empty ? std::string() : FloatFieldText(*spec.real);
+                    break;
+                case Kind::Integer:
+                    shown = empty ? std::string() : std::to_string(*spec.integer);
+                    break;
+                case Kind::ListValue: {
+                    // An empty value shows an empty edit field rather than
+                    // the first entry, which every entry "begins with".
+                    const int index =
+                        spec.text->empty() ? platform::CB_ERR : port_.FindString(spec.id, -1, *spec.text);
+                    if (index != platform::CB_ERR) {
+                        if (port_.GetCurSel(spec.id) != index || port_.Text(spec.id) != port_.GetLBText(spec.id, index))
+                            port_.SetCurSel(spec.id, index);
+                    } else if (spec.text->empty()) {
+                        if (port_.GetCurSel(spec.id) != platform::CB_ERR || !port_.Text(spec.id).empty())
+                            port_.SetCurSel(spec.id, -1);
+                    } else if (port_.Text(spec.id) != *spec.text) {
+                        port_.SetText(spec.id, *spec.text);
+                    }
+                    continue;
+                }
+            }
+            if (port_.Text(spec.id) != shown) {
+                // Showing GroupCount notifies its change; the handler must know
+                // that the program, not the user, put the number there.
+                showingGroupCount_ = spec.id == ctl::GroupCount;
+                port_.SetText(spec.id, shown);
+                showingGroupCount_ = false;
+            }
+            if (spec.tellLimit) port_.SetLimitText(spec.id, spec.maxChars);
+        }
+        return true;
+    }
+
+    for (const FieldSpec& spec : order) {
+        const std::string typed = port_.Text(spec.id);
+        switch (spec.kind) {
+            case Kind::Text:
+            case Kind::Code:
+            case Kind::ListValue:
+                *spec.text = typed;
+                if (spec.maxChars > 0 && text::CharCount(typed) > static_cast<size_t>(spec.maxChars))
+                    return FailCheck(spec.id, LengthMessage(spec.maxChars));
+                break;
+            case Kind::Float: {
+                const std::optional<float> value = ReadFloatField(typed);
+                if (!value) return FailCheck(spec.id, kNumberMessage);
+                *spec.real = *value;
+                *spec.shownEmpty = false;
+                if (spec.ranged && (*value < static_cast<float>(spec.low) || *value > static_cast<float>(spec.high)))
+                    return FailCheck(spec.id, RangeMessage("a number", spec.low, spec.high));
+                break;
+            }
+            case Kind::Integer: {
+                const std::optional<int> value = ReadIntegerField(typed);
+                if (!value) return FailCheck(spec.id, kIntegerMessage);
+                *spec.integer = *value;
+                if (spec.shownEmpty != nullptr) *spec.shownEmpty = false;
+                if (spec.ranged && (*value < spec.low || *value > spec.high))
+                    return FailCheck(spec.id, RangeMessage("an integer", spec.low, spec.high));
+                break;
+            }
+        }
+    }
+    return true;
+}

@@ -1,0 +1,103 @@
+#!/usr/bin/env bash
+# Builds station-editor twice (normal, and with AddressSanitizer and
+# UndefinedBehaviorSanitizer), starts throw-away PostgreSQL and MariaDB servers
+# and runs every test suite of both builds against SQLite, PostgreSQL and
+# MariaDB. Exits non-zero on any failure. Safe to run again; needs root (or
+# sudo) only to install missing packages.
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+cd "$ROOT"
+START=$SECONDS
+
+PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-svg-dev libgtest-dev libgmock-dev
+          libbenchmark-dev unixodbc-dev unixodbc odbcinst libsqliteodbc odbc-postgresql odbc-mariadb
+          postgresql-15 mariadb-server xvfb xauth sqlite3)
+BACKENDS=(sqlite postgres mariadb)
+
+section() { printf '\n========== %s ==========\n' "$*"; }
+elapsed() { local s=$(( SECONDS - START )); printf '%dm%02ds' $(( s / 60 )) $(( s % 60 )); }
+
+# ---------------------------------------------------------------------------
+section "Packages"
+"$ROOT/scripts/install-packages.sh" "${PACKAGES[@]}"
+
+# ---------------------------------------------------------------------------
+GENERATOR=()
+command -v ninja >/dev/null && GENERATOR=(-G Ninja)
+JOBS=$(nproc 2>/dev/null || echo 2)
+
+build() {
+    local dir=$1; shift
+    section "Build $dir ($(elapsed))"
+    # A folder configured with another generator cannot be reused.
+    if [ -f "$dir/CMakeCache.txt" ] && ! grep -q "CMAKE_GENERATOR:INTERNAL=${GENERATOR[1]:-Unix Makefiles}\$" "$dir/CMakeCache.txt"; then
+        rm -rf "$dir"
+    fi
+    cmake -S "$ROOT" -B "$dir" "${GENERATOR[@]}" "$@" >"$ROOT/$dir.configure.log" 2>&1 \
+        || { cat "$ROOT/$dir.configure.log"; echo "configure of $dir failed" >&2; exit 1; }
+    cmake --build "$dir" -j"$JOBS"
+}
+
+build build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSE_SANITIZE=OFF
+build build-asan -DCMAKE_BUILD_TYPE=Debug -DSE_SANITIZE=ON
+
+# ---------------------------------------------------------------------------
+section "Database servers ($(elapsed))"
+SERVERS=$(mktemp -d "${TMPDIR:-/tmp}/se-test.XXXXXX")
+cleanup() {
+    local rc=$?
+    trap - EXIT INT TERM
+    section "Stopping database servers"
+    "$ROOT/scripts/test-servers.sh" stop "$SERVERS" || true
+    rm -rf "$SERVERS"
+    exit "$rc"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+"$ROOT/scripts/test-servers.sh" start "$SERVERS"
+# shellcheck disable=SC1091
+. "$SERVERS/env.sh"
+export QT_QPA_PLATFORM=offscreen
+
+# ---------------------------------------------------------------------------
+FAILED=()
+
+# Runs one build's tests; a failure is remembered, the other build still runs.
+run_suites() {
+    local dir=$1
+    section "Tests of $dir ($(elapsed))"
+    local log=$ROOT/$dir/Testing/Temporary/LastTest.log
+    if ! (cd "$dir" && ctest --output-on-failure --timeout 900); then
+        FAILED+=("$dir: test failures")
+    fi
+    # Every backend must have run suites of its own: a build without them
+    # would pass without touching a database.
+    local backend count
+    for backend in "${BACKENDS[@]}"; do
+        count=$(cd "$dir" && ctest -N -L "^$backend\$" | sed -n 's/^Total Tests: //p')
+        echo "$dir: $backend suites: ${count:-0}"
+        [ "${count:-0}" -gt 0 ] || FAILED+=("$dir: no $backend suites")
+    done
+    # A skipped test is a test that did not run: fail on it.
+    if [ -f "$log" ] && grep -q '^\[  SKIPPED \]' "$log"; then
+        echo "Skipped tests in $dir:" >&2
+        grep '^\[  SKIPPED \]' "$log" | sort -u >&2
+        FAILED+=("$dir: skipped tests")
+    fi
+}
+
+run_suites build
+
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1:detect_stack_use_after_return=1
+export LSAN_OPTIONS=suppressions=$ROOT/scripts/lsan.supp:print_suppressions=0
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+run_suites build-asan
+
+# ---------------------------------------------------------------------------
+section "Summary ($(elapsed))"
+if [ ${#FAILED[@]} -gt 0 ]; then
+    printf 'FAILED: %s\n' "${FAILED[@]}"
+    exit 1
+fi
+echo "All suites passed on ${BACKENDS[*]} in both builds."

@@ -34,8 +34,9 @@ build() {
     if [ -f "$dir/CMakeCache.txt" ] && ! grep -q "CMAKE_GENERATOR:INTERNAL=${GENERATOR[1]:-Unix Makefiles}\$" "$dir/CMakeCache.txt"; then
         rm -rf "$dir"
     fi
-    cmake -S "$ROOT" -B "$dir" "${GENERATOR[@]}" "$@" >"$ROOT/$dir.configure.log" 2>&1 \
-        || { cat "$ROOT/$dir.configure.log"; echo "configure of $dir failed" >&2; exit 1; }
+    mkdir -p "$dir"
+    cmake -S "$ROOT" -B "$dir" "${GENERATOR[@]}" "$@" >"$dir/configure.log" 2>&1 \
+        || { cat "$dir/configure.log"; echo "configure of $dir failed" >&2; exit 1; }
     cmake --build "$dir" -j"$JOBS"
 }
 

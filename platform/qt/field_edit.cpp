@@ -1,0 +1,75 @@
+#include "platform/qt/field_edit.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <algorithm>
+
+namespace platform::qt {
+
+int CharacterCount(const QString& text) {
+    int count = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) ++i;
+        ++count;
+    }
+    return count;
+}
+
+// The validator through which every user change of the text passes: typing,
+// pasting, dropping and input methods alike.
+class FieldEdit::Rules : public QValidator {
+public:
+    explicit Rules(FieldEdit& edit) : QValidator(&edit), edit_(edit) {}
+    State validate(QString& input, int& pos) const override { return edit_.Check(input, pos); }
+
+private:
+    FieldEdit& edit_;
+};
+
+FieldEdit::FieldEdit(QWidget* parent) : QLineEdit(parent) {
+    setValidator(new Rules(*this));
+    // Remember each accepted text: the limit compares against it, so that a
+    // longer text the program put in can still be shortened by the user.
+    connect(this, &QLineEdit::textChanged, this, [this](const QString& text) { lastText_ = text; });
+}
+
+void FieldEdit::SetProgramText(const QString& text) {
+    // The form may answer the change notification by setting the text again,
+    // so the flag is restored rather than cleared.
+    const bool outer = programChange_;
+    programChange_ = true;
+    setText(text);
+    programChange_ = outer;
+}
+
+QValidator::State FieldEdit::Check(QString& input, int& pos) const {
+    if (programChange_) return QValidator::Acceptable;
+    if (upperCase_) {
+        const QString upper = input.toUpper();
+        if (upper != input) {
+            pos = static_cast<int>(input.left(pos).toUpper().size());
+            input = upper;
+        }
+    }
+    if (limit_ > 0) {
+        const int count = CharacterCount(input);
+        if (count > limit_ && count > CharacterCount(lastText_)) return QValidator::Invalid;
+    }
+    return QValidator::Acceptable;
+}
+
+void FieldEdit::keyPressEvent(QKeyEvent* event) {
+    if (digitsOnly_ && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+        const QString typed = event->text();
+        const bool printable = !typed.isEmpty() && typed.front().isPrint();
+        if (printable && std::any_of(typed.begin(), typed.end(), [](QChar c) { return c < u'0' || c > u'9'; })) {
+            QApplication::beep();
+            event->accept();
+            return;
+        }
+    }
+    QLineEdit::keyPressEvent(event);
+}
+
+}  // namespace platform::qt
+

@@ -1,0 +1,143 @@
+#include "platform/qt/form_window.h"
+
+#include <QApplication>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QStyle>
+#include <algorithm>
+
+#include "platform/qt/dialog_units.h"
+#include "platform/qt/field_edit.h"
+#include "platform/qt/list_combo.h"
+
+namespace platform::qt {
+namespace {
+
+using res::ControlKind;
+
+QFrame* MakeRule(QWidget* parent, QFrame::Shape shape) {
+    auto* frame = new QFrame(parent);
+    frame->setFrameShape(shape);
+    frame->setFrameShadow(QFrame::Sunken);
+    return frame;
+}
+
+}  // namespace
+
+FormWindow::FormWindow(const res::DialogTemplate& form, const QIcon& icon, FormCallbacks callbacks)
+    : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                           Qt::WindowCloseButtonHint),
+      callbacks_(std::move(callbacks)) {
+    setWindowTitle(QString::fromUtf8(form.caption));
+    setWindowIcon(icon);
+    setFont(QApplication::font());
+    const DialogUnits units(font());
+    setFixedSize(units.X(form.width), units.Y(form.height));
+    for (const res::ControlTemplate& control : form.controls) AddControl(control, units);
+    // Frames go beneath the controls they enclose.
+    for (auto* group : findChildren<QGroupBox*>(QString(), Qt::FindDirectChildrenOnly)) group->lower();
+    for (std::size_t i = 1; i < tabOrder_.size(); ++i) QWidget::setTabOrder(tabOrder_[i - 1], tabOrder_[i]);
+}
+
+void FormWindow::AddControl(const res::ControlTemplate& control, const DialogUnits& units) {
+    const int id = control.id;
+    const QString text = QString::fromUtf8(control.text);
+    QRect rect = units.Rect(control.x, control.y, control.width, control.height);
+    Control c;
+    c.kind = control.kind;
+    switch (control.kind) {
+    case ControlKind::Label: {
+        c.label = new QLabel(text, this);
+        c.label->setTextFormat(Qt::PlainText);
+        c.label->setWordWrap(true);
+        c.label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        c.widget = c.label;
+        break;
+    }
+    case ControlKind::Edit: {
+        c.edit = new FieldEdit(this);
+        c.edit->SetUpperCase(control.styles & res::UpperCase);
+        c.edit->SetDigitsOnly(control.styles & res::DigitsOnly);
+        connect(c.edit, &QLineEdit::textChanged, this, [this, id] { callbacks_.command(id, Notify::EditChange); });
+        c.widget = c.edit;
+        break;
+    }
+    case ControlKind::ComboBox: {
+        c.combo = new ListCombo(control.styles & res::UpperCase, this);
+        connect(c.combo, &ListCombo::userEdited, this, [this, id] { callbacks_.command(id, Notify::ComboEditChange); });
+        connect(c.combo, &ListCombo::userPicked, this, [this, id] { callbacks_.command(id, Notify::ComboSelChange); });
+        c.widget = c.combo;
+        break;
+    }
+    case ControlKind::PushButton:
+    case ControlKind::DefPushButton:
+    case ControlKind::IconButton: {
+        c.button = new QPushButton(this);
+        c.button->setAutoDefault(true);
+        if (control.kind == ControlKind::IconButton) {
+            c.button->setIcon(style()->standardIcon(QStyle::SP_FileIcon));
+            const int side = std::max(8, std::min(rect.width(), rect.height()) - 6);
+            c.button->setIconSize(QSize(side, side));
+            c.heldText = text;
+        } else {
+            c.button->setText(text);
+            c.button->setDefault(control.kind == ControlKind::DefPushButton);
+        }
+        connect(c.button, &QPushButton::clicked, this, [this, id] {
+            if (id == IDOK)
+                callbacks_.ok();
+            else if (id == IDCANCEL)
+                callbacks_.cancel();
+            else
+                callbacks_.command(id, Notify::Clicked);
+        });
+        c.widget = c.button;
+        break;
+    }
+    case ControlKind::GroupBox:
+        c.group = new QGroupBox(text, this);
+        c.widget = c.group;
+        break;
+    case ControlKind::Frame: {
+        auto* frame = MakeRule(this, QFrame::Box);
+        c.widget = frame;
+        break;
+    }
+    case ControlKind::HRule:
+        c.widget = MakeRule(this, QFrame::HLine);
+        rect.setHeight(std::max(rect.height(), 2));
+        break;
+    case ControlKind::VRule:
+        c.widget = MakeRule(this, QFrame::VLine);
+        rect.setWidth(std::max(rect.width(), 2));
+        break;
+    }
+    c.widget->setGeometry(rect);
+    if (control.styles & res::Disabled) c.widget->setEnabled(false);
+    const bool focusable = c.edit || c.combo || c.button;
+    if (focusable) {
+        c.widget->setFocusPolicy(control.styles & res::TabStop ? Qt::StrongFocus : Qt::ClickFocus);
+        if (control.styles & res::TabStop) tabOrder_.push_back(c.combo ? static_cast<QWidget*>(&c.combo->Edit()) : c.widget);
+    }
+    if (id >= 0) controls_.emplace(id, c);
+}
+
+Control* FormWindow::Find(int id) {
+    auto it = controls_.find(id);
+    return it == controls_.end() ? nullptr : &it->second;
+}
+
+const Control* FormWindow::Find(int id) const {
+    auto it = controls_.find(id);
+    return it == controls_.end() ? nullptr : &it->second;
+}
+
+void FormWindow::FocusFirst() {
+    if (!tabOrder_.empty()) tabOrder_.front()->setFocus(Qt::TabFocusReason);
+}
+
+void FormWindow::reject() { callbacks_.cancel(); }
+
+}  // namespace platform::qt

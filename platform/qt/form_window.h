@@ -1,0 +1,66 @@
+#pragma once
+// The form's window built from its template: one widget per control, the tab
+// order of the table, and the notifications wired to callbacks.
+
+#include <QDialog>
+#include <QString>
+#include <functional>
+#include <map>
+#include <vector>
+
+#include "platform/dialog_port.h"
+#include "resources/form_template.h"
+
+class QLabel;
+class QPushButton;
+class QGroupBox;
+
+namespace platform::qt {
+
+class DialogUnits;
+class FieldEdit;
+class ListCombo;
+
+// One control of the window; exactly one of the widget pointers for its kind
+// is set.
+struct Control {
+    res::ControlKind kind = res::ControlKind::Label;
+    QWidget* widget = nullptr;
+    FieldEdit* edit = nullptr;
+    ListCombo* combo = nullptr;
+    QPushButton* button = nullptr;  // push buttons and icon buttons
+    QLabel* label = nullptr;
+    QGroupBox* group = nullptr;
+    QString heldText;  // an icon button's invisible text
+};
+
+// Where the window's events go.
+struct FormCallbacks {
+    std::function<void(int, Notify)> command;
+    std::function<void()> ok;
+    std::function<void()> cancel;  // Esc, the close box, button 2
+};
+
+// The dialog window of a template.
+class FormWindow : public QDialog {
+    Q_OBJECT
+public:
+    FormWindow(const res::DialogTemplate& form, const QIcon& icon, FormCallbacks callbacks);
+
+    Control* Find(int id);
+    // Focus on the first control in tab order.
+    void FocusFirst();
+    const Control* Find(int id) const;
+
+    // Esc and the close box arrive here; the form decides whether to close.
+    void reject() override;
+
+private:
+    void AddControl(const res::ControlTemplate& control, const DialogUnits& units);
+
+    FormCallbacks callbacks_;
+    std::map<int, Control> controls_;
+    std::vector<QWidget*> tabOrder_;
+};
+
+}  // namespace platform::qt

@@ -234,7 +234,9 @@ void FakeDialogPort::ResetContent(int id) {
 int FakeDialogPort::AddString(int id, const std::string& text) {
     Control& c = Combo(id);
     std::string entry = (c.styles & res::UpperCase) ? text::ToUpper(text) : text;
-    std::string key = text::ToUpper(entry);
+    // Ordered as the Qt port orders: by the case-folded text, then by the
+    // exact text, then by the order of adding.
+    std::string key = text::ToLower(entry) + '\0' + entry;
     const int index = (c.styles & res::Sorted) ? c.entries.Insert(std::move(entry), std::move(key))
                                                : c.entries.Append(std::move(entry), std::move(key));
     if (c.curSel != CB_ERR && index <= c.curSel) ++c.curSel;
@@ -244,7 +246,7 @@ int FakeDialogPort::AddString(int id, const std::string& text) {
 int FakeDialogPort::GetCount(int id) const { return Combo(id).entries.Size(); }
 
 int FakeDialogPort::FindString(int id, int start, const std::string& prefix) const {
-    const int found = Combo(id).entries.FindPrefix(start, text::ToUpper(prefix));
+    const int found = Combo(id).entries.FindPrefix(start, text::ToLower(prefix));
     return found < 0 ? CB_ERR : found;
 }
 

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -133,19 +134,12 @@ SQL_TIMESTAMP_STRUCT StampFromTime(std::time_t t) {
     return StampFromTm(tm);
 }
 
-// The wall-clock time one second later (calendar arithmetic, no time zone).
-SQL_TIMESTAMP_STRUCT NextSecond(const SQL_TIMESTAMP_STRUCT& stamp) {
-    std::tm tm{};
-    tm.tm_year = stamp.year - 1900;
-    tm.tm_mon = stamp.month - 1;
-    tm.tm_mday = stamp.day;
-    tm.tm_hour = stamp.hour;
-    tm.tm_min = stamp.minute;
-    tm.tm_sec = stamp.second;
-    std::time_t t = timegm(&tm) + 1;
-    std::tm next{};
-    gmtime_r(&t, &next);
-    return StampFromTm(next);
+// A wall-clock time as text, "YYYY-MM-DD HH:MM:SS" and `fraction` after it.
+std::string StampText(const SQL_TIMESTAMP_STRUCT& stamp, const char* fraction) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02u %02u:%02u:%02u%s", stamp.year, stamp.month, stamp.day, stamp.hour,
+                  stamp.minute, stamp.second, fraction);
+    return text;
 }
 
 // A field's program-side value, by kind.
@@ -197,6 +191,7 @@ struct Param {
     SQLSMALLINT cType = SQL_C_CHAR;
     SQLSMALLINT sqlType = SQL_VARCHAR;
     SQLULEN size = 0;
+    SQLSMALLINT digits = 0;
     std::string text;
     SQLINTEGER integer = 0;
     double floating = 0.0;
@@ -213,6 +208,17 @@ struct Param {
         p.text = std::move(v);
         p.indicator = static_cast<SQLLEN>(p.text.size());
         p.size = std::max<SQLULEN>(kTextMaxChars, p.text.size());
+        return p;
+    }
+    // A bound of a time range, sent as text: the drivers compare it as a
+    // time, and SQLite, which stores times as text, as text.
+    static Param StampBound(std::string v, SQLSMALLINT digits) {
+        Param p = OfKind(FieldKind::DateTime);
+        p.cType = SQL_C_CHAR;
+        p.text = std::move(v);
+        p.indicator = static_cast<SQLLEN>(p.text.size());
+        p.size = p.text.size();
+        p.digits = digits;
         return p;
     }
     static Param Integer(int v) {
@@ -279,8 +285,9 @@ public:
     SQLLEN Execute(const std::string& sql, std::deque<Param>& params) {
         SQLUSMALLINT number = 0;
         for (Param& p : params) {
-            SQLRETURN rc = SQLBindParameter(stmt_.get(), ++number, SQL_PARAM_INPUT, p.cType, p.sqlType, p.size, 0,
-                                            p.Buffer(), p.cType == SQL_C_CHAR ? p.indicator : 0, &p.indicator);
+            SQLRETURN rc = SQLBindParameter(stmt_.get(), ++number, SQL_PARAM_INPUT, p.cType, p.sqlType, p.size, p.digits,
+                                            p.Buffer(), p.cType == SQL_C_CHAR ? static_cast<SQLLEN>(p.text.size()) : 0,
+                                            &p.indicator);
             if (!Ok(rc)) Fail(rc);
         }
         SQLRETURN rc = Retry([&] { return SQLExecDirect(stmt_.get(), SqlChars(sql), SQL_NTS); });
@@ -709,9 +716,12 @@ void CRecordset::UpdateEdit() {
                     break;
                 }
                 case FieldKind::DateTime:
-                    condition = column + ">=? AND " + column + "<?";
-                    whereParams.push_back(Param::Stamp(f.rowStamp));
-                    whereParams.push_back(Param::Stamp(NextSecond(f.rowStamp)));
+                    // Every time within the second the fetch read: from the
+                    // whole second (which sorts first also as SQLite's text)
+                    // to its last microsecond, the finest the servers store.
+                    condition = column + ">=? AND " + column + "<=?";
+                    whereParams.push_back(Param::StampBound(StampText(f.rowStamp, ""), 0));
+                    whereParams.push_back(Param::StampBound(StampText(f.rowStamp, ".999999"), 6));
                     break;
             }
         }

@@ -655,15 +655,16 @@ void CRecordset::UpdateEdit() {
         // columns is bound; otherwise every bound column does.
         SideStatement catalog(*session_);
         SQLHSTMT h = catalog.get();
-        SQLRETURN rc = SQLPrimaryKeys(h, nullptr, 0, nullptr, 0, SqlChars(m.table), SQL_NTS);
-        if (!Ok(rc)) catalog.Fail(rc);
+        // A driver that cannot answer leaves the row to be named by all its
+        // values, which the count below guards as well.
         std::vector<std::size_t> key;
         bool complete = true;
         char name[256] = {};
         SQLLEN indicator = 0;
-        rc = SQLBindCol(h, 4, SQL_C_CHAR, name, sizeof name, &indicator);
-        if (!Ok(rc)) catalog.Fail(rc);
-        while (Ok(rc = Retry([&] { return SQLFetch(h); }))) {
+        SQLRETURN rc = Retry([&] { return SQLPrimaryKeys(h, nullptr, 0, nullptr, 0, SqlChars(m.table), SQL_NTS); });
+        if (Ok(rc)) rc = SQLBindCol(h, 4, SQL_C_CHAR, name, sizeof name, &indicator);
+        if (!Ok(rc)) complete = false;
+        while (complete && Ok(rc = Retry([&] { return SQLFetch(h); }))) {
             std::string column = indicator == SQL_NULL_DATA ? std::string() : UpperAscii(name);
             bool found = false;
             for (std::size_t i = 0; i < m.fields.size(); ++i) {
@@ -675,7 +676,7 @@ void CRecordset::UpdateEdit() {
             }
             complete = complete && found;
         }
-        if (rc != SQL_NO_DATA) catalog.Fail(rc);
+        if (rc != SQL_NO_DATA) complete = false;
         m.key.clear();
         if (complete && !key.empty()) {
             m.key = key;

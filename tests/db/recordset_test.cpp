@@ -218,6 +218,64 @@ TEST_F(RecordsetTest, EmptyTextIsStoredAsNullOnInsertAndOnUpdate) {
     EXPECT_EQ(Channel("LCODE", "BHN"), "00");
 }
 
+TEST_F(RecordsetTest, OnlyTheAssignedColumnsAreWritten) {
+    InsertChannel("BHZ", ",EDEPH,LAT", ",1.5,55.25");
+    CSiteChan rs(&db_);
+    rs.Open();
+    // Changed behind the record set: an UPDATE writing every column would
+    // put the values read at Open back.
+    db_.ExecuteDirect("UPDATE SITECHAN SET EDEPH=9.5, DESCR='behind'");
+    rs.BeginEdit();
+    rs.SPS = 50.0;
+    EXPECT_TRUE(rs.Update());
+    EXPECT_EQ(Number(Channel("EDEPH")), 9.5);
+    EXPECT_EQ(Channel("DESCR"), "behind");
+    EXPECT_EQ(Number(Channel("LAT")), 55.25);
+    EXPECT_EQ(Number(Channel("SPS")), 50.0);
+}
+
+// The way the channel rows are written: several record sets, one after the
+// other, inside one transaction of the session, with a statement after them.
+TEST_F(RecordsetTest, RowsWrittenInsideATransactionCommitOrRollBackTogether) {
+    InsertChannel("BHZ");
+    auto writeRows = [&] {
+        {
+            CSiteChan rs(&db_);
+            rs.Filter = "STA='ABC' and CHAN='BHZ' and NGROUP=1 and CHANINDEX=0";
+            rs.Open();
+            ASSERT_FALSE(rs.IsEndOfSet());
+            rs.BeginEdit();
+            rs.SPS = 20.0;
+            ASSERT_TRUE(rs.Update());
+            rs.Close();
+        }
+        CSiteChan rs(&db_);
+        rs.Filter = "STA='ABC' and CHAN='BHN' and NGROUP=1 and CHANINDEX=1";
+        rs.Open();
+        ASSERT_TRUE(rs.IsEndOfSet());
+        rs.BeginInsert();
+        rs.STA = "ABC";
+        rs.CHAN = "BHN";
+        rs.NGROUP = 1;
+        rs.CHANINDEX = 1;
+        rs.SPS = 20.0;
+        ASSERT_TRUE(rs.Update());
+        rs.Close();
+        db_.ExecuteDirect("delete from SITECHAN where STA='ABC' and CHAN<>'BHZ' and CHAN<>'BHN' ");
+    };
+
+    ASSERT_TRUE(db_.BeginTransaction());
+    writeRows();
+    ASSERT_TRUE(db_.RollbackTransaction());
+    EXPECT_EQ(CountRows(db_, "SITECHAN"), 1);
+    EXPECT_EQ(Number(Channel("SPS")), 1.0);
+
+    ASSERT_TRUE(db_.BeginTransaction());
+    writeRows();
+    ASSERT_TRUE(db_.CommitTransaction());
+    EXPECT_EQ(CountRows(db_, "SITECHAN", "SPS=20"), 2);
+}
+
 TEST_F(RecordsetTest, UpdateWritingTheValuesAlreadyStoredSucceeds) {
     // The row is changed behind the record set to exactly what it then writes:
     // MariaDB without FOUND_ROWS reports no changed row for such an UPDATE.

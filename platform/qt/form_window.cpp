@@ -39,6 +39,7 @@ FormWindow::FormWindow(const res::DialogTemplate& form, const QIcon& icon, FormC
     // Frames go beneath the controls they enclose.
     for (auto* group : findChildren<QGroupBox*>(QString(), Qt::FindDirectChildrenOnly)) group->lower();
     for (std::size_t i = 1; i < tabOrder_.size(); ++i) QWidget::setTabOrder(tabOrder_[i - 1], tabOrder_[i]);
+    if (tabOrder_.size() > 1) QWidget::setTabOrder(tabOrder_.back(), tabOrder_.front());
 }
 
 void FormWindow::AddControl(const res::ControlTemplate& control, const DialogUnits& units) {
@@ -116,10 +117,13 @@ void FormWindow::AddControl(const res::ControlTemplate& control, const DialogUni
     }
     c.widget->setGeometry(rect);
     if (control.styles & res::Disabled) c.widget->setEnabled(false);
-    const bool focusable = c.edit || c.combo || c.button;
+    // A combo box takes the focus in its edit field; the box itself only
+    // passes it on.
+    QWidget* focusable = c.combo ? &c.combo->Edit() : (c.edit || c.button) ? c.widget : nullptr;
+    if (c.combo) c.combo->setFocusPolicy(Qt::NoFocus);
     if (focusable) {
-        c.widget->setFocusPolicy(control.styles & res::TabStop ? Qt::StrongFocus : Qt::ClickFocus);
-        if (control.styles & res::TabStop) tabOrder_.push_back(c.combo ? static_cast<QWidget*>(&c.combo->Edit()) : c.widget);
+        focusable->setFocusPolicy(control.styles & res::TabStop ? Qt::StrongFocus : Qt::ClickFocus);
+        if (control.styles & res::TabStop) tabOrder_.push_back(focusable);
     }
     if (id >= 0) controls_.emplace(id, c);
 }

@@ -51,7 +51,6 @@ ListCombo::ListCombo(bool upperCase, QWidget* parent)
     edit_->setFrame(false);
     edit_->installEventFilter(this);
     setFocusProxy(edit_);
-    setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_Hover);
     connect(edit_, &QLineEdit::textEdited, this, [this] { emit userEdited(); });
 }

@@ -4,6 +4,7 @@
 // so refilling a list of 100,000 stations stays quick.
 
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <ext/pb_ds/assoc_container.hpp>
 #include <ext/pb_ds/tree_policy.hpp>

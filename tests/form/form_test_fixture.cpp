@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -32,12 +33,30 @@ std::unique_ptr<CDatabase> OpenSession(const std::string& connect) {
 
 std::string Quoted(const std::string& text) { return "'" + text + "'"; }
 
+// The tables made once per test process; each test gets a copy of the file,
+// which is much quicker than running the schema upgrade again. The name is
+// never freed, so the exit handler can still remove the file.
+const std::string* templatePath = nullptr;
+
+const std::string& TemplateDatabase() {
+    if (templatePath == nullptr) {
+        const std::string file = UniquePath("form_test_template", ".db");
+        auto session = OpenSession("DRIVER=SQLite3;Database=" + file + ";");
+        RunSqlScript(*session, std::string(SE_SQL_DIR) + "/sqlite/base_tables.sql");
+        UpgradeSchema(*session, [](const std::string& message) { ADD_FAILURE() << "schema upgrade: " << message; });
+        templatePath = new std::string(file);
+        std::atexit([] {
+            std::error_code ignored;
+            std::filesystem::remove(*templatePath, ignored);
+        });
+    }
+    return *templatePath;
+}
+
 }  // namespace
 
 SqliteFile::SqliteFile() : path_(UniquePath("form_test", ".db")), connect_("DRIVER=SQLite3;Database=" + path_ + ";") {
-    auto session = OpenSession(connect_);
-    RunSqlScript(*session, std::string(SE_SQL_DIR) + "/sqlite/base_tables.sql");
-    UpgradeSchema(*session, [](const std::string& message) { ADD_FAILURE() << "schema upgrade: " << message; });
+    std::filesystem::copy_file(TemplateDatabase(), path_);
 }
 
 SqliteFile::~SqliteFile() {

@@ -475,6 +475,7 @@ TEST(QtWindow, EndingInsideInitialisationAnswersWithoutShowing) {
 }
 
 TEST(QtWindow, DialogUnitsFollowTheFont) {
+    Port();  // fonts need the application
     QFont small = QApplication::font();
     small.setPixelSize(10);
     QFont large = small;

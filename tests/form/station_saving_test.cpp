@@ -1,0 +1,306 @@
+// Saving a station as a user does it: fields typed into the form, then Enter,
+// checked against what the database holds, on every database of the run.
+
+#include <ctime>
+
+#include "resources/control_ids.h"
+#include "resources/string_table.h"
+#include "tests/form/ops_test_fixture.h"
+
+namespace ops_test {
+namespace {
+
+using StationSaving = StationFormTest;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+constexpr const char* kDateMessage = "Please enter a date and time as yyyy-mo-dd hh:mi:ss.";
+
+// The first 19 characters of a stored date-time, as the database renders it.
+std::string DatePart(const std::optional<std::string>& value) { return value ? value->substr(0, 19) : "NULL"; }
+
+double Number(const std::optional<std::string>& value) { return value ? std::stod(*value) : -1e300; }
+
+TEST_F(StationSaving, NewStationWithDbNumberZeroGetsOneAboveTheLargestIndex) {
+    AddSite("OLD", 41, 1);
+    OpenForm("NEW");
+    port.ReplaceText(ctl::DbNumber, "0");
+    port.PressEnter();
+    ExpectNoMessages();
+    EXPECT_EQ(Value("select NINDEX from SITE where STA='NEW'"), "42");
+    EXPECT_EQ(Text(ctl::DbNumber), "42");
+}
+
+TEST_F(StationSaving, NewStationKeepsATypedNumberEvenWhenItIsInUse) {
+    AddSite("OLD", 25, 1);
+    OpenForm("NEW");
+    port.ReplaceText(ctl::DbNumber, "25");
+    port.PressEnter();
+    ExpectNoMessages();
+    EXPECT_EQ(Count("SITE", "NINDEX=25"), 2);
+}
+
+TEST_F(StationSaving, ExistingStationSavedWithZeroGetsANewNumber) {
+    AddSite("AAA", 5, 1);
+    AddSite("BBB", 9, 1);
+    OpenForm("AAA");
+    port.ReplaceText(ctl::DbNumber, "0");
+    port.PressEnter();
+    ExpectNoMessages();
+    EXPECT_EQ(Value("select NINDEX from SITE where STA='AAA'"), "10");
+    EXPECT_EQ(Count("SITE"), 2);
+    EXPECT_EQ(Text(ctl::DbNumber), "10");
+}
+
+TEST_F(StationSaving, NewStationWritesEveryFieldAsTyped) {
+    OpenForm("NEW");
+    port.ReplaceText(ctl::IntlCode, "INT1");
+    port.ReplaceText(ctl::Latitude, "55.1");
+    port.ReplaceText(ctl::Longitude, "-37.25");
+    port.ReplaceText(ctl::Elevation, "123.5");
+    port.ReplaceText(ctl::DbNumber, "7");
+    port.ReplaceText(ctl::NameRu, "Новая");
+    port.ReplaceText(ctl::NameEn, "O'Brien");
+    port.ReplaceText(ctl::Ground, "скала");
+    port.ReplaceText(ctl::OnDate, "");
+    port.ReplaceText(ctl::GroupCount, "2");
+    port.ReplaceText(ctl::CentralPoint, "CEN");
+    port.ReplaceText(ctl::OffsetNorth, "0,5");
+    port.ReplaceText(ctl::OffsetEast, "");
+    port.PressEnter();
+    ExpectNoMessages();
+
+    const auto rows = Rows(
+        "select COD,LAT,LON,ELEV,NINDEX,DESCR,STANAME,UNDERGROUND,NGROUPS,REFSTA,DNORTH,DEAST,ONDATE,OFFDATE,"
+        "STATYPE from SITE where STA='NEW'");
+    ASSERT_EQ(rows.size(), 1u);
+    const TextRow& r = rows[0];
+    EXPECT_EQ(r[0], "INT1");
+    EXPECT_NEAR(Number(r[1]), 55.099998, 1e-9);  // the form's single-precision value, six decimals
+    EXPECT_NEAR(Number(r[2]), -37.25, 1e-9);
+    EXPECT_NEAR(Number(r[3]), 123.5, 1e-9);
+    EXPECT_EQ(r[4], "7");
+    EXPECT_EQ(r[5], "Новая");
+    EXPECT_EQ(r[6], "O'Brien");
+    EXPECT_EQ(r[7], "скала");
+    EXPECT_EQ(r[8], "2");
+    EXPECT_EQ(r[9], "CEN");
+    EXPECT_EQ(Number(r[10]), 0.0);  // "0,5" reads as 0, as atof reads it
+    EXPECT_EQ(Number(r[11]), 0.0);
+    EXPECT_EQ(r[12], std::nullopt);
+    EXPECT_EQ(r[13], std::nullopt);
+    EXPECT_EQ(r[14], std::nullopt);
+
+    // Shown again as stored.
+    EXPECT_EQ(Text(ctl::NameEn), "O'Brien");
+    EXPECT_EQ(Text(ctl::Latitude), "55.1");
+    EXPECT_EQ(Text(ctl::OffsetNorth), "0.000");
+    EXPECT_EQ(Text(ctl::OffsetEast), "0.000");
+}
+
+TEST_F(StationSaving, QuotesInTheCodeAndTextsSaveAndLoadAsTyped) {
+    OpenForm();
+    port.TypeKeys(ctl::StationCode, "o'b");
+    port.ReplaceText(ctl::NameRu, "д'Артаньян");
+    port.ReplaceText(ctl::Ground, "'; delete from SITE; --");
+    port.PressEnter();
+    ExpectNoMessages();
+    EXPECT_EQ(Value("select DESCR from SITE where STA='O''B'"), "д'Артаньян");
+    EXPECT_EQ(Value("select UNDERGROUND from SITE where STA='O''B'"), "'; delete from SITE; --");
+    EXPECT_EQ(Count("SITECHAN", "STA='O''B'"), 12);
+    EXPECT_EQ(Text(ctl::StationCode), "O'B");
+    EXPECT_EQ(Text(ctl::NameRu), "д'Артаньян");
+}
+
+TEST_F(StationSaving, DatesAreNormalisedAndTheUpdateWritesABareClosingDayAsOneOClock) {
+    OpenForm("NEW");
+    port.ReplaceText(ctl::OnDate, "2005-6-1");
+    port.ReplaceText(ctl::OffDate, "2006-07-02");
+    port.PressEnter();
+    ExpectNoMessages();
+    EXPECT_EQ(DatePart(Value("select ONDATE from SITE where STA='NEW'")), "2005-06-01 00:00:00");
+    EXPECT_EQ(DatePart(Value("select OFFDATE from SITE where STA='NEW'")), "2006-07-02 00:00:00");
+    EXPECT_EQ(Text(ctl::OnDate), "2005-06-01 00:00:00");
+
+    port.ReplaceText(ctl::OnDate, "2005-06-01 12:30:00");
+    port.ReplaceText(ctl::OffDate, "2006-07-03");
+    port.PressEnter();
+    ExpectNoMessages();
+    EXPECT_EQ(DatePart(Value("select ONDATE from SITE where STA='NEW'")), "2005-06-01 12:30:00");
+    EXPECT_EQ(DatePart(Value("select OFFDATE from SITE where STA='NEW'")), "2006-07-03 01:01:01");
+    EXPECT_EQ(Text(ctl::OffDate), "2006-07-03 01:01:01");
+}
+
+TEST_F(StationSaving, EmptyDatesLeaveTheStoredDatesAlone) {
+    Exec("insert into SITE (STA,NINDEX,NGROUPS,LAT,LON,ELEV,ONDATE,OFFDATE) values ('OLD',1,1,1,1,1,"
+         "{ts '2001-02-03 04:05:06'},{ts '2002-03-04 05:06:07'})");
+    OpenForm("OLD");
+    port.ReplaceText(ctl::OnDate, "");
+    port.ReplaceText(ctl::OffDate, "");
+    port.ReplaceText(ctl::NameEn, "changed");
+    port.PressEnter();
+    ExpectNoMessages();
+    EXPECT_EQ(Value("select STANAME from SITE where STA='OLD'"), "changed");
+    EXPECT_EQ(DatePart(Value("select ONDATE from SITE where STA='OLD'")), "2001-02-03 04:05:06");
+    EXPECT_EQ(DatePart(Value("select OFFDATE from SITE where STA='OLD'")), "2002-03-04 05:06:07");
+    EXPECT_EQ(Text(ctl::OnDate), "2001-02-03 04:05:06");
+}
+
+TEST_F(StationSaving, DateThatIsNoCalendarDateStopsTheSaveWithFocusOnTheField) {
+    AddSite("OLD", 1, 1);
+    OpenForm("NEW");
+    const struct {
+        int field;
+        const char* text;
+    } cases[] = {{ctl::OnDate, "01.06.2005"}, {ctl::OnDate, "abc"},      {ctl::OnDate, "2005-13-01"},
+                 {ctl::OffDate, "2005-02-30"}, {ctl::OffDate, "   "},     {ctl::OffDate, "2005-06-01 25:00"}};
+    for (const auto& c : cases) {
+        port.ClearMessages();
+        port.ReplaceText(ctl::OnDate, "2005-06-01");
+        port.ReplaceText(ctl::OffDate, "");
+        port.ReplaceText(c.field, c.text);
+        port.PressEnter();
+        ASSERT_EQ(port.Messages().size(), 1u) << c.text;
+        EXPECT_EQ(port.Messages()[0].text, kDateMessage);
+        EXPECT_EQ(port.Messages()[0].icon, platform::Icon::Exclamation);
+        EXPECT_EQ(port.Focus().id, c.field) << c.text;
+        EXPECT_TRUE(port.Focus().allSelected);
+        EXPECT_EQ(Count("SITE"), 1) << c.text;
+        EXPECT_EQ(Count("SITECHAN"), 0) << c.text;
+    }
+}
+
+TEST_F(StationSaving, ANewCodeIsListedAndSelectedAfterTheSave) {
+    AddSite("AAA", 1, 1);
+    AddSite("ZZZ", 2, 1);
+    OpenForm();
+    port.TypeKeys(ctl::StationCode, "mmm");
+    port.PressEnter();
+    ExpectNoMessages();
+    EXPECT_THAT(port.Entries(ctl::StationCode), ElementsAre("AAA", "MMM", "ZZZ"));
+    EXPECT_THAT(port.Entries(ctl::CentralPoint), ElementsAre("AAA", "MMM", "ZZZ"));
+    EXPECT_EQ(port.GetCurSel(ctl::StationCode), 1);
+    EXPECT_EQ(Text(ctl::StationCode), "MMM");
+    EXPECT_EQ(Text(ctl::DbNumber), "3");
+}
+
+TEST_F(StationSaving, SiteRowGetsUtcTimeAndChannelRowsLocalTime) {
+    ScopedTimeZone farFromUtc("XYZ-14");  // local time is UTC + 14 h
+    OpenForm("NEW");
+    port.PressEnter();
+    ExpectNoMessages();
+    const double now = static_cast<double>(std::time(nullptr));
+    const auto site = SecondsOfDateText(DatePart(Value("select LDDATE from SITE where STA='NEW'")));
+    const auto chan =
+        SecondsOfDateText(DatePart(Value("select LDDATE from SITECHAN where STA='NEW' and CHAN='BHZ'")));
+    ASSERT_TRUE(site && chan);
+    EXPECT_NEAR(static_cast<double>(*site), now, 10.0);
+    EXPECT_NEAR(static_cast<double>(*chan), now + 14 * 3600, 10.0);
+}
+
+TEST_F(StationSaving, EmptyStationCodeWritesTheSiteRowAndTheChannelRowsAreRefused) {
+    // The empty code goes into SITE as ''; the channel rows' empty STA is
+    // stored as NULL by the record set, which the key column refuses.
+    OpenForm();
+    port.ReplaceText(ctl::NameEn, "nameless");
+    port.PressEnter();
+    EXPECT_EQ(Value("select STANAME from SITE where STA=''"), "nameless");
+    ASSERT_EQ(port.Messages().size(), 1u);
+    EXPECT_EQ(port.Messages()[0].icon, platform::Icon::Stop);
+    EXPECT_FALSE(port.Messages()[0].text.empty());
+    EXPECT_EQ(Count("SITECHAN"), 0);
+}
+
+// Makes the form's shared session unable to run a query, the way a restarted
+// server leaves it.
+void BreakSharedSession(StationFormTest& t, CDatabase& admin, std::unique_ptr<CDatabase>& shared,
+                        const std::string& backendName, const std::string& emptyDb) {
+    if (backendName == "postgres") {
+        const auto pid = QueryValue(*shared, "select pg_backend_pid()");
+        ASSERT_TRUE(pid);
+        admin.ExecuteDirect("select pg_terminate_backend(" + *pid + ")");
+    } else if (backendName == "mariadb") {
+        const auto id = QueryValue(*shared, "select connection_id()");
+        ASSERT_TRUE(id);
+        admin.ExecuteDirect("kill connection " + *id);
+    } else {
+        // SQLite has no server to lose: the shared session sees no SITE at all.
+        shared->Close();
+        ASSERT_TRUE(shared->Open(emptyDb, OpenOptions::UseCursorLibrary));
+    }
+    ASSERT_FALSE(QueryStationRowExists(*shared, "SITE", "ANY")) << "the shared session still answers";
+    (void)t;
+}
+
+TEST_F(StationSaving, LostSharedConnectionStillUpdatesTheStoredRow) {
+    DropSitePrimaryKey();  // so that a wrong insert would not be refused
+    AddSite("AAA", 5, 1);
+    OpenForm("AAA");
+    BreakSharedSession(*this, *admin, shared, backend.name, EmptyDatabaseConnectString());
+    port.ReplaceText(ctl::NameEn, "updated");
+    port.PressEnter();
+    ExpectNoMessages();
+    EXPECT_EQ(Count("SITE", "STA='AAA'"), 1);
+    EXPECT_EQ(Value("select STANAME from SITE where STA='AAA'"), "updated");
+}
+
+TEST_F(StationSaving, WhenNoSessionCanTellWhetherTheRowExistsNothingIsWritten) {
+    AddSite("AAA", 5, 1);
+    OpenForm("AAA");
+    BreakSharedSession(*this, *admin, shared, backend.name, EmptyDatabaseConnectString());
+    // The operation session reaches a data source without SITE as well.
+    const std::string elsewhere = EmptyDatabaseConnectString();
+    makeSession = [elsewhere] { return std::make_unique<RedirectedSession>(elsewhere); };
+    port.ReplaceText(ctl::NameEn, "lost");
+    port.PressEnter();
+    ASSERT_EQ(port.Messages().size(), 1u);
+    EXPECT_EQ(port.Messages()[0].icon, platform::Icon::Stop);
+    EXPECT_THAT(port.Messages()[0].text, HasSubstr("SITE"));
+    EXPECT_EQ(Value("select STANAME from SITE where STA='AAA'"), std::nullopt);
+}
+
+TEST_F(StationSaving, DataSourceWithoutTransactionsGetsTheSiteRowAndMessage834) {
+    OpenForm("NEW");
+    makeSession = [] { return std::make_unique<NoTransactionSession>(); };
+    port.ReplaceText(ctl::NameEn, "first half");
+    port.PressEnter();
+    ASSERT_EQ(port.Messages().size(), 1u);
+    EXPECT_EQ(port.Messages()[0].text, LoadString(str::TransactionError));
+    EXPECT_EQ(port.Messages()[0].icon, platform::Icon::Exclamation);
+    EXPECT_EQ(Value("select STANAME from SITE where STA='NEW'"), "first half");
+    EXPECT_EQ(Count("SITECHAN"), 0);
+    // The form is not reloaded: the new code is not listed yet.
+    EXPECT_TRUE(port.Entries(ctl::StationCode).empty());
+}
+
+TEST_F(StationSaving, RefusedSiteStatementShowsTheDriverTextAndWritesNothing) {
+    OpenForm("NEW");
+    makeSession = [] { return std::make_unique<RefusingSession>("insert into SITE"); };
+    port.PressEnter();
+    ASSERT_EQ(port.Messages().size(), 1u);
+    EXPECT_EQ(port.Messages()[0].text, "statement refused by the test\n");
+    EXPECT_EQ(port.Messages()[0].icon, platform::Icon::Stop);
+    EXPECT_EQ(Count("SITE"), 0);
+    EXPECT_EQ(Count("SITECHAN"), 0);
+}
+
+TEST_F(StationSaving, FailedCheckOfTheFormWritesNothing) {
+    OpenForm("NEW");
+    port.ReplaceText(ctl::DbNumber, "");
+    port.PressEnter();
+    ASSERT_EQ(port.Messages().size(), 1u);
+    EXPECT_EQ(port.Messages()[0].text, "Please enter an integer.");
+    EXPECT_EQ(Count("SITE"), 0);
+}
+
+TEST_F(StationSaving, CancelledConnectionShowsMessage833AndWritesNothing) {
+    OpenForm("NEW");
+    makeSession = [] { return std::make_unique<CancelledSession>(); };
+    port.PressEnter();
+    ASSERT_EQ(port.Messages().size(), 1u);
+    EXPECT_EQ(port.Messages()[0].text, LoadString(str::DatabaseInitError));
+    EXPECT_EQ(Count("SITE"), 0);
+}
+
+}  // namespace
+}  // namespace ops_test

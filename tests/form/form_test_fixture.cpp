@@ -73,14 +73,18 @@ void SqliteFile::Exec(const std::string& sql) const {
 }
 
 void FormTest::OpenForm(const std::string& startStationCode) {
+    MakeForm(startStationCode);
+    port.Open(*form);
+}
+
+void FormTest::MakeForm(const std::string& startStationCode) {
     FormEnvironment env;
     env.startStationCode = startStationCode;
     const std::string connect = db.ConnectString();
     env.connectString = [connect] { return connect; };
-    env.openSession = DefaultSessionFactory();
+    env.openSession = makeSession ? makeSession : DefaultSessionFactory();
     env.profile = &profile;
     form = std::make_unique<CStationDlg>(port, std::move(env));
-    port.Open(*form);
 }
 
 void FormTest::TearDown() {

@@ -37,6 +37,8 @@ protected:
     void TearDown() override;
     // Constructs the form and opens it: its initialisation runs.
     void OpenForm(const std::string& startStationCode = {});
+    // Constructs the form only, for DoModal.
+    void MakeForm(const std::string& startStationCode = {});
     // Writes the configuration file the form reads "ZRN"/"DIR" from.
     void WriteProfile(const std::string& contents);
 
@@ -50,6 +52,9 @@ protected:
     std::string MessageTexts() const;
 
     SqliteFile db;
+    // Makes the form's operation sessions; the real sessions unless a test
+    // sets a session with chosen faults before OpenForm.
+    SessionFactory makeSession;
     platform::FakeDialogPort port;
     std::unique_ptr<CStationDlg> form;
     std::string profilePath;

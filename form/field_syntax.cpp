@@ -51,6 +51,8 @@ bool IsDecimalNumber(std::string_view s) {
 }  // namespace
 
 std::string FloatFieldText(float value) {
+    // A stored negative zero shows as 0: "-0" would not pass the read-back.
+    if (value == 0.0f) return "0";
     char buffer[32];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 6);
     return std::string(buffer, result.ptr);

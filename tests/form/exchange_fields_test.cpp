@@ -63,6 +63,7 @@ TEST(FloatFieldSyntax, AZeroMustBeginWithTheDigitZero) {
 TEST(FloatFieldText, WritesSixSignificantDigitsInTheShorterNotation) {
     EXPECT_EQ(FloatFieldText(45.0f), "45");
     EXPECT_EQ(FloatFieldText(0.0f), "0");
+    EXPECT_EQ(FloatFieldText(-0.0f), "0");  // so that it reads back
     EXPECT_EQ(FloatFieldText(55.1f), "55.1");
     EXPECT_EQ(FloatFieldText(-179.999f), "-179.999");
     EXPECT_EQ(FloatFieldText(1234567.0f), "1.23457e+06");

@@ -5,6 +5,7 @@
 #include "db/sql_text.h"
 #include "db/station_recordsets.h"
 #include "form/number_text.h"
+#include "form/operation_session.h"
 #include "form/station_dlg.h"
 #include "resources/string_table.h"
 
@@ -36,10 +37,9 @@ bool CStationDlg::WriteChannelRows(CDatabase& session, const std::string& statio
         ShowDbError(e);
         return false;
     }
-    if (!session.CommitTransaction()) {
+    if (const auto failure = CommitFailure(session)) {
         // Nothing of this run is stored; say so instead of going on as saved.
-        const std::string& text = session.LastTransactionError();
-        AppMessage(text.empty() ? LoadString(str::DatabaseError) : text, platform::Icon::Stop);
+        AppMessage(*failure, platform::Icon::Stop);
         return false;
     }
     return true;

@@ -44,9 +44,8 @@ void CStationDlg::DeleteStation() {
             ShowDbError(e);
             return;
         }
-        if (!session->CommitTransaction()) {
-            const std::string& text = session->LastTransactionError();
-            AppMessage(text.empty() ? LoadString(str::DatabaseError) : text, platform::Icon::Stop);
+        if (const auto failure = CommitFailure(*session)) {
+            AppMessage(*failure, platform::Icon::Stop);
             return;
         }
     }

@@ -4,6 +4,7 @@ namespace platform::qt {
 
 bool SortedEntries::Less::operator()(const Key& a, const Key& b) const {
     if (int c = a.folded.compare(b.folded); c != 0) return c < 0;
+    if (int c = a.text.compare(b.text); c != 0) return c < 0;
     return a.serial < b.serial;
 }
 

@@ -12,8 +12,8 @@
 
 namespace platform::qt {
 
-// A multiset of texts ordered case-insensitively (Unicode case folding);
-// entries equal but for case stay in the order they were added.
+// A multiset of texts ordered case-insensitively (Unicode case folding),
+// then by exact text; equal entries stay in the order they were added.
 class SortedEntries {
 public:
     // Adds the text and answers the position it took.

@@ -13,7 +13,7 @@
 
 using platform::qt::SortedEntries;
 
-TEST(QtSortedEntries, RandomAdditionsMatchAStableCaseBlindSort) {
+TEST(QtSortedEntries, RandomAdditionsMatchAStableSortByFoldedThenExactText) {
     std::mt19937 random(7);
     const QStringList pool = {"a", "A", "ab", "AB", "b", "Б", "б", "аб", "ZZ", "z", "", "ё", "Ё", "е"};
     SortedEntries entries;
@@ -22,7 +22,8 @@ TEST(QtSortedEntries, RandomAdditionsMatchAStableCaseBlindSort) {
         const QString text = pool[static_cast<int>(random() % pool.size())] + QString::number(random() % 3);
         const int index = entries.Add(text);
         auto at = std::upper_bound(reference.begin(), reference.end(), text, [](const QString& a, const QString& b) {
-            return a.toCaseFolded() < b.toCaseFolded();
+            const QString fa = a.toCaseFolded(), fb = b.toCaseFolded();
+            return fa != fb ? fa < fb : a < b;
         });
         EXPECT_EQ(index, at - reference.begin());
         reference.insert(at, text);

@@ -355,7 +355,6 @@ struct BoundField {
     SQL_TIMESTAMP_STRUCT rowStamp{};
 
     Value saved;
-    bool null = true;
     bool dirty = false;
 };
 
@@ -410,7 +409,7 @@ void CRecordset::Close() {
 }
 
 bool CRecordset::Open() {
-    Close();
+    if (impl_->open) Close();  // a statement allocated at construction is kept
     Impl& m = *impl_;
     if (session_ == nullptr) throw CDBException::Layer(LayerError::NoStatementHandle);
     if (!session_->IsOpen()) {
@@ -430,6 +429,9 @@ bool CRecordset::Open() {
         session_->AttachRecordset(this);
     }
     SQLHSTMT stmt = m.stmt.get();
+    // Whatever a failed earlier Open left on the statement goes.
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    SQLFreeStmt(stmt, SQL_UNBIND);
     auto check = [&](SQLRETURN rc) {
         if (!Ok(rc)) throw MakeDbException(rc, hdbc, stmt);
     };
@@ -562,7 +564,6 @@ void CRecordset::Fetch() {
                 }
             }
         }
-        f.null = f.rowNull || f.rowUnreadable;
         f.rowValue = v;
         WriteMember(b, v);
     }
@@ -575,7 +576,6 @@ void CRecordset::BeginInsert() {
     for (BoundField& f : m.fields) {
         f.saved = NullValue(f.binding.kind);
         WriteMember(f.binding, f.saved);
-        f.null = true;
         f.dirty = false;
     }
     m.mode = EditMode::Insert;
@@ -611,7 +611,7 @@ bool CRecordset::Update() {
     for (BoundField& f : m.fields) {
         if (m.mode == EditMode::Insert || f.dirty) {
             Value v = ReadMember(f.binding);
-            f.rowNull = f.null = WritesAsNull(f.binding.kind, v);
+            f.rowNull = WritesAsNull(f.binding.kind, v);
             f.rowUnreadable = false;
             f.rowValue = v;
             if (f.binding.kind == FieldKind::DateTime && !f.rowNull)

@@ -30,7 +30,9 @@ FieldEdit::FieldEdit(QWidget* parent) : QLineEdit(parent) {
     setValidator(new Rules(*this));
     // Remember each accepted text: the limit compares against it, so that a
     // longer text the program put in can still be shortened by the user.
-    connect(this, &QLineEdit::textChanged, this, [this](const QString& text) { lastText_ = text; });
+    // The current text, not the signal's: a change made from inside a
+    // notification has already replaced it.
+    connect(this, &QLineEdit::textChanged, this, [this] { lastText_ = text(); });
 }
 
 void FieldEdit::SetProgramText(const QString& text) {

@@ -1,7 +1,6 @@
 #include "resources/form_template.h"
 
 #include <algorithm>
-#include <array>
 
 #include "resources/control_ids.h"
 

@@ -8,7 +8,8 @@
 # "start" creates on each server the database se_test and the user se_test with
 # a random password, writes DIR/odbc.ini with the data sources se_test_sqlite,
 # se_test_postgres and se_test_mariadb, and DIR/env.sh, which exports ODBCINI,
-# SE_TEST_UID and SE_TEST_PWD for the database tests:  . DIR/env.sh
+# SE_TEST_UID and SE_TEST_PWD for the database tests, and ODBCSYSINI for a copy
+# of the system's driver list (see write_odbcinst_ini):  . DIR/env.sh
 # It fails (non-zero, with the server's log) when a server does not come up.
 # "stop" stops whatever "start" left running in DIR; it is safe to call twice.
 set -euo pipefail
@@ -119,6 +120,17 @@ start_mariadb() {
     echo "MariaDB: ready (database $DB_NAME, user $DB_USER)"
 }
 
+# The system's driver list, each driver marked DontDLClose: the driver manager
+# then keeps a driver loaded after its last connection, so that the leak
+# checker of the sanitizer build can still name the driver's functions.
+write_odbcinst_ini() {
+    local dir=$1 system=${ODBCSYSINI:-/etc}/odbcinst.ini
+    [ -f "$system" ] || die "no ODBC driver list at $system (package odbcinst)"
+    awk '/^[[:space:]]*\[/ { if (section) print "DontDLClose=1"; section = 1 }
+         !/^[[:space:]]*DontDLClose[[:space:]]*=/ { print }
+         END { if (section) print "DontDLClose=1" }' "$system" >"$dir/odbcinst.ini"
+}
+
 write_odbc_ini() {
     local dir=$1 pg_port=$2 maria_port=$3
     mkdir -p "$dir/sqlite"
@@ -157,8 +169,10 @@ start() {
     [ "$maria_port" != "$pg_port" ] || maria_port=$(free_port)
     start_mariadb "$dir" "$maria_port" "$password"
     write_odbc_ini "$dir" "$pg_port" "$maria_port"
+    write_odbcinst_ini "$dir"
     cat >"$dir/env.sh" <<ENV
 export ODBCINI=$dir/odbc.ini
+export ODBCSYSINI=$dir
 export SE_TEST_UID=$DB_USER
 export SE_TEST_PWD=$password
 export SE_TEST_PG_PORT=$pg_port

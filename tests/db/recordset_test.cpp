@@ -151,6 +151,17 @@ TEST_F(RecordsetTest, UpdateWithNothingChangedWritesNothingAndStaysInEdit) {
     EXPECT_EQ(Number(Channel("SPS")), 2.5);
 }
 
+TEST_F(RecordsetTest, InsertWithNothingAssignedWritesNoRow) {
+    CSiteChan rs(&db_);
+    rs.Open();
+    ASSERT_TRUE(rs.IsEndOfSet());
+    rs.BeginInsert();
+    rs.DESCR = "";  // the empty text is NULL, as the field already was
+    EXPECT_FALSE(rs.Update());
+    EXPECT_EQ(CountRows(db_, "SITECHAN"), 0);
+    EXPECT_TRUE(rs.IsEndOfSet());
+}
+
 TEST_F(RecordsetTest, UpdateKeepsUnassignedNullColumnsAndWritesTheAssignedOnes) {
     InsertChannel("BHZ", ",HANG,DESCR", ",90,'STS-2'");
     CSiteChan rs(&db_);

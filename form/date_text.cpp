@@ -18,7 +18,7 @@ std::string FormatTm(const std::tm& parts) {
 
 // The six parts of a date text as the pattern "%04d-%02d-%02d %02d:%02d:%02d"
 // scans them (the blank matching any run of white space, none included),
-// starting from their defaults; `scanned` counts the parts read.
+// starting from their defaults; `scanned` counts how many were read.
 struct DateParts {
     int year = 1970;
     int month = 1;

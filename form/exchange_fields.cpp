@@ -23,7 +23,7 @@ enum class Kind {
 };
 
 // One field of the exchange, with its check at read-back.
-struct FieldSpec {
+struct ExchangedField {
     Kind kind;
     int id;
     std::string* text = nullptr;
@@ -37,22 +37,22 @@ struct FieldSpec {
     int high = 0;
 };
 
-FieldSpec TextField(int id, std::string& value, int maxChars = 0) {
-    FieldSpec f{Kind::Text, id};
+ExchangedField TextField(int id, std::string& value, int maxChars = 0) {
+    ExchangedField f{Kind::Text, id};
     f.text = &value;
     f.maxChars = maxChars;
     f.tellLimit = maxChars > 0;
     return f;
 }
 
-FieldSpec ListField(int id, std::string& value) {
-    FieldSpec f{Kind::ListValue, id};
+ExchangedField ListField(int id, std::string& value) {
+    ExchangedField f{Kind::ListValue, id};
     f.text = &value;
     return f;
 }
 
-FieldSpec FloatField(int id, float& value, bool& shownEmpty, bool ranged = false) {
-    FieldSpec f{Kind::Float, id};
+ExchangedField FloatField(int id, float& value, bool& shownEmpty, bool ranged = false) {
+    ExchangedField f{Kind::Float, id};
     f.real = &value;
     f.shownEmpty = &shownEmpty;
     f.ranged = ranged;
@@ -61,8 +61,8 @@ FieldSpec FloatField(int id, float& value, bool& shownEmpty, bool ranged = false
     return f;
 }
 
-FieldSpec IntegerField(int id, int& value, bool* shownEmpty = nullptr, bool ranged = false) {
-    FieldSpec f{Kind::Integer, id};
+ExchangedField IntegerField(int id, int& value, bool* shownEmpty = nullptr, bool ranged = false) {
+    ExchangedField f{Kind::Integer, id};
     f.integer = &value;
     f.shownEmpty = shownEmpty;
     f.ranged = ranged;
@@ -92,7 +92,7 @@ bool CStationDlg::ExchangeFields(Exchange direction) {
     FormFields& f = fields_;
 
     // The fixed order of the exchange.
-    std::vector<FieldSpec> order;
+    std::vector<ExchangedField> order;
     order.reserve(64);
     // 1. ChanName of cell 0, then cells 9 to 20, then 1 to 8.
     const auto chan = [&](int k) { order.push_back(TextField(ctl::ChanName(k), f.ChanName[static_cast<size_t>(k)], 6)); };
@@ -105,7 +105,7 @@ bool CStationDlg::ExchangeFields(Exchange direction) {
     order.push_back(FloatField(ctl::Longitude, f.Longitude, emptyShown_.Longitude, true));
     order.push_back(IntegerField(ctl::GroupCount, f.GroupCount, &emptyShown_.GroupCount, true));
     {
-        FieldSpec code{Kind::Code, ctl::StationCode};
+        ExchangedField code{Kind::Code, ctl::StationCode};
         code.text = &f.StationCode;
         code.maxChars = 8;
         order.push_back(code);
@@ -131,75 +131,75 @@ bool CStationDlg::ExchangeFields(Exchange direction) {
         order.push_back(TextField(ctl::SensorType(g), f.SensorType[static_cast<size_t>(g - 1)]));
 
     if (direction == Exchange::Show) {
-        for (const FieldSpec& spec : order) {
-            const bool empty = spec.shownEmpty != nullptr && *spec.shownEmpty;
+        for (const ExchangedField& entry : order) {
+            const bool empty = entry.shownEmpty != nullptr && *entry.shownEmpty;
             std::string shown;
-            switch (spec.kind) {
+            switch (entry.kind) {
                 case Kind::Text:
                 case Kind::Code:
-                    shown = *spec.text;
+                    shown = *entry.text;
                     break;
                 case Kind::Float:
-                    shown = empty ? std::string() : FloatFieldText(*spec.real);
+                    shown = empty ? std::string() : FloatFieldText(*entry.real);
                     break;
                 case Kind::Integer:
-                    shown = empty ? std::string() : std::to_string(*spec.integer);
+                    shown = empty ? std::string() : std::to_string(*entry.integer);
                     break;
                 case Kind::ListValue: {
                     // An empty value shows an empty edit field rather than
                     // the first entry, which every entry "begins with".
                     const int index =
-                        spec.text->empty() ? platform::CB_ERR : port_.FindString(spec.id, -1, *spec.text);
+                        entry.text->empty() ? platform::CB_ERR : port_.FindString(entry.id, -1, *entry.text);
                     if (index != platform::CB_ERR) {
-                        if (port_.GetCurSel(spec.id) != index || port_.Text(spec.id) != port_.GetLBText(spec.id, index))
-                            port_.SetCurSel(spec.id, index);
-                    } else if (spec.text->empty()) {
-                        if (port_.GetCurSel(spec.id) != platform::CB_ERR || !port_.Text(spec.id).empty())
-                            port_.SetCurSel(spec.id, -1);
-                    } else if (port_.Text(spec.id) != *spec.text) {
-                        port_.SetText(spec.id, *spec.text);
+                        if (port_.GetCurSel(entry.id) != index || port_.Text(entry.id) != port_.GetLBText(entry.id, index))
+                            port_.SetCurSel(entry.id, index);
+                    } else if (entry.text->empty()) {
+                        if (port_.GetCurSel(entry.id) != platform::CB_ERR || !port_.Text(entry.id).empty())
+                            port_.SetCurSel(entry.id, -1);
+                    } else if (port_.Text(entry.id) != *entry.text) {
+                        port_.SetText(entry.id, *entry.text);
                     }
                     continue;
                 }
             }
-            if (port_.Text(spec.id) != shown) {
+            if (port_.Text(entry.id) != shown) {
                 // Showing GroupCount notifies its change; the handler must know
                 // that the program, not the user, put the number there.
-                showingGroupCount_ = spec.id == ctl::GroupCount;
-                port_.SetText(spec.id, shown);
+                showingGroupCount_ = entry.id == ctl::GroupCount;
+                port_.SetText(entry.id, shown);
                 showingGroupCount_ = false;
             }
-            if (spec.tellLimit) port_.SetLimitText(spec.id, spec.maxChars);
+            if (entry.tellLimit) port_.SetLimitText(entry.id, entry.maxChars);
         }
         return true;
     }
 
-    for (const FieldSpec& spec : order) {
-        const std::string typed = port_.Text(spec.id);
-        switch (spec.kind) {
+    for (const ExchangedField& entry : order) {
+        const std::string typed = port_.Text(entry.id);
+        switch (entry.kind) {
             case Kind::Text:
             case Kind::Code:
             case Kind::ListValue:
-                *spec.text = typed;
-                if (spec.maxChars > 0 && text::CharCount(typed) > static_cast<size_t>(spec.maxChars))
-                    return FailCheck(spec.id, LengthMessage(spec.maxChars));
+                *entry.text = typed;
+                if (entry.maxChars > 0 && text::CharCount(typed) > static_cast<size_t>(entry.maxChars))
+                    return FailCheck(entry.id, LengthMessage(entry.maxChars));
                 break;
             case Kind::Float: {
                 const std::optional<float> value = ReadFloatField(typed);
-                if (!value) return FailCheck(spec.id, kNumberMessage);
-                *spec.real = *value;
-                *spec.shownEmpty = false;
-                if (spec.ranged && (*value < static_cast<float>(spec.low) || *value > static_cast<float>(spec.high)))
-                    return FailCheck(spec.id, RangeMessage("a number", spec.low, spec.high));
+                if (!value) return FailCheck(entry.id, kNumberMessage);
+                *entry.real = *value;
+                *entry.shownEmpty = false;
+                if (entry.ranged && (*value < static_cast<float>(entry.low) || *value > static_cast<float>(entry.high)))
+                    return FailCheck(entry.id, RangeMessage("a number", entry.low, entry.high));
                 break;
             }
             case Kind::Integer: {
                 const std::optional<int> value = ReadIntegerField(typed);
-                if (!value) return FailCheck(spec.id, kIntegerMessage);
-                *spec.integer = *value;
-                if (spec.shownEmpty != nullptr) *spec.shownEmpty = false;
-                if (spec.ranged && (*value < spec.low || *value > spec.high))
-                    return FailCheck(spec.id, RangeMessage("an integer", spec.low, spec.high));
+                if (!value) return FailCheck(entry.id, kIntegerMessage);
+                *entry.integer = *value;
+                if (entry.shownEmpty != nullptr) *entry.shownEmpty = false;
+                if (entry.ranged && (*value < entry.low || *value > entry.high))
+                    return FailCheck(entry.id, RangeMessage("an integer", entry.low, entry.high));
                 break;
             }
         }

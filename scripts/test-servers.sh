@@ -126,7 +126,10 @@ start_mariadb() {
 write_odbcinst_ini() {
     local dir=$1 system=${ODBCSYSINI:-/etc}/odbcinst.ini
     [ -f "$system" ] || die "no ODBC driver list at $system (package odbcinst)"
+    # CommLog is switched off too: Debian turns psqlODBC's log on, which would
+    # leave a log file in /tmp for every test process.
     awk '/^[[:space:]]*\[/ { if (section) print "DontDLClose=1"; section = 1 }
+         /^[[:space:]]*CommLog[[:space:]]*=/ { print "CommLog=0"; next }
          !/^[[:space:]]*DontDLClose[[:space:]]*=/ { print }
          END { if (section) print "DontDLClose=1" }' "$system" >"$dir/odbcinst.ini"
 }

@@ -1,5 +1,6 @@
 #pragma once
-// RAII ownership of one ODBC handle.
+// RAII ownership of one ODBC handle, and the two rules every ODBC call of the
+// layer is made with.
 
 #include <sql.h>
 
@@ -44,3 +45,16 @@ private:
 };
 
 using StatementHandle = OdbcHandle<SQL_HANDLE_STMT>;
+
+// Repeats an ODBC call while the driver answers that it is still executing.
+template <typename Call>
+SQLRETURN RetryWhileExecuting(Call&& call) {
+    SQLRETURN rc;
+    do {
+        rc = call();
+    } while (rc == SQL_STILL_EXECUTING);
+    return rc;
+}
+
+// SQL_SUCCESS or SQL_SUCCESS_WITH_INFO: the call did what was asked.
+inline bool OdbcOk(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }

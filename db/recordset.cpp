@@ -56,18 +56,6 @@ constexpr std::size_t kTextBufferBytes = kTextMaxChars * 4 + 1;
 // Relative tolerance for finding a floating value again.
 constexpr double kFloatTolerance = 1e-6;
 
-// Repeats an ODBC call while the driver answers that it is still executing.
-template <typename Call>
-SQLRETURN Retry(Call&& call) {
-    SQLRETURN rc;
-    do {
-        rc = call();
-    } while (rc == SQL_STILL_EXECUTING);
-    return rc;
-}
-
-bool Ok(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
-
 SQLCHAR* SqlChars(const std::string& text) {
     return reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.c_str()));
 }
@@ -87,7 +75,7 @@ std::vector<std::string> DiagStates(SQLHSTMT stmt) {
         SQLCHAR state[6] = {};
         SQLINTEGER native = 0;
         SQLSMALLINT length = 0;
-        if (!Ok(SQLGetDiagRec(SQL_HANDLE_STMT, stmt, record, state, &native, nullptr, 0, &length))) break;
+        if (!OdbcOk(SQLGetDiagRec(SQL_HANDLE_STMT, stmt, record, state, &native, nullptr, 0, &length))) break;
         states.emplace_back(reinterpret_cast<char*>(state));
     }
     return states;
@@ -276,7 +264,7 @@ class SideStatement {
 public:
     explicit SideStatement(CDatabase& session) : session_(session) {
         SQLRETURN rc = stmt_.Allocate(session.ConnectionHandle());
-        if (!Ok(rc)) throw MakeDbException(rc, session.ConnectionHandle(), SQL_NULL_HSTMT);
+        if (!OdbcOk(rc)) throw MakeDbException(rc, session.ConnectionHandle(), SQL_NULL_HSTMT);
         session.ApplyQueryTimeout(stmt_.get());
     }
 
@@ -288,25 +276,25 @@ public:
             SQLRETURN rc = SQLBindParameter(stmt_.get(), ++number, SQL_PARAM_INPUT, p.cType, p.sqlType, p.size, p.digits,
                                             p.Buffer(), p.cType == SQL_C_CHAR ? static_cast<SQLLEN>(p.text.size()) : 0,
                                             &p.indicator);
-            if (!Ok(rc)) Fail(rc);
+            if (!OdbcOk(rc)) Fail(rc);
         }
-        SQLRETURN rc = Retry([&] { return SQLExecDirect(stmt_.get(), SqlChars(sql), SQL_NTS); });
+        SQLRETURN rc = RetryWhileExecuting([&] { return SQLExecDirect(stmt_.get(), SqlChars(sql), SQL_NTS); });
         // SQL_NO_DATA: a searched statement that touched no row.
         if (!OdbcSucceeded(rc)) Fail(rc);
         SQLLEN rows = -1;
-        if (!Ok(SQLRowCount(stmt_.get(), &rows))) rows = -1;
+        if (!OdbcOk(SQLRowCount(stmt_.get(), &rows))) rows = -1;
         return rows;
     }
 
     // Runs a SELECT COUNT(*) and answers its count.
     long long Count(const std::string& sql, std::deque<Param>& params) {
         Execute(sql, params);
-        SQLRETURN rc = Retry([&] { return SQLFetch(stmt_.get()); });
-        if (!Ok(rc)) Fail(rc);
+        SQLRETURN rc = RetryWhileExecuting([&] { return SQLFetch(stmt_.get()); });
+        if (!OdbcOk(rc)) Fail(rc);
         SQLBIGINT count = 0;
         SQLLEN indicator = 0;
         rc = SQLGetData(stmt_.get(), 1, SQL_C_SBIGINT, &count, sizeof count, &indicator);
-        if (!Ok(rc)) Fail(rc);
+        if (!OdbcOk(rc)) Fail(rc);
         SQLCloseCursor(stmt_.get());
         SQLFreeStmt(stmt_.get(), SQL_RESET_PARAMS);
         return indicator == SQL_NULL_DATA ? 0 : static_cast<long long>(count);
@@ -422,7 +410,7 @@ bool CRecordset::Open() {
     }
     SQLHDBC hdbc = session_->ConnectionHandle();
     if (!m.stmt) {
-        if (!Ok(m.stmt.Allocate(hdbc))) {
+        if (!OdbcOk(m.stmt.Allocate(hdbc))) {
             m.stmt.reset();
             throw CDBException::Layer(LayerError::NoStatementHandle);
         }
@@ -433,13 +421,13 @@ bool CRecordset::Open() {
     SQLFreeStmt(stmt, SQL_CLOSE);
     SQLFreeStmt(stmt, SQL_UNBIND);
     auto check = [&](SQLRETURN rc) {
-        if (!Ok(rc)) throw MakeDbException(rc, hdbc, stmt);
+        if (!OdbcOk(rc)) throw MakeDbException(rc, hdbc, stmt);
     };
 
     session_->ApplyQueryTimeout(stmt);
     SQLUINTEGER scrollOptions = 0;
     SQLRETURN rc = SQLGetInfo(hdbc, SQL_SCROLL_OPTIONS, &scrollOptions, sizeof scrollOptions, nullptr);
-    if (!Ok(rc)) throw MakeDbException(rc, hdbc, SQL_NULL_HSTMT);
+    if (!OdbcOk(rc)) throw MakeDbException(rc, hdbc, SQL_NULL_HSTMT);
     if ((scrollOptions & SQL_SO_STATIC) == 0) throw CDBException::Layer(LayerError::NoStaticCursor);
     check(SQLSetStmtAttr(stmt, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_STATIC), 0));
     // The cursor is only read: rows are written by statements of their own
@@ -448,7 +436,7 @@ bool CRecordset::Open() {
 
     char odbcVersion[32] = {};
     rc = SQLGetInfo(hdbc, SQL_ODBC_VER, odbcVersion, sizeof odbcVersion, nullptr);
-    if (!Ok(rc)) throw MakeDbException(rc, hdbc, SQL_NULL_HSTMT);
+    if (!OdbcOk(rc)) throw MakeDbException(rc, hdbc, SQL_NULL_HSTMT);
     if (std::atoi(odbcVersion) < 2) throw CDBException::Layer(LayerError::OdbcVersion);
 
     m.table = DefaultSql();
@@ -477,8 +465,8 @@ bool CRecordset::Open() {
     // only a session that may write.
     m.updatable = m.appendable = session_->CanUpdate();
 
-    check(Retry([&] { return SQLPrepare(stmt, SqlChars(selectText_), SQL_NTS); }));
-    check(Retry([&] { return SQLExecute(stmt); }));
+    check(RetryWhileExecuting([&] { return SQLPrepare(stmt, SqlChars(selectText_), SQL_NTS); }));
+    check(RetryWhileExecuting([&] { return SQLExecute(stmt); }));
 
     SQLUSMALLINT column = 0;
     for (BoundField& f : m.fields) {
@@ -519,12 +507,12 @@ void CRecordset::Fetch() {
         endOfSet_ = true;
         return;
     }
-    SQLRETURN rc = Retry([&] { return SQLFetch(stmt); });
+    SQLRETURN rc = RetryWhileExecuting([&] { return SQLFetch(stmt); });
     if (rc == SQL_NO_DATA) {
         endOfSet_ = true;
         return;
     }
-    if (!Ok(rc)) throw MakeDbException(rc, session_->ConnectionHandle(), stmt);
+    if (!OdbcOk(rc)) throw MakeDbException(rc, session_->ConnectionHandle(), stmt);
     if (rc == SQL_SUCCESS_WITH_INFO) {
         std::vector<std::string> states = DiagStates(stmt);
         if (HasState(states, "01004")) throw CDBException::Layer(LayerError::DataTruncated);
@@ -661,10 +649,10 @@ void CRecordset::UpdateEdit() {
         bool complete = true;
         char name[256] = {};
         SQLLEN indicator = 0;
-        SQLRETURN rc = Retry([&] { return SQLPrimaryKeys(h, nullptr, 0, nullptr, 0, SqlChars(m.table), SQL_NTS); });
-        if (Ok(rc)) rc = SQLBindCol(h, 4, SQL_C_CHAR, name, sizeof name, &indicator);
-        if (!Ok(rc)) complete = false;
-        while (complete && Ok(rc = Retry([&] { return SQLFetch(h); }))) {
+        SQLRETURN rc = RetryWhileExecuting([&] { return SQLPrimaryKeys(h, nullptr, 0, nullptr, 0, SqlChars(m.table), SQL_NTS); });
+        if (OdbcOk(rc)) rc = SQLBindCol(h, 4, SQL_C_CHAR, name, sizeof name, &indicator);
+        if (!OdbcOk(rc)) complete = false;
+        while (complete && OdbcOk(rc = RetryWhileExecuting([&] { return SQLFetch(h); }))) {
             std::string column = indicator == SQL_NULL_DATA ? std::string() : UpperAscii(name);
             bool found = false;
             for (std::size_t i = 0; i < m.fields.size(); ++i) {

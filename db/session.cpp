@@ -25,24 +25,12 @@ Environment& Env() {
     return env;
 }
 
-// Repeats an ODBC call while the driver answers that it is still executing.
-template <typename Call>
-SQLRETURN Retry(Call&& call) {
-    SQLRETURN rc;
-    do {
-        rc = call();
-    } while (rc == SQL_STILL_EXECUTING);
-    return rc;
-}
-
-bool Succeeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
-
 // Reads a character answer of SQLGetInfo; nullopt when the question fails.
 std::optional<std::string> InfoText(SQLHDBC hdbc, SQLUSMALLINT what) {
     char buffer[256] = {};
     SQLSMALLINT length = 0;
     SQLRETURN rc = SQLGetInfo(hdbc, what, buffer, sizeof buffer, &length);
-    if (!Succeeded(rc)) return std::nullopt;
+    if (!OdbcOk(rc)) return std::nullopt;
     return std::string(buffer);
 }
 
@@ -50,7 +38,7 @@ template <typename T>
 bool InfoNumber(SQLHDBC hdbc, SQLUSMALLINT what, T& out) {
     T value{};
     SQLRETURN rc = SQLGetInfo(hdbc, what, &value, sizeof value, nullptr);
-    if (!Succeeded(rc)) return false;
+    if (!OdbcOk(rc)) return false;
     out = value;
     return true;
 }
@@ -87,12 +75,12 @@ CDBException MakeDbException(SQLRETURN rc, SQLHDBC hdbc, SQLHSTMT hstmt) {
         SQLINTEGER native = 0;
         SQLSMALLINT length = 0;
         SQLRETURN drc = SQLGetDiagRec(handleType, handle, record, state, &native, nullptr, 0, &length);
-        if (!Succeeded(drc)) break;
+        if (!OdbcOk(drc)) break;
         std::string message(static_cast<size_t>(length) + 1, '\0');
         drc = SQLGetDiagRec(handleType, handle, record, state, &native,
                             reinterpret_cast<SQLCHAR*>(message.data()), static_cast<SQLSMALLINT>(message.size()),
                             &length);
-        if (!Succeeded(drc)) break;
+        if (!OdbcOk(drc)) break;
         message.resize(std::min(static_cast<size_t>(length), message.size() - 1));
         std::string sqlState(reinterpret_cast<char*>(state));
         if (sqlState == "00000") break;
@@ -135,14 +123,14 @@ bool CDatabase::Open(const std::string& connectString, unsigned options) {
             Environment& env = Env();
             std::lock_guard guard(env.lock);
             if (env.henv == SQL_NULL_HENV) {
-                if (!Succeeded(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env.henv))) {
+                if (!OdbcOk(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env.henv))) {
                     env.henv = SQL_NULL_HENV;
                     throw std::bad_alloc();
                 }
                 SQLSetEnvAttr(env.henv, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
             }
             SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_DBC, env.henv, &hdbc_);
-            if (!Succeeded(rc)) {
+            if (!OdbcOk(rc)) {
                 hdbc_ = SQL_NULL_HDBC;
                 throw MakeDbException(rc, SQL_NULL_HDBC, SQL_NULL_HSTMT);
             }
@@ -166,7 +154,7 @@ bool CDatabase::Open(const std::string& connectString, unsigned options) {
 
         std::string out(1024, '\0');
         SQLSMALLINT outLength = 0;
-        SQLRETURN rc = Retry([&] {
+        SQLRETURN rc = RetryWhileExecuting([&] {
             return SQLDriverConnect(hdbc_, nullptr,
                                     reinterpret_cast<SQLCHAR*>(const_cast<char*>(connectString.c_str())), SQL_NTS,
                                     reinterpret_cast<SQLCHAR*>(out.data()), static_cast<SQLSMALLINT>(out.size()),
@@ -176,17 +164,17 @@ bool CDatabase::Open(const std::string& connectString, unsigned options) {
             FreeConnection();
             return false;
         }
-        if (!Succeeded(rc)) throw MakeDbException(rc, hdbc_, SQL_NULL_HSTMT);
+        if (!OdbcOk(rc)) throw MakeDbException(rc, hdbc_, SQL_NULL_HSTMT);
         connected_ = true;
         out.resize(std::min(static_cast<size_t>(std::max<SQLSMALLINT>(outLength, 0)), out.size() - 1));
         connect_ = "ODBC;" + std::string(out.c_str());
 
         SQLUSMALLINT apiConformance = 0, sqlConformance = 0;
         rc = SQLGetInfo(hdbc_, SQL_ODBC_API_CONFORMANCE, &apiConformance, sizeof apiConformance, nullptr);
-        if (!Succeeded(rc)) throw MakeDbException(rc, hdbc_, SQL_NULL_HSTMT);
+        if (!OdbcOk(rc)) throw MakeDbException(rc, hdbc_, SQL_NULL_HSTMT);
         if (apiConformance < SQL_OAC_LEVEL1) throw CDBException::Layer(LayerError::ApiConformance);
         rc = SQLGetInfo(hdbc_, SQL_ODBC_SQL_CONFORMANCE, &sqlConformance, sizeof sqlConformance, nullptr);
-        if (!Succeeded(rc)) throw MakeDbException(rc, hdbc_, SQL_NULL_HSTMT);
+        if (!OdbcOk(rc)) throw MakeDbException(rc, hdbc_, SQL_NULL_HSTMT);
         // Every SQL grammar level meets the minimum the program needs; the
         // question must still be answered.
 
@@ -264,7 +252,7 @@ void CDatabase::DetachRecordset(CRecordset* rs) {
 void CDatabase::ApplyQueryTimeout(SQLHSTMT stmt) {
     if (queryTimeout_ == ~SQLUINTEGER{0}) return;
     SQLRETURN rc = SQLSetStmtAttr(stmt, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN{queryTimeout_}), 0);
-    if (!Succeeded(rc)) queryTimeout_ = ~SQLUINTEGER{0};
+    if (!OdbcOk(rc)) queryTimeout_ = ~SQLUINTEGER{0};
 }
 
 std::string CDatabase::DbmsName() const {
@@ -275,10 +263,10 @@ std::string CDatabase::DbmsName() const {
 void CDatabase::ExecuteDirect(const std::string& sql) {
     StatementHandle stmt;
     SQLRETURN rc = stmt.Allocate(hdbc_);
-    if (!Succeeded(rc)) throw MakeDbException(rc, hdbc_, SQL_NULL_HSTMT);
+    if (!OdbcOk(rc)) throw MakeDbException(rc, hdbc_, SQL_NULL_HSTMT);
     ApplyQueryTimeout(stmt.get());
 
-    rc = Retry([&] {
+    rc = RetryWhileExecuting([&] {
         return SQLExecDirect(stmt.get(), reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS);
     });
     if (!OdbcSucceeded(rc)) {
@@ -289,12 +277,12 @@ void CDatabase::ExecuteDirect(const std::string& sql) {
     // Consume every result so that the statement is dropped clean.
     for (;;) {
         SQLSMALLINT columns = 0;
-        if (Succeeded(SQLNumResultCols(stmt.get(), &columns)) && columns > 0) {
-            while (Succeeded(Retry([&] { return SQLFetch(stmt.get()); }))) {
+        if (OdbcOk(SQLNumResultCols(stmt.get(), &columns)) && columns > 0) {
+            while (OdbcOk(RetryWhileExecuting([&] { return SQLFetch(stmt.get()); }))) {
             }
         }
-        rc = Retry([&] { return SQLMoreResults(stmt.get()); });
-        if (!Succeeded(rc)) break;
+        rc = RetryWhileExecuting([&] { return SQLMoreResults(stmt.get()); });
+        if (!OdbcOk(rc)) break;
     }
 }
 
@@ -302,13 +290,13 @@ bool CDatabase::BeginTransaction() {
     if (!canTransact_ || hdbc_ == SQL_NULL_HDBC) return false;
     SQLRETURN rc =
         SQLSetConnectAttr(hdbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0);
-    return Succeeded(rc);
+    return OdbcOk(rc);
 }
 
 namespace {
 bool EndTransaction(SQLHDBC hdbc, SQLSMALLINT completion, std::string& error) {
     SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, hdbc, completion);
-    bool ok = Succeeded(rc);
+    bool ok = OdbcOk(rc);
     error = ok ? std::string() : MakeDbException(rc, hdbc, SQL_NULL_HSTMT).ErrorText;
     if (!ok && error.empty()) error = "SQLEndTran failed (return code " + std::to_string(rc) + ")\n";
     SQLSetConnectAttr(hdbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
@@ -330,17 +318,17 @@ std::optional<bool> QueryStationRowExists(const CDatabase& session, const std::s
                                           const std::string& stationCode) {
     if (!session.IsOpen()) return std::nullopt;
     StatementHandle stmt;
-    if (!Succeeded(stmt.Allocate(session.ConnectionHandle()))) return std::nullopt;
+    if (!OdbcOk(stmt.Allocate(session.ConnectionHandle()))) return std::nullopt;
     std::string sql = "select count(*) from " + table + " where STA=" + SqlQuote(stationCode);
     SQLRETURN rc = SQLExecDirect(stmt.get(), reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS);
-    if (!Succeeded(rc)) return std::nullopt;
+    if (!OdbcOk(rc)) return std::nullopt;
     rc = SQLFetch(stmt.get());
-    if (!Succeeded(rc)) return std::nullopt;
+    if (!OdbcOk(rc)) return std::nullopt;
     // Read as a 32-bit count: a 16-bit one would wrap to 0 at 65536 rows.
     SQLINTEGER count = 0;
     SQLLEN indicator = 0;
     rc = SQLGetData(stmt.get(), 1, SQL_C_SLONG, &count, sizeof count, &indicator);
-    if (!Succeeded(rc)) return std::nullopt;
+    if (!OdbcOk(rc)) return std::nullopt;
     return indicator != SQL_NULL_DATA && count != 0;
 }
 
@@ -351,13 +339,13 @@ bool StationRowExists(const CDatabase& session, const std::string& table, const 
 int NextStationIndex(const CDatabase& session) {
     if (!session.IsOpen()) return 0;
     StatementHandle stmt;
-    if (!Succeeded(stmt.Allocate(session.ConnectionHandle()))) return 0;
+    if (!OdbcOk(stmt.Allocate(session.ConnectionHandle()))) return 0;
     SQLCHAR sql[] = "select max(NINDEX)+1 as maxindex from SITE";
     SQLExecDirect(stmt.get(), sql, SQL_NTS);
     SQLINTEGER next = 0;
     SQLLEN indicator = 0;
     SQLBindCol(stmt.get(), 1, SQL_C_SLONG, &next, sizeof next, &indicator);
-    if (!Succeeded(SQLFetch(stmt.get()))) return 0;
+    if (!OdbcOk(SQLFetch(stmt.get()))) return 0;
     // An empty SITE yields NULL: the first station gets number 1.
     if (indicator == SQL_NULL_DATA) return 1;
     return static_cast<int>(next);

@@ -57,7 +57,10 @@ void CStationDlg::ApplyGroupCount() {
     const int n = fields_.GroupCount;
     if (n <= 0) return;
     // A count above seven can come only from the database: it enables every row.
-    const int rows = std::min(n, ctl::GroupCountMax);
+    EnableGroupRows(std::min(n, ctl::GroupCountMax));
+}
+
+void CStationDlg::EnableGroupRows(int rows) {
     for (int k = 0; k < ctl::CellCount; ++k) {
         const bool on = k < 3 * rows;
         port_.Enable(ctl::ChanName(k), on);

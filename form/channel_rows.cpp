@@ -1,5 +1,6 @@
 // Writing a station's SITECHAN rows in one transaction.
 
+#include <algorithm>
 #include <ctime>
 
 #include "db/sql_text.h"
@@ -9,12 +10,17 @@
 #include "form/station_dlg.h"
 #include "resources/string_table.h"
 
-bool CStationDlg::WriteChannelRows(CDatabase& session, const std::string& stationCode) {
+bool CStationDlg::WriteChannelRows(CDatabase& session, const std::string& stationCode, bool transactionOpen) {
     // Deletes every row of the station whose name is not among the names
-    // written below; a clause is appended per written row.
-    std::string staleChannels = "delete from SITECHAN where STA=" + SqlQuote(stationCode) + " ";
+    // written below (a clause is appended per written row), but only in the
+    // cells the form has: components Z, N, E of the groups it showed or
+    // GroupCount enables. Rows it never showed stay as they are.
+    const int groups = std::min(std::max(loadedGroups_, fields_.GroupCount), ctl::GroupCountMax);
+    std::string staleChannels = "delete from SITECHAN where STA=" + SqlQuote(stationCode) +
+                                " and NGROUP between 1 and " + std::to_string(groups) +
+                                " and CHANINDEX between 0 and 2 ";
 
-    if (!session.BeginTransaction()) {
+    if (!transactionOpen && !session.BeginTransaction()) {
         AppMessage(LoadString(str::TransactionError), platform::Icon::Exclamation);
         return false;
     }
@@ -52,7 +58,8 @@ void WriteChannelRow(CDatabase& session, const std::string& stationCode, const s
     row.Filter = "STA=" + SqlQuote(stationCode) + " and CHAN=" + SqlQuote(channel) +
                  " and NGROUP=" + std::to_string(group) + " and CHANINDEX=" + std::to_string(component);
     row.Open();
-    if (row.IsEndOfSet())
+    const bool insert = row.IsEndOfSet();
+    if (insert)
         row.BeginInsert();
     else
         row.BeginEdit();
@@ -61,8 +68,12 @@ void WriteChannelRow(CDatabase& session, const std::string& stationCode, const s
     row.NGROUP = group;
     row.CHANINDEX = component;
     row.SPS = samplesPerSecond;
-    row.HANG = 0.0;
-    row.VANG = 0.0;
+    // The form does not show the orientation: a new row starts level and
+    // north, an existing one keeps what it has.
+    if (insert) {
+        row.HANG = 0.0;
+        row.VANG = 0.0;
+    }
     row.CALIBFILE = calibFile;
     row.LDDATE = std::time(nullptr);  // the record set writes it as local time
     row.LCODE = locCode;

@@ -4,13 +4,14 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "db/session.h"
 #include "form/form_fields.h"
+#include "form/station_snapshot.h"
 #include "platform/dialog_port.h"
 
-class CSiteChan;
 class ProfileReader;
 
 // What the form needs from the application: the start station, how to build
@@ -55,21 +56,26 @@ public:
     void OnStationCodeSelChange();
 
     // Saving (station_saving.cpp) and its channel rows (channel_rows.cpp).
+    // WriteChannelRows begins its own transaction unless the caller has one
+    // open; either way it commits or rolls back.
     void SaveStation();
-    bool WriteChannelRows(CDatabase& session, const std::string& stationCode);
+    bool WriteChannelRows(CDatabase& session, const std::string& stationCode, bool transactionOpen = false);
 
     // Deleting (station_deleting.cpp).
     void DeleteStation();
 
     // Channel grid and response files (channel_grid.cpp).
     void ApplyGroupCount();
+    void EnableGroupRows(int rows);  // rows 1..rows on, the others off
     void OnGroupCountChanged();
     void ChooseResponseFile(int buttonId, const std::string& channelName);
     void SetResponsePath(int groupIndex, int componentIndex, const std::string& path);
 
 private:
-    void LoadChannelGroup(CDatabase& session, const std::string& code, int groupIndex);
-    void PlaceChannelRow(const CSiteChan& row, int groupIndex);
+    void PlaceChannelRow(const ChannelRow& row);
+    // Whether the save may write: the station reads back as it was loaded, or
+    // the user agrees to overwrite it. See station_saving.cpp.
+    bool ConfirmOverwrite(CDatabase& session, bool& transactionOpen);
     void ShowDbError(const CDBException& e);
     void AppMessage(const std::string& text, platform::Icon icon);
     // Runs one event handler; a database error it does not catch ends it
@@ -96,6 +102,13 @@ private:
     // Set while ExchangeFields shows GroupCount, so that a stored count above
     // seven is kept as shown rather than emptied like a typed one.
     bool showingGroupCount_ = false;
+
+    // The station as the last LoadStation read it; nullopt when that load
+    // did not finish.
+    std::optional<StationSnapshot> loaded_;
+    // The channel groups the last load showed: a save deletes stale rows
+    // only in these and in the groups GroupCount enables.
+    int loadedGroups_ = 0;
 };
 
 // One SITECHAN row through CSiteChan: found by its key and updated, or inserted.

@@ -72,17 +72,22 @@ void CStationDlg::LoadStation(std::string code) {
         f.LocCode[static_cast<size_t>(i)].clear();
         f.SensorType[static_cast<size_t>(i)].clear();
     }
+    // A response file belongs to the station whose row names it: a cell the
+    // loaded station has no row for shows none, so that a save never writes
+    // another station's file into it.
+    for (int g = 0; g < ctl::GroupCountMax; ++g)
+        for (int j = 0; j < 3; ++j) SetResponsePath(g, j, "");
+    loaded_.reset();
+    loadedGroups_ = 0;
 
     auto session = OpenOperationSession(env_);
     if (!session) {
         AppMessage(LoadString(str::DatabaseInitError), platform::Icon::Exclamation);
         return;
     }
-    CSite site(session.get());
-    site.Filter = "STA=" + SqlQuote(code);
-    site.Open();
+    StationSnapshot snapshot = ReadStation(*session, code);
 
-    if (site.IsEndOfSet()) {
+    if (!snapshot.site) {
         for (size_t k = 0; k < f.ChanName.size(); ++k) f.ChanName[k] = kNewChannelNames[k];
         for (size_t i = 0; i < f.SampleRate.size(); ++i) f.SampleRate[i] = kNewSampleRates[i];
         f.Elevation = 0.0f;
@@ -93,15 +98,18 @@ void CStationDlg::LoadStation(std::string code) {
         f.OffDate.clear();
         f.DbNumber = NextStationIndex(*session);
         emptyShown_ = EmptyShown{};
+        loaded_ = std::move(snapshot);
         ApplyGroupCount();
         return;
     }
 
-    f.Elevation = CoordinateField(site.ELEV, emptyShown_.Elevation);
-    f.Latitude = CoordinateField(site.LAT, emptyShown_.Latitude);
-    f.Longitude = CoordinateField(site.LON, emptyShown_.Longitude);
+    const SiteRow& site = *snapshot.site;
+    f.Elevation = CoordinateField(site.ELEV.value, emptyShown_.Elevation);
+    f.Latitude = CoordinateField(site.LAT.value, emptyShown_.Latitude);
+    f.Longitude = CoordinateField(site.LON.value, emptyShown_.Longitude);
     f.DbNumber = site.NINDEX;
-    // A NULL NGROUPS shows an empty GroupCount and reads no channel group.
+    // A NULL NGROUPS shows an empty GroupCount, which a save asks to be
+    // filled in; its groups are shown all the same.
     emptyShown_.GroupCount = site.NGROUPS == NullMarker::Integer;
     f.GroupCount = emptyShown_.GroupCount ? 0 : site.NGROUPS;
     f.CentralPoint = site.REFSTA;
@@ -111,37 +119,38 @@ void CStationDlg::LoadStation(std::string code) {
     f.Ground = site.UNDERGROUND;
     f.OnDate = DateFieldText(site.ONDATE);
     f.OffDate = DateFieldText(site.OFFDATE);
-    f.OffsetNorth = OffsetFieldText(site.DNORTH);
-    f.OffsetEast = OffsetFieldText(site.DEAST);
-    site.Close();
+    f.OffsetNorth = OffsetFieldText(site.DNORTH.value);
+    f.OffsetEast = OffsetFieldText(site.DEAST.value);
 
-    // Groups above the seventh have no cells, so reading them would change
-    // nothing the form shows.
-    const int groups = std::min(f.GroupCount, ctl::GroupCountMax);
-    for (int i = 0; i < groups; ++i) LoadChannelGroup(*session, code, i);
+    int highestGroup = 0;
+    for (const ChannelRow& row : snapshot.channels) {
+        SetResponsePath(row.NGROUP - 1, row.CHANINDEX, row.CALIBFILE);
+        if (row.CHANINDEX < 0 || row.CHANINDEX > 2 || row.NGROUP < 1 || row.NGROUP > ctl::GroupCountMax) continue;
+        PlaceChannelRow(row);
+        highestGroup = std::max(highestGroup, row.NGROUP);
+    }
     session.reset();
-    ApplyGroupCount();
-}
-
-void CStationDlg::LoadChannelGroup(CDatabase& session, const std::string& code, int groupIndex) {
-    CSiteChan chan(&session);
-    chan.Filter = "STA=" + SqlQuote(code) + " and NGROUP=" + std::to_string(groupIndex + 1);
-    chan.Open();
-    for (; !chan.IsEndOfSet(); chan.MoveNext()) {
-        SetResponsePath(groupIndex, chan.CHANINDEX, chan.CALIBFILE);
-        if (groupIndex < ctl::GroupCountMax) PlaceChannelRow(chan, groupIndex);
+    loaded_ = std::move(snapshot);
+    if (emptyShown_.GroupCount) {
+        // No count to enable by: the rows up to the highest group shown.
+        loadedGroups_ = highestGroup;
+        EnableGroupRows(highestGroup);
+    } else {
+        loadedGroups_ = std::clamp(f.GroupCount, 0, ctl::GroupCountMax);
+        ApplyGroupCount();
     }
 }
 
-void CStationDlg::PlaceChannelRow(const CSiteChan& row, int groupIndex) {
-    const auto g = static_cast<size_t>(groupIndex);
-    if (row.CHANINDEX >= 0 && row.CHANINDEX <= 2) {
-        fields_.ChanName[static_cast<size_t>(ctl::CellIndex(groupIndex + 1, row.CHANINDEX))] = row.CHAN;
-        fields_.LocCode[g] = row.LCODE;
-        fields_.SensorType[g] = row.DESCR;
-    }
+// Only a row of component Z, N or E is shown: it fills its cell and the
+// values of its group. Rows of any other component are kept in the database
+// but change nothing the form shows.
+void CStationDlg::PlaceChannelRow(const ChannelRow& row) {
+    const auto g = static_cast<size_t>(row.NGROUP - 1);
+    fields_.ChanName[static_cast<size_t>(ctl::CellIndex(row.NGROUP, row.CHANINDEX))] = row.CHAN;
+    fields_.LocCode[g] = row.LCODE;
+    fields_.SensorType[g] = row.DESCR;
     if (fields_.LocCode[g].empty()) fields_.LocCode[g] = "??";
-    fields_.SampleRate[g] = IsNull(row.SPS) ? std::string() : SampleRateText(row.SPS);
+    fields_.SampleRate[g] = IsNull(row.SPS.value) ? std::string() : SampleRateText(row.SPS.value);
 }
 
 void CStationDlg::OnStationCodeEditChange() {

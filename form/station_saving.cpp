@@ -2,6 +2,7 @@
 
 #include <ctime>
 #include <optional>
+#include <utility>
 
 #include "db/sql_text.h"
 #include "form/date_text.h"
@@ -26,7 +27,41 @@ std::optional<bool> SiteRowExists(CDatabase* shared, CDatabase& operation, const
     return QueryStationRowExists(operation, "SITE", code);
 }
 
+// Rolls back the save's transaction on every way out that has not handed it
+// on; a failed statement thus also leaves auto-commit on again.
+struct PendingTransaction {
+    CDatabase& session;
+    bool open;
+    PendingTransaction(CDatabase& s, bool begun) : session(s), open(begun) {}
+    PendingTransaction(const PendingTransaction&) = delete;
+    PendingTransaction& operator=(const PendingTransaction&) = delete;
+    ~PendingTransaction() { Rollback(); }
+    void Rollback() {
+        if (open) session.RollbackTransaction();
+        open = false;
+    }
+};
+
 }  // namespace
+
+// Before anything is written, the station is read again as loading read it.
+// When another program has changed it since (or created it, for a station
+// that was new), the user decides: Cancel writes nothing, OK overwrites. The
+// transaction is ended while the question is open, so that nothing is held
+// on the server while the user thinks, and begun again for the writing.
+bool CStationDlg::ConfirmOverwrite(CDatabase& session, bool& transactionOpen) {
+    if (loaded_ && SameStation(*loaded_, ReadStation(session, fields_.StationCode))) return true;
+    if (transactionOpen) {
+        session.RollbackTransaction();
+        transactionOpen = false;
+    }
+    const platform::Answer answer =
+        port_.MessageBox(FormatString(str::ChangedSinceLoaded, fields_.StationCode), LoadString(str::Attention),
+                         platform::Buttons::OkCancel, platform::Icon::Exclamation);
+    if (answer != platform::Answer::Ok) return false;
+    transactionOpen = session.BeginTransaction();
+    return true;
+}
 
 void CStationDlg::SaveStation() {
     if (!ExchangeFields(Exchange::ReadBack)) return;
@@ -45,6 +80,13 @@ void CStationDlg::SaveStation() {
         AppMessage(LoadString(str::DatabaseInitError), platform::Icon::Exclamation);
         return;
     }
+    // The SITE row and the channel rows are written in one transaction: a
+    // failure anywhere leaves both as they were. Where the data source has
+    // no transactions the SITE row is written on its own, and the channel
+    // rows then report that none could begin.
+    PendingTransaction pending{*session, session->BeginTransaction()};
+    if (!ConfirmOverwrite(*session, pending.open)) return;
+
     const std::string lddate = UtcTimeText(std::time(nullptr));
     if (fields_.DbNumber == 0) fields_.DbNumber = NextStationIndex(*session);
 
@@ -71,6 +113,7 @@ void CStationDlg::SaveStation() {
     if (!exists) {
         // Neither session could ask; run the question as a statement so that
         // the driver's own text reaches the user, and write nothing.
+        pending.Rollback();
         try {
             session->ExecuteDirect("select count(*) from SITE where STA=" + SqlQuote(f.StationCode));
         } catch (const CDBException& e) {
@@ -86,11 +129,12 @@ void CStationDlg::SaveStation() {
     try {
         session->ExecuteDirect(BuildSiteStatement(row, *exists));
     } catch (const CDBException& e) {
-        session->RollbackTransaction();
+        pending.Rollback();
         ShowDbError(e);
         return;
     }
-    if (!WriteChannelRows(*session, f.StationCode)) return;
+    const bool transactionOpen = std::exchange(pending.open, false);
+    if (!WriteChannelRows(*session, f.StationCode, transactionOpen)) return;
     session.reset();
 
     const std::string code = fields_.StationCode;

@@ -14,6 +14,8 @@ const std::map<int, std::string>& Table() {
         {str::Attention, "Внимание!"},
         {str::DatabaseOpenError, "Ошибка открытия базы данных -> %s"},
         {str::ChooseResponseTitle, "Выбрать файл с АЧХ"},
+        {str::ChangedSinceLoaded,
+         "Станция %s изменена в базе данных после загрузки. Записать ваши изменения поверх?"},
     };
     return table;
 }

@@ -12,6 +12,7 @@ inline constexpr int DeleteQuestion = 835;      // "Вы уверены, что 
 inline constexpr int Attention = 836;           // "Внимание!"
 inline constexpr int DatabaseOpenError = 837;   // "Ошибка открытия базы данных -> %s"
 inline constexpr int ChooseResponseTitle = 838; // "Выбрать файл с АЧХ"
+inline constexpr int ChangedSinceLoaded = 839;  // "Станция %s изменена в базе данных после загрузки. ..."
 }  // namespace str
 
 // The text of string `number`; empty for a number the table does not hold.

@@ -132,7 +132,7 @@ TEST_F(ChannelRows, SameNameInTwoCellsGivesTwoRows) {
     EXPECT_THAT(ChannelKeys("NEW"), ElementsAre("BHZ/1/0", "BHZ/2/1"));
 }
 
-TEST_F(ChannelRows, AnExistingRowKeepsItsDepthAndPositionAndGetsZeroAngles) {
+TEST_F(ChannelRows, AnExistingRowKeepsItsDepthPositionAndOrientation) {
     AddThreeComponentStation("AAA", 1);
     Exec("update SITECHAN set EDEPH=5.5, LAT=1.25, LON=2.75, HANG=45, VANG=90 where STA='AAA'");
     OpenForm("AAA");
@@ -144,25 +144,25 @@ TEST_F(ChannelRows, AnExistingRowKeepsItsDepthAndPositionAndGetsZeroAngles) {
     EXPECT_EQ(std::stod(rows[0][0].value_or("-1")), 5.5);
     EXPECT_EQ(std::stod(rows[0][1].value_or("-1")), 1.25);
     EXPECT_EQ(std::stod(rows[0][2].value_or("-1")), 2.75);
-    EXPECT_EQ(std::stod(rows[0][3].value_or("-1")), 0.0);
-    EXPECT_EQ(std::stod(rows[0][4].value_or("-1")), 0.0);
+    EXPECT_EQ(std::stod(rows[0][3].value_or("-1")), 45.0);
+    EXPECT_EQ(std::stod(rows[0][4].value_or("-1")), 90.0);
     EXPECT_EQ(std::stod(rows[0][5].value_or("-1")), 40.0);
 }
 
-TEST_F(ChannelRows, ARefusedRowRollsBackEveryRowOfThatSave) {
+TEST_F(ChannelRows, ARefusedRowRollsBackTheWholeSave) {
     AddThreeComponentStation("AAA", 2);
     RefuseChannelBad();
     OpenForm("AAA");
     port.ReplaceText(ctl::ChanName(0), "HHZ");
     port.ReplaceText(ctl::ChanName(1), "HHN");
     port.ReplaceText(ctl::ChanName(3), "BAD");
-    port.ReplaceText(ctl::NameEn, "site written");
+    port.ReplaceText(ctl::NameEn, "not written");
     port.PressEnter();
     ASSERT_EQ(port.Messages().size(), 1u);
     EXPECT_EQ(port.Messages()[0].icon, platform::Icon::Stop);
     EXPECT_FALSE(port.Messages()[0].text.empty());
     EXPECT_THAT(ChannelKeys("AAA"), ElementsAre("BHE/1/2", "BHN/1/1", "BHZ/1/0"));
-    EXPECT_EQ(Value("select STANAME from SITE where STA='AAA'"), "site written");
+    EXPECT_EQ(Value("select STANAME from SITE where STA='AAA'"), std::nullopt);
     // The form is not reloaded: it still shows what the user typed.
     EXPECT_EQ(Text(ctl::ChanName(0)), "HHZ");
 }

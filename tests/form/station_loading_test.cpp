@@ -129,7 +129,7 @@ TEST_F(StationLoading, ChannelRowsFillTheirCellsAndGroupFields) {
     AddChannel("KIV", "BHN", 1, 1, 100, "bhn.rsp", "00", "STS-2");
     AddChannel("KIV", "BHE", 1, 2, 100, "", "00", "STS-2");
     AddChannel("KIV", "LHZ", 2, 0, 0.05, "", "10", "CMG");
-    AddChannel("KIV", "XXX", 3, 3, 12.34567);  // a component outside Z, N, E
+    AddChannel("KIV", "XXX", 3, 3, 12.34567);  // a component outside Z, N, E: not shown
     // Group 4 has a row whose SPS is NULL.
     Exec("insert into SITECHAN (STA,CHAN,NGROUP,CHANINDEX) values ('KIV','EHZ',4,0)");
     OpenForm("KIV");
@@ -152,8 +152,8 @@ TEST_F(StationLoading, ChannelRowsFillTheirCellsAndGroupFields) {
 
     for (int k = 6; k < 9; ++k) EXPECT_EQ(Text(ctl::ChanName(k)), "") << "cell " << k;
     EXPECT_EQ(Text(ctl::ResponseButton(8)), "");
-    EXPECT_EQ(Text(ctl::SampleRate(3)), "12.3457");
-    EXPECT_EQ(Text(ctl::LocCode(3)), "??");  // an empty location code reads as unknown
+    EXPECT_EQ(Text(ctl::SampleRate(3)), "");
+    EXPECT_EQ(Text(ctl::LocCode(3)), "");
 
     EXPECT_EQ(Text(ctl::ChanName(9)), "EHZ");
     EXPECT_EQ(Text(ctl::SampleRate(4)), "");
@@ -179,9 +179,10 @@ TEST_F(StationLoading, GroupsAboveTheStoredCountAreNotRead) {
     ExpectNoMessages();
 }
 
-TEST_F(StationLoading, NullNumbersShowEmptyFieldsAndNullGroupCountReadsNoGroup) {
+TEST_F(StationLoading, NullNumbersShowEmptyFieldsAndNullGroupCountStillShowsItsGroups) {
     Exec("insert into SITE (STA,NINDEX) values ('NUL',4)");
     AddChannel("NUL", "BHZ", 1, 0);
+    AddChannel("NUL", "LHZ", 3, 0, 1);
     OpenForm("NUL");
     ExpectNoMessages();
     EXPECT_EQ(Text(ctl::Latitude), "");
@@ -189,14 +190,19 @@ TEST_F(StationLoading, NullNumbersShowEmptyFieldsAndNullGroupCountReadsNoGroup) 
     EXPECT_EQ(Text(ctl::Elevation), "");
     EXPECT_EQ(Text(ctl::GroupCount), "");
     EXPECT_EQ(Text(ctl::DbNumber), "4");
-    EXPECT_EQ(Text(ctl::ChanName(0)), "");
+    EXPECT_EQ(Text(ctl::ChanName(0)), "BHZ");
+    EXPECT_EQ(Text(ctl::ChanName(6)), "LHZ");
+    EXPECT_EQ(Text(ctl::SampleRate(3)), "1");
+    // The rows up to the highest group found are enabled.
+    EXPECT_TRUE(port.IsEnabled(ctl::ChanName(6)));
+    EXPECT_FALSE(port.IsEnabled(ctl::ChanName(9)));
     // Saving such a station asks for the missing number first.
     port.PressEnter();
     ASSERT_NE(LastMessage(), nullptr);
     EXPECT_EQ(LastMessage()->text, "Please enter a number.");
 }
 
-TEST_F(StationLoading, ResponsePathOfACellStaysWhenTheNextStationHasNoRowThere) {
+TEST_F(StationLoading, ResponsePathOfACellIsEmptiedWhenTheNextStationHasNoRowThere) {
     AddSite("A1", 1, 1);
     AddChannel("A1", "BHZ", 1, 0, 20, "a1.rsp");
     AddSite("B2", 2, 1);
@@ -206,8 +212,11 @@ TEST_F(StationLoading, ResponsePathOfACellStaysWhenTheNextStationHasNoRowThere) 
     port.PickEntry(ctl::StationCode, 1);
     EXPECT_EQ(Text(ctl::StationCode), "B2");
     EXPECT_EQ(Text(ctl::ChanName(0)), "");
-    EXPECT_EQ(Text(ctl::ResponseButton(0)), "a1.rsp");
+    EXPECT_EQ(Text(ctl::ResponseButton(0)), "");
     EXPECT_EQ(Text(ctl::ResponseButton(1)), "b2.rsp");
+    // Nor does a new station inherit it.
+    port.ReplaceText(ctl::StationCode, "NEW");
+    EXPECT_EQ(Text(ctl::ResponseButton(1)), "");
 }
 
 TEST_F(StationLoading, CodeWithAQuoteLoadsItsRow) {

@@ -1,0 +1,57 @@
+#include "form/station_snapshot.h"
+
+#include <algorithm>
+
+#include "db/sql_text.h"
+#include "db/station_recordsets.h"
+#include "resources/control_ids.h"
+
+namespace {
+
+SiteRow CopyRow(const CSite& s) {
+    return SiteRow{s.STA,    s.COD,     s.NGROUPS, {s.ELEV},  {s.LAT},    {s.LON},       s.DESCR,
+                   s.LDDATE, s.NINDEX,  s.REFSTA,  {s.DNORTH}, {s.DEAST}, s.STANAME,     s.STATYPE,
+                   s.UNDERGROUND, s.ONDATE, s.OFFDATE};
+}
+
+ChannelRow CopyRow(const CSiteChan& c) {
+    return ChannelRow{c.STA,   c.CHAN,   c.NGROUP, c.CHANINDEX, {c.EDEPH}, {c.LAT},      {c.LON},
+                      {c.SPS}, {c.HANG}, {c.VANG}, c.DESCR,     c.CALIBFILE, c.LCODE, c.LDDATE};
+}
+
+// The groups read for a station: 1 to NGROUPS, no more than the grid has;
+// every group when the count is NULL, so that no stored row goes unseen.
+int GroupsToRead(int ngroups) {
+    if (ngroups == NullMarker::Integer) return ctl::GroupCountMax;
+    return std::clamp(ngroups, 0, ctl::GroupCountMax);
+}
+
+}  // namespace
+
+StationSnapshot ReadStation(CDatabase& session, const std::string& code) {
+    StationSnapshot snapshot;
+    {
+        CSite site(&session);
+        site.Filter = "STA=" + SqlQuote(code);
+        site.Open();
+        if (site.IsEndOfSet()) return snapshot;
+        snapshot.site = CopyRow(site);
+    }
+    const int groups = GroupsToRead(snapshot.site->NGROUPS);
+    for (int g = 1; g <= groups; ++g) {
+        CSiteChan chan(&session);
+        chan.Filter = "STA=" + SqlQuote(code) + " and NGROUP=" + std::to_string(g);
+        chan.Open();
+        for (; !chan.IsEndOfSet(); chan.MoveNext()) snapshot.channels.push_back(CopyRow(chan));
+    }
+    return snapshot;
+}
+
+bool SameStation(const StationSnapshot& a, const StationSnapshot& b) {
+    if (a.site != b.site || a.channels.size() != b.channels.size()) return false;
+    auto left = a.channels;
+    auto right = b.channels;
+    std::sort(left.begin(), left.end());
+    std::sort(right.begin(), right.end());
+    return left == right;
+}

@@ -1,0 +1,64 @@
+#pragma once
+// A station as loading reads it from SITE and SITECHAN, kept so that a save
+// can tell whether another program has changed it since.
+
+#include <bit>
+#include <compare>
+#include <cstdint>
+#include <ctime>
+#include <optional>
+#include <string>
+#include <vector>
+
+class CDatabase;
+
+// A double compared by its bits, so that a value read twice the same way
+// compares equal even when it is not a number.
+struct ExactDouble {
+    double value = 0.0;
+    std::strong_ordering operator<=>(const ExactDouble& other) const {
+        return std::bit_cast<std::uint64_t>(value) <=> std::bit_cast<std::uint64_t>(other.value);
+    }
+    bool operator==(const ExactDouble& other) const = default;
+};
+
+// One SITE row as the record set fetched it (null markers included).
+struct SiteRow {
+    std::string STA, COD;
+    int NGROUPS = 0;
+    ExactDouble ELEV, LAT, LON;
+    std::string DESCR;
+    std::time_t LDDATE = 0;
+    int NINDEX = 0;
+    std::string REFSTA;
+    ExactDouble DNORTH, DEAST;
+    std::string STANAME, STATYPE, UNDERGROUND;
+    std::time_t ONDATE = 0, OFFDATE = 0;
+    auto operator<=>(const SiteRow&) const = default;
+};
+
+// One SITECHAN row as the record set fetched it.
+struct ChannelRow {
+    std::string STA, CHAN;
+    int NGROUP = 0, CHANINDEX = 0;
+    ExactDouble EDEPH, LAT, LON, SPS, HANG, VANG;
+    std::string DESCR, CALIBFILE, LCODE;
+    std::time_t LDDATE = 0;
+    auto operator<=>(const ChannelRow&) const = default;
+};
+
+// The station's first SITE row (none for a code SITE does not hold) and the
+// SITECHAN rows of the groups read for it, in the order they came.
+struct StationSnapshot {
+    std::optional<SiteRow> site;
+    std::vector<ChannelRow> channels;
+};
+
+// Reads the station as loading shows it: the SITE row by "STA=code", then,
+// group by group, the SITECHAN rows by "STA=code and NGROUP=g" for the groups
+// 1 to NGROUPS (at most 7; all seven when NGROUPS is NULL). Throws CDBException.
+StationSnapshot ReadStation(CDatabase& session, const std::string& code);
+
+// Whether two readings hold the same rows and values; the order of the
+// channel rows does not matter.
+bool SameStation(const StationSnapshot& a, const StationSnapshot& b);

@@ -1,6 +1,9 @@
 // Writing a station's channel rows on save, as the user edits the grid, on
 // every database of the run.
 
+#include <functional>
+#include <tuple>
+
 #include "resources/control_ids.h"
 #include "resources/string_table.h"
 #include "tests/form/ops_test_fixture.h"
@@ -194,6 +197,45 @@ TEST_F(ChannelRows, AFailedCommitIsReportedAndNothingOfTheSaveStays) {
     if (backend.name == "postgres") {
         Exec("alter table SITECHAN drop constraint CHAN_KNOWN");
         DropTableIfExists(*admin, "CHANNAMES");
+    }
+}
+
+TEST_F(ChannelRows, ASaveDeletesOnlyShownRowsTheUserDroppedAndHiddenRowsChangeNothing) {
+    const struct {
+        const char* station;
+        std::function<void()> edit;  // what the user does before pressing Enter
+        std::vector<std::string> keys;
+    } cases[] = {
+        // Rows in a group above NGROUPS and rows of components other than
+        // Z, N, E: not shown, so kept, and group 1 keeps its own rate.
+        {"OBN", [] {}, {"BHE/1/2", "BHN/1/1", "BHZ/1/0", "LHZ/3/0", "UHZ/1/5", "VHZ/1/-1"}},
+        // NGROUPS NULL: the groups are shown; typing a count keeps them.
+        {"ARU", [this] { port.ReplaceText(ctl::GroupCount, "1"); }, {"BHE/1/2", "BHN/1/1", "BHZ/1/0"}},
+        // Lowering the count from 4 to 2 drops the shown groups 3 and 4 only.
+        {"KIV", [this] { port.ReplaceText(ctl::GroupCount, "2"); },
+         {"BHE/1/2", "BHN/1/1", "BHZ/1/0", "KHZ/5/0", "LHZ/2/0", "XHZ/3/5"}},
+    };
+    AddThreeComponentStation("OBN", 2);
+    AddChannel("OBN", "LHZ", 3, 0, 1);
+    AddChannel("OBN", "UHZ", 1, 5, 0.1);
+    AddChannel("OBN", "VHZ", 1, -1, 0.1);
+    AddThreeComponentStation("ARU", 1);
+    Exec("update SITE set NGROUPS=NULL where STA='ARU'");
+    AddThreeComponentStation("KIV", 4);
+    for (const auto& [chan, group, component] :
+         {std::tuple{"LHZ", 2, 0}, {"ELZ", 3, 0}, {"EHZ", 4, 0}, {"XHZ", 3, 5}, {"KHZ", 5, 0}})
+        AddChannel("KIV", chan, group, component);
+    OpenForm();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.station);
+        port.ReplaceText(ctl::StationCode, c.station);
+        EXPECT_EQ(Text(ctl::SampleRate(1)), "20");
+        c.edit();
+        port.PressEnter();
+        ExpectNoMessages();
+        EXPECT_EQ(ChannelKeys(c.station), c.keys);
+        const auto sps = Value(std::string("select SPS from SITECHAN where CHAN='BHZ' and STA='") + c.station + "'");
+        EXPECT_EQ(std::stod(sps.value_or("-1")), 20.0);
     }
 }
 

@@ -42,6 +42,24 @@ void RefusingSession::ExecuteDirect(const std::string& sql) {
     CDatabase::ExecuteDirect(sql);
 }
 
+void EndFromServer(CDatabase& killer, CDatabase& victim, const std::string& backendName) {
+    const bool postgres = backendName == "postgres";
+    const auto id = QueryValue(victim, postgres ? "select pg_backend_pid()" : "select connection_id()");
+    ASSERT_TRUE(id) << "the connection does not tell its id";
+    // PostgreSQL waits up to 5 s for the backend to be gone.
+    killer.ExecuteDirect(postgres ? "select pg_terminate_backend(" + *id + ", 5000)" : "kill connection " + *id);
+}
+
+void ServerEndedSession::ExecuteDirect(const std::string& sql) {
+    if (!prefix_.empty() && sql.rfind(prefix_, 0) == 0) EndFromServer(killer_, *this, backend_);
+    CDatabase::ExecuteDirect(sql);
+}
+
+bool ServerEndedSession::CommitTransaction() {
+    if (prefix_.empty()) EndFromServer(killer_, *this, backend_);
+    return CDatabase::CommitTransaction();
+}
+
 ScopedTimeZone::ScopedTimeZone(const char* tz) {
     if (const char* old = std::getenv("TZ")) saved_ = old;
     setenv("TZ", tz, 1);

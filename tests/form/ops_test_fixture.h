@@ -51,6 +51,27 @@ public:
     }
 };
 
+// Ends the victim's connection from the server side, through the killer's
+// connection (PostgreSQL pg_terminate_backend, MariaDB KILL), as a restarted
+// server or an administrator would. Only for the two server backends.
+void EndFromServer(CDatabase& killer, CDatabase& victim, const std::string& backendName);
+
+// A session that the server ends at a chosen point of a save: before the
+// first statement beginning with `prefix`, or, with an empty prefix, right
+// before the commit.
+class ServerEndedSession : public CDatabase {
+public:
+    ServerEndedSession(CDatabase& killer, std::string backendName, std::string prefix)
+        : killer_(killer), backend_(std::move(backendName)), prefix_(std::move(prefix)) {}
+    void ExecuteDirect(const std::string& sql) override;
+    bool CommitTransaction() override;
+
+private:
+    CDatabase& killer_;
+    std::string backend_;
+    std::string prefix_;
+};
+
 // Sets TZ for the life of the object and restores it afterwards.
 class ScopedTimeZone {
 public:

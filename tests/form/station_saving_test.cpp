@@ -215,14 +215,8 @@ TEST_F(StationSaving, EmptyStationCodeIsRefusedByTheChannelRowsAndNothingIsWritt
 // server leaves it.
 void BreakSharedSession(StationFormTest& t, CDatabase& admin, std::unique_ptr<CDatabase>& shared,
                         const std::string& backendName, const std::string& emptyDb) {
-    if (backendName == "postgres") {
-        const auto pid = QueryValue(*shared, "select pg_backend_pid()");
-        ASSERT_TRUE(pid);
-        admin.ExecuteDirect("select pg_terminate_backend(" + *pid + ")");
-    } else if (backendName == "mariadb") {
-        const auto id = QueryValue(*shared, "select connection_id()");
-        ASSERT_TRUE(id);
-        admin.ExecuteDirect("kill connection " + *id);
+    if (backendName != "sqlite") {
+        EndFromServer(admin, *shared, backendName);
     } else {
         // SQLite has no server to lose: the shared session sees no SITE at all.
         shared->Close();
@@ -300,6 +294,123 @@ TEST_F(StationSaving, CancelledConnectionShowsMessage833AndWritesNothing) {
     ASSERT_EQ(port.Messages().size(), 1u);
     EXPECT_EQ(port.Messages()[0].text, LoadString(str::DatabaseInitError));
     EXPECT_EQ(Count("SITE"), 0);
+}
+
+// Every row of SITE and SITECHAN, in key order, as the database renders it.
+std::vector<TextRow> StoredCatalogue(const StationFormTest& t, const CDatabase& admin) {
+    (void)t;
+    auto rows = QueryRows(admin, "select * from SITE order by STA");
+    for (auto& row : QueryRows(admin, "select * from SITECHAN order by STA, CHAN, NGROUP, CHANINDEX"))
+        rows.push_back(std::move(row));
+    return rows;
+}
+
+// Makes the database raise an error when a channel row named BAD is written.
+std::vector<std::string> RefuseBadChannelTrigger(const std::string& backendName) {
+    if (backendName == "postgres")
+        return {"create or replace function REFUSE_BAD() returns trigger as $$ begin if NEW.CHAN = 'BAD' then "
+                "raise exception 'channel BAD refused'; end if; return NEW; end $$ language plpgsql",
+                "create trigger NO_BAD before insert or update on SITECHAN for each row execute function "
+                "REFUSE_BAD()"};
+    // MariaDB's ODBC driver cannot send a compound body (it crashes splitting
+    // it at the semicolons): the trigger makes the key column NULL instead.
+    if (backendName == "mariadb")
+        return {"create trigger NO_BAD before insert on SITECHAN for each row "
+                "set NEW.NGROUP = if(NEW.CHAN = 'BAD', NULL, NEW.NGROUP)"};
+    return {"create trigger NO_BAD before insert on SITECHAN when NEW.CHAN = 'BAD' "
+            "begin select raise(abort, 'channel BAD refused'); end"};
+}
+
+TEST_F(StationSaving, AFailureAfterTheSiteStatementLeavesSiteAndSitechanAsTheyWere) {
+    const struct {
+        const char* fault;
+        bool needsServer;
+        const char* killBefore;  // statement prefix; empty: the commit; nullptr: no kill
+    } faults[] = {
+        {"a trigger raises on one channel name", false, nullptr},
+        {"the server ends the connection before the stale-channel deletion", true, "delete from SITECHAN"},
+        {"the server ends the connection before the commit", true, ""},
+    };
+    OpenForm();
+    int n = 0;
+    for (const auto& c : faults) {
+        SCOPED_TRACE(c.fault);
+        if (c.needsServer && backend.name == "sqlite") continue;
+        CreateStationTables(*admin);
+        const std::string code = "F" + std::to_string(++n);
+        AddSite(code, 1, 2);
+        Exec("update SITE set STANAME='before' where STA='" + code + "'");
+        AddChannel(code, "BHZ", 1, 0, 20, "bhz.rsp");
+        AddChannel(code, "BHN", 1, 1, 20, "bhn.rsp");
+        makeSession = [] { return std::make_unique<CDatabase>(); };
+        port.ReplaceText(ctl::StationCode, code);
+        if (!c.killBefore) {
+            for (const auto& sql : RefuseBadChannelTrigger(backend.name)) Exec(sql);
+        } else {
+            const std::string prefix = c.killBefore;
+            makeSession = [this, prefix] { return std::make_unique<ServerEndedSession>(*admin, backend.name, prefix); };
+        }
+        const auto before = StoredCatalogue(*this, *admin);
+        port.ClearMessages();
+        port.ReplaceText(ctl::NameEn, "after");
+        port.ReplaceText(ctl::ChanName(0), "HHZ");
+        port.ReplaceText(ctl::ChanName(3), "BAD");
+        port.PressEnter();
+        ASSERT_EQ(port.Messages().size(), 1u);
+        EXPECT_EQ(port.Messages()[0].icon, platform::Icon::Stop);
+        EXPECT_EQ(StoredCatalogue(*this, *admin), before);
+        EXPECT_EQ(Text(ctl::ChanName(0)), "HHZ");  // not reloaded: the typing stays
+    }
+}
+
+TEST_F(StationSaving, AStationChangedSinceLoadingIsWrittenOnlyWhenTheUserAgrees) {
+    const struct {
+        const char* change;   // by another program, after the form loaded the station
+        const char* code;
+        platform::Answer answer;
+    } cases[] = {
+        {"update SITE set STANAME='theirs' where STA='S1'", "S1", platform::Answer::Cancel},
+        {"update SITE set STANAME='theirs' where STA='S2'", "S2", platform::Answer::Ok},
+        {"update SITE set LAT=55.50000001 where STA='S3'", "S3", platform::Answer::Cancel},
+        {"update SITE set ONDATE={ts '2001-02-03 04:05:07'} where STA='S4'", "S4", platform::Answer::Cancel},
+        {"update SITECHAN set SPS=40 where STA='S5'", "S5", platform::Answer::Cancel},
+        {"insert into SITECHAN (STA,CHAN,NGROUP,CHANINDEX) values ('S6','UHZ',1,5)", "S6", platform::Answer::Cancel},
+        {"delete from SITECHAN where STA='S7'", "S7", platform::Answer::Cancel},
+        {"insert into SITE (STA,NINDEX,NGROUPS) values ('S8',77,1)", "S8", platform::Answer::Cancel},
+    };
+    for (int i = 1; i <= 7; ++i) {
+        const std::string code = "S" + std::to_string(i);
+        Exec("insert into SITE (STA,NINDEX,NGROUPS,LAT,LON,ELEV,ONDATE) values ('" + code + "'," + std::to_string(i) +
+             ",1,55.5,37.25,150,{ts '2001-02-03 04:05:06'})");
+        AddChannel(code, "BHZ", 1, 0);
+    }
+    OpenForm();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.change);
+        port.ReplaceText(ctl::StationCode, c.code);
+        port.ReplaceText(ctl::Elevation, "321");
+        port.ReplaceText(ctl::DbNumber, "0");
+        Exec(c.change);
+        const auto before = StoredCatalogue(*this, *admin);
+        port.ClearMessages();
+        port.QueueAnswer(c.answer);
+        port.PressEnter();
+        ASSERT_GE(port.Messages().size(), 1u);
+        const auto& box = port.Messages()[0];
+        EXPECT_EQ(box.text, FormatString(str::ChangedSinceLoaded, c.code));
+        EXPECT_EQ(box.caption, LoadString(str::Attention));
+        EXPECT_EQ(box.buttons, platform::Buttons::OkCancel);
+        EXPECT_EQ(box.icon, platform::Icon::Exclamation);
+        EXPECT_EQ(port.Messages().size(), 1u);
+        if (c.answer == platform::Answer::Cancel) {
+            EXPECT_EQ(StoredCatalogue(*this, *admin), before);
+            EXPECT_EQ(Text(ctl::Elevation), "321");  // the form as it was
+            EXPECT_EQ(Text(ctl::DbNumber), "0");
+        } else {
+            EXPECT_EQ(Number(Value("select ELEV from SITE where STA='" + std::string(c.code) + "'")), 321.0);
+            EXPECT_EQ(Value("select STANAME from SITE where STA='" + std::string(c.code) + "'"), "");
+        }
+    }
 }
 
 }  // namespace

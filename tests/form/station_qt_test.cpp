@@ -14,6 +14,8 @@
 #include <QTimer>
 
 #include <cstdlib>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -74,15 +76,20 @@ private:
     QTimer timer_;
 };
 
-TEST(StationFormOnQt, SaveWithEnterThenDeleteWithOk) {
+// The station tables made afresh, and a session on them for the checks.
+void FreshTables(CDatabase& admin) {
     const Backend& backend = CurrentBackend();
     ASSERT_EQ(backend.name, "sqlite") << "this test runs on the SQLite data source only";
-    CDatabase admin;
     ASSERT_TRUE(admin.Open(backend.ConnectString(), OpenOptions::UseCursorLibrary));
     CreateStationTables(admin);
-    CDatabase shared;
-    ASSERT_TRUE(shared.Open(backend.ConnectString(), OpenOptions::UseCursorLibrary));
+}
 
+// Opens the form on the real widgets, runs the steps once its window is
+// active, then leaves it with Escape. Answers the texts of the boxes shown.
+std::vector<std::string> RunForm(const std::function<void()>& steps) {
+    const Backend& backend = CurrentBackend();
+    CDatabase shared;
+    EXPECT_TRUE(shared.Open(backend.ConnectString(), OpenOptions::UseCursorLibrary));
     FormEnvironment env;
     env.connectString = [&backend] { return backend.ConnectString(); };
     env.openSession = DefaultSessionFactory();
@@ -90,20 +97,32 @@ TEST(StationFormOnQt, SaveWithEnterThenDeleteWithOk) {
     CStationDlg form(Port(), env);
 
     BoxAnswerer boxes;
-    long savedSites = -1, savedChannels = -1, leftSites = -1, leftChannels = -1;
-    std::optional<std::string> savedName;
     QTimer::singleShot(0, [&] {
         QDialog* window = Port().Dialog();
         ASSERT_NE(window, nullptr);
         window->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(window));
+        steps();
+        QTest::keyClick(window, Qt::Key_Escape);
+    });
+    EXPECT_EQ(form.DoModal(), platform::IDCANCEL);
+    return boxes.texts;
+}
 
+void PressEnterIn(int id) { QTest::keyClick(EditOf(id), Qt::Key_Return); }
+
+TEST(StationFormOnQt, SaveWithEnterThenDeleteWithOk) {
+    CDatabase admin;
+    FreshTables(admin);
+    long savedSites = -1, savedChannels = -1, leftSites = -1, leftChannels = -1;
+    std::optional<std::string> savedName;
+    const auto boxes = RunForm([&] {
         TypeOver(ctl::StationCode, "qtx");
         EXPECT_EQ(Port().Text(ctl::StationCode), "QTX");
         TypeOver(ctl::NameEn, "Qt station");
         TypeOver(ctl::Latitude, "55.25");
         TypeOver(ctl::ChanName(0), "hhz");
-        QTest::keyClick(EditOf(ctl::ChanName(0)), Qt::Key_Return);
+        PressEnterIn(ctl::ChanName(0));
         savedSites = CountRows(admin, "SITE", "STA='QTX'");
         savedChannels = CountRows(admin, "SITECHAN", "STA='QTX'");
         savedName = QueryValue(admin, "select STANAME from SITE where STA='QTX'");
@@ -115,19 +134,52 @@ TEST(StationFormOnQt, SaveWithEnterThenDeleteWithOk) {
         QTest::mouseClick(deleteButton, Qt::LeftButton);
         leftSites = CountRows(admin, "SITE", "STA='QTX'");
         leftChannels = CountRows(admin, "SITECHAN", "STA='QTX'");
-
-        QTest::keyClick(window, Qt::Key_Escape);
     });
-    const int result = form.DoModal();
 
-    EXPECT_EQ(result, platform::IDCANCEL);
     EXPECT_EQ(savedSites, 1);
     EXPECT_EQ(savedChannels, 12);
     EXPECT_EQ(savedName, "Qt station");
     EXPECT_EQ(leftSites, 0);
     EXPECT_EQ(leftChannels, 0);
-    ASSERT_EQ(boxes.texts.size(), 1u) << "only the delete question is expected";
-    EXPECT_NE(boxes.texts[0].find("QTX"), std::string::npos) << boxes.texts[0];
+    ASSERT_EQ(boxes.size(), 1u) << "only the delete question is expected";
+    EXPECT_NE(boxes[0].find("QTX"), std::string::npos) << boxes[0];
+}
+
+TEST(StationFormOnQt, SavingKeepsChannelRowsTheFormDoesNotShow) {
+    CDatabase admin;
+    FreshTables(admin);
+    admin.ExecuteDirect("insert into SITE (STA,NINDEX,NGROUPS,LAT,LON,ELEV) values ('OBN',1,2,55,36,150)");
+    for (const char* row : {"'BHZ',1,0,20", "'BHN',1,1,20", "'BHE',1,2,20", "'LHZ',3,0,1", "'UHZ',1,5,0.1",
+                            "'VHZ',1,-1,0.1"})
+        admin.ExecuteDirect(std::string("insert into SITECHAN (STA,CHAN,NGROUP,CHANINDEX,SPS) values ('OBN',") +
+                            row + ")");
+    const auto boxes = RunForm([&] {
+        TypeOver(ctl::StationCode, "obn");
+        EXPECT_EQ(Port().Text(ctl::SampleRate(1)), "20");
+        PressEnterIn(ctl::NameEn);
+    });
+    EXPECT_TRUE(boxes.empty()) << boxes.front();
+    EXPECT_EQ(CountRows(admin, "SITECHAN", "STA='OBN'"), 6);
+    EXPECT_EQ(CountRows(admin, "SITECHAN", "STA='OBN' and NGROUP=1 and CHANINDEX between 0 and 2 and SPS=20"), 3);
+}
+
+TEST(StationFormOnQt, AChannelRowTheDatabaseRefusesLeavesTheSiteRowAsItWas) {
+    CDatabase admin;
+    FreshTables(admin);
+    admin.ExecuteDirect("insert into SITE (STA,NINDEX,NGROUPS,LAT,LON,ELEV,STANAME) values ('KIV',1,2,55,36,150,'Kiev')");
+    admin.ExecuteDirect("insert into SITECHAN (STA,CHAN,NGROUP,CHANINDEX,SPS) values ('KIV','BHZ',1,0,20)");
+    admin.ExecuteDirect("create trigger NO_BAD before insert on SITECHAN when NEW.CHAN = 'BAD' "
+                        "begin select raise(abort, 'channel BAD refused'); end");
+    const auto boxes = RunForm([&] {
+        TypeOver(ctl::StationCode, "kiv");
+        TypeOver(ctl::NameEn, "changed");
+        TypeOver(ctl::ChanName(3), "bad");
+        PressEnterIn(ctl::ChanName(3));
+    });
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0].find("BAD"), std::string::npos) << boxes[0];
+    EXPECT_EQ(QueryValue(admin, "select STANAME from SITE where STA='KIV'"), "Kiev");
+    EXPECT_EQ(CountRows(admin, "SITECHAN", "STA='KIV'"), 1);
 }
 
 }  // namespace

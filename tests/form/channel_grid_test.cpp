@@ -192,7 +192,7 @@ TEST_F(ChannelGridTest, ADisabledCellsButtonOpensNoDialog) {
     EXPECT_TRUE(port.FileDialogs().empty());
 }
 
-TEST_F(ChannelGridTest, LoadingSetsThePathsOfTheRowsFoundAndKeepsTheOthers) {
+TEST_F(ChannelGridTest, LoadingSetsThePathsOfTheRowsFoundAndEmptiesTheOthers) {
     AddSite("KIV", 1, 2);
     AddChannel("KIV", "BHZ", 2, 0, "kiv_bhz.rsp");
     OpenForm("ABC");
@@ -201,7 +201,9 @@ TEST_F(ChannelGridTest, LoadingSetsThePathsOfTheRowsFoundAndKeepsTheOthers) {
     EXPECT_TRUE(port.Messages().empty()) << MessageTexts();
     EXPECT_EQ(port.Text(ctl::ResponseButton(ctl::CellIndex(2, 0))), "kiv_bhz.rsp");
     EXPECT_EQ(port.ToolTip(ctl::ResponseButton(ctl::CellIndex(2, 0))), "kiv_bhz.rsp");
-    EXPECT_EQ(port.Text(ctl::ResponseButton(0)), "chosen.rsp");
+    // A file chosen for the previous station does not pass to this one.
+    EXPECT_EQ(port.Text(ctl::ResponseButton(0)), "");
+    EXPECT_EQ(port.ToolTip(ctl::ResponseButton(0)), "");
 }
 
 TEST_F(ChannelGridTest, SetResponsePathIgnoresIndicesOutsideTheGrid) {

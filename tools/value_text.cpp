@@ -1,0 +1,37 @@
+#include "tools/value_text.h"
+
+#include <charconv>
+#include <cstdio>
+#include <ctime>
+
+std::string NumberText(double value) {
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string(buffer, result.ptr);
+}
+
+std::string WallClockText(const WallClock& s) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", s.year, s.month, s.day, s.hour, s.minute,
+                  s.second);
+    return text;
+}
+
+std::optional<std::string> UtcText(const WallClock& s) {
+    std::tm local{};
+    local.tm_year = s.year - 1900;
+    local.tm_mon = s.month - 1;
+    local.tm_mday = s.day;
+    local.tm_hour = s.hour;
+    local.tm_min = s.minute;
+    local.tm_sec = s.second;
+    local.tm_isdst = -1;
+    const std::time_t instant = std::mktime(&local);
+    std::tm utc{};
+    if (instant == static_cast<std::time_t>(-1) && !(s.year == 1969 || s.year == 1970)) return std::nullopt;
+    if (!gmtime_r(&instant, &utc)) return std::nullopt;
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", utc.tm_year + 1900, utc.tm_mon + 1,
+                  utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec);
+    return text;
+}

@@ -49,9 +49,10 @@ public:
         // Required values that the catalogue lacks are written as 0 and said
         // so in a comment, so that a reader neither fails nor is misled.
         std::vector<std::string> substituted;
-        const double lat = Required(site.LAT, -90, 90, "LAT", substituted);
-        const double lon = Required(site.LON, -180, 180, "LON", substituted);
-        const double elev = Required(site.ELEV, -1e9, 1e9, "ELEV", substituted);
+        // The schema's ranges: latitude -90 <= x < 90, longitude -180..180.
+        const double lat = Required(site.LAT, site.LAT && *site.LAT >= -90 && *site.LAT < 90, "LAT", substituted);
+        const double lon = Required(site.LON, site.LON && *site.LON >= -180 && *site.LON <= 180, "LON", substituted);
+        const double elev = Required(site.ELEV, site.ELEV && std::isfinite(*site.ELEV), "ELEV", substituted);
         for (const std::string& message : substituted) Comment(message);
 
         xml_.writeTextElement("Latitude", Number(lat));
@@ -112,9 +113,9 @@ private:
         channel_.clear();
     }
 
-    double Required(const std::optional<double>& value, double low, double high, const char* column,
+    double Required(const std::optional<double>& value, bool valid, const char* column,
                     std::vector<std::string>& substituted) {
-        if (value && *value >= low && *value <= high) return *value;
+        if (valid) return *value;
         const std::string message = std::string(column) + " = " + (value ? NumberText(*value) : "NULL") +
                                     " не годится для StationXML, записано 0";
         Note(message);

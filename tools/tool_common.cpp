@@ -17,21 +17,23 @@ std::vector<std::string> StationCodes(const std::vector<std::string>& arguments)
     return codes;
 }
 
+bool OpenReadOnlySession(CDatabase& session, const std::string& connect, std::ostream& err) {
+    std::string readOnly = connect;
+    if (!readOnly.empty() && readOnly.back() != ';') readOnly += ';';
+    readOnly += "ReadOnly=1;";
+    try {
+        if (session.Open(readOnly, OpenOptions::ReadOnly | OpenOptions::NoOdbcDialog)) return true;
+        err << "Не удалось подключиться к базе данных: " << MaskPassword(connect) << "\nсоединение не завершено\n";
+    } catch (const CDBException& e) {
+        err << "Не удалось подключиться к базе данных: " << MaskPassword(connect) << "\n" << e.ErrorText;
+    }
+    return false;
+}
+
 std::optional<Catalogue> ReadCatalogueReadOnly(const std::string& connect, const std::vector<std::string>& stations,
                                                std::ostream& err) {
     CDatabase session;
-    try {
-        // Read-only where the driver honours it; the programs send nothing
-        // but SELECT statements either way.
-        if (!session.Open(connect, OpenOptions::ReadOnly | OpenOptions::NoOdbcDialog)) {
-            err << "Не удалось подключиться к базе данных: " << MaskPassword(connect)
-                << "\nсоединение не завершено\n";
-            return std::nullopt;
-        }
-    } catch (const CDBException& e) {
-        err << "Не удалось подключиться к базе данных: " << MaskPassword(connect) << "\n" << e.ErrorText;
-        return std::nullopt;
-    }
+    if (!OpenReadOnlySession(session, connect, err)) return std::nullopt;
     std::optional<Catalogue> catalogue;
     try {
         catalogue = ReadCatalogue(session, stations);

@@ -11,6 +11,8 @@
 #include "platform/profile_reader.h"
 #include "tools/catalogue.h"
 
+class CDatabase;
+
 // Exit statuses of the catalogue programs.
 namespace ExitStatus {
 inline constexpr int Clean = 0;
@@ -28,6 +30,13 @@ ToolSettings ResolveToolSettings(const CommandLineValues& tokens);
 // Station codes as given on the command line, upper-cased as the form's
 // station box does.
 std::vector<std::string> StationCodes(const std::vector<std::string>& arguments);
+
+// Opens `session` read-only as far as the driver allows: with the open option
+// ReadOnly (SQL_ATTR_ACCESS_MODE, which none of the three drivers here
+// enforces) and the connect-string key ReadOnly=1, with which psqlODBC
+// refuses every statement but SELECT (the SQLite and MariaDB drivers ignore
+// it). On failure writes the reason to `err` and answers false.
+bool OpenReadOnlySession(CDatabase& session, const std::string& connect, std::ostream& err);
 
 // Opens a read-only session, reads the catalogue of `stations` (all when
 // empty) and closes the session. On any failure, or when a listed station is

@@ -11,11 +11,13 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include <sstream>
 #include <string>
 
 #include "db/sql_text.h"
 #include "tests/support/backend.h"
 #include "tests/tools/catalogue_fixture.h"
+#include "tools/tool_common.h"
 
 #if !defined(SE_STATION_CHECK) || !defined(SE_STATION_EXPORT) || !defined(SE_STATIONXML_SCHEMA)
 #error "SE_STATION_CHECK, SE_STATION_EXPORT and SE_STATIONXML_SCHEMA must name the programs and the schema"
@@ -145,6 +147,21 @@ TEST_F(ProgramsTest, ProgramsAskForAReadOnlySessionAndSendOnlySelect) {
     }
     EXPECT_EQ(statements, 4);  // SITE and SITECHAN, by each program
     EXPECT_TRUE(text.contains("SQL_ATTR_ACCESS_MODE"));
+}
+
+// Of the three drivers only psqlODBC enforces the read-only request; the
+// SQLite and MariaDB drivers take it and write all the same, so there the
+// SELECT-only rule above is what keeps the database untouched.
+TEST_F(ProgramsTest, ReadOnlySessionRefusesWritesWhereTheDriverEnforcesIt) {
+    LoadDemo();
+    CDatabase readOnly;
+    std::ostringstream err;
+    ASSERT_TRUE(OpenReadOnlySession(readOnly, CurrentBackend().ConnectString(), err)) << err.str();
+    EXPECT_EQ(ReadCatalogue(readOnly, {}).sites.size(), 8u);
+    if (CurrentBackend().name == "postgres") {
+        EXPECT_THROW(readOnly.ExecuteDirect("DELETE FROM SITE"), CDBException);
+        EXPECT_EQ(ReadCatalogue(readOnly, {}).sites.size(), 8u);
+    }
 }
 
 }  // namespace

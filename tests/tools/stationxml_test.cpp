@@ -227,4 +227,17 @@ TEST(StationXmlAngles, CssAnglesBecomeStationXmlAngles) {
     for (const auto& d : dips) EXPECT_EQ(DipFromVang(d.vang), d.dip) << d.vang;
 }
 
+// Stored times are the local wall-clock times the form shows; the document
+// holds their UTC instants, before 1970 too.
+TEST(StationXmlDates, LocalWallClockTimesAreWrittenInUtc) {
+    const char* old = std::getenv("TZ");
+    const std::string saved = old ? old : "";
+    setenv("TZ", "<+03>-3", 1);  // three hours east of UTC, no daylight saving
+    tzset();
+    EXPECT_EQ(UtcText({2024, 3, 1, 10, 15, 0}), "2024-03-01T07:15:00Z");
+    EXPECT_EQ(UtcText({1965, 3, 4, 1, 6, 7}), "1965-03-03T22:06:07Z");
+    if (old) setenv("TZ", saved.c_str(), 1); else unsetenv("TZ");
+    tzset();
+}
+
 }  // namespace

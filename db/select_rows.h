@@ -2,6 +2,7 @@
 // Reading the rows of one query with NULL told apart from every value, for
 // programs that must see the catalogue as it is stored.
 
+#include <ctime>
 #include <optional>
 #include <string>
 #include <variant>
@@ -17,6 +18,10 @@ struct WallClock {
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
     bool operator==(const WallClock&) const = default;
 };
+
+// The instant a local wall-clock time names; whether daylight saving applies
+// is the C library's local-time rule. -1 when the parts name no time.
+std::time_t LocalInstant(const WallClock& stamp);
 
 // One column's value; std::monostate for NULL.
 using CellValue = std::variant<std::monostate, std::string, double, WallClock>;

@@ -18,15 +18,7 @@ std::string WallClockText(const WallClock& s) {
 }
 
 std::optional<std::string> UtcText(const WallClock& s) {
-    std::tm local{};
-    local.tm_year = s.year - 1900;
-    local.tm_mon = s.month - 1;
-    local.tm_mday = s.day;
-    local.tm_hour = s.hour;
-    local.tm_min = s.minute;
-    local.tm_sec = s.second;
-    local.tm_isdst = -1;
-    const std::time_t instant = std::mktime(&local);
+    const std::time_t instant = LocalInstant(s);
     std::tm utc{};
     if (instant == static_cast<std::time_t>(-1) && !(s.year == 1969 || s.year == 1970)) return std::nullopt;
     if (!gmtime_r(&instant, &utc)) return std::nullopt;

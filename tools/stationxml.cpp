@@ -116,10 +116,10 @@ private:
     double Required(const std::optional<double>& value, bool valid, const char* column,
                     std::vector<std::string>& substituted) {
         if (valid) return *value;
-        const std::string message = std::string(column) + " = " + (value ? NumberText(*value) : "NULL") +
-                                    " не годится для StationXML, записано 0";
-        Note(message);
-        substituted.push_back(message);
+        const std::string stored = std::string(column) + " = " + (value ? NumberText(*value) : "NULL");
+        Note(stored + " не годится для StationXML, записано 0");
+        // The document's own comment is in English, for readers anywhere.
+        substituted.push_back("The catalogue holds " + stored + ", which StationXML cannot hold; 0 is written instead");
         return 0;
     }
 

@@ -92,7 +92,8 @@ bool HasState(const std::vector<std::string>& states, std::string_view state) {
 // 1970 to 2038, which read as NULL. Fractions of a second are dropped.
 bool StampToTime(const SQL_TIMESTAMP_STRUCT& stamp, std::time_t& out) {
     if (stamp.year < 1970 || stamp.year > 2038) return false;
-    out = LocalInstant({stamp.year, stamp.month, stamp.day, stamp.hour, stamp.minute, stamp.second});
+    out = LocalInstant({stamp.year, stamp.month, stamp.day, stamp.hour, stamp.minute, stamp.second})
+              .value_or(static_cast<std::time_t>(-1));
     return true;
 }
 

@@ -20,8 +20,8 @@ struct WallClock {
 };
 
 // The instant a local wall-clock time names; whether daylight saving applies
-// is the C library's local-time rule. -1 when the parts name no time.
-std::time_t LocalInstant(const WallClock& stamp);
+// is the C library's local-time rule. nullopt when the parts name no time.
+std::optional<std::time_t> LocalInstant(const WallClock& stamp);
 
 // One column's value; std::monostate for NULL.
 using CellValue = std::variant<std::monostate, std::string, double, WallClock>;

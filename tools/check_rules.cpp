@@ -8,6 +8,7 @@
 #include <cmath>
 #include <filesystem>
 #include <map>
+#include <numbers>
 #include <system_error>
 
 #include "platform/text.h"
@@ -239,6 +240,6 @@ const char* SeverityName(Severity severity) { return severity == Severity::Error
 Offset GeodesicOffset(double centralLat, double centralLon, double lat, double lon) {
     double distance = 0, azimuth = 0, azimuthAtPoint = 0;
     GeographicLib::Geodesic::WGS84().Inverse(centralLat, centralLon, lat, lon, distance, azimuth, azimuthAtPoint);
-    constexpr double kDegree = M_PI / 180;
+    constexpr double kDegree = std::numbers::pi / 180;
     return {distance / 1000 * std::cos(azimuth * kDegree), distance / 1000 * std::sin(azimuth * kDegree)};
 }

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstdio>
 #include <ctime>
+#include <optional>
 
 std::string NumberText(double value) {
     char buffer[64];
@@ -18,10 +19,9 @@ std::string WallClockText(const WallClock& s) {
 }
 
 std::optional<std::string> UtcText(const WallClock& s) {
-    const std::time_t instant = LocalInstant(s);
+    const std::optional<std::time_t> instant = LocalInstant(s);
     std::tm utc{};
-    if (instant == static_cast<std::time_t>(-1) && !(s.year == 1969 || s.year == 1970)) return std::nullopt;
-    if (!gmtime_r(&instant, &utc)) return std::nullopt;
+    if (!instant || !gmtime_r(&*instant, &utc)) return std::nullopt;
     char text[64];
     std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", utc.tm_year + 1900, utc.tm_mon + 1,
                   utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec);

@@ -14,7 +14,7 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 LOCAL=$ROOT/.local
 BUILD=$ROOT/build
 
-PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-svg-dev libgtest-dev libgmock-dev
+PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-svg-dev libgtest-dev libgmock-dev libgeographiclib-dev
           unixodbc-dev unixodbc odbcinst libsqliteodbc odbc-postgresql odbc-mariadb sqlite3)
 
 say() { echo "run.sh: $*" >&2; }
@@ -75,7 +75,7 @@ if [ ! -f "$DEMO_DB" ]; then
 Driver=SQLite3
 Database=$fresh
 INI
-    ODBCINI=$LOCAL/odbc.ini.new "$BUILD/scripts/station-upgrade" "DSN=ZRN_NEW;UID=ZRN;PWD=PJQ;"
+    ODBCINI=$LOCAL/odbc.ini.new "$BUILD/tools/station-upgrade" "DSN=ZRN_NEW;UID=ZRN;PWD=PJQ;"
     rm -f "$LOCAL/odbc.ini.new"
     sqlite3 -bail "$fresh" <"$ROOT/sql/sqlite/demo_stations.sql"
     mv "$fresh" "$DEMO_DB"

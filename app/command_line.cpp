@@ -1,5 +1,8 @@
 #include "app/command_line.h"
 
+#include <string_view>
+#include <utility>
+
 #include "platform/text.h"
 
 bool ParseStationCode(const std::string& commandLine, std::string& code) {
@@ -34,4 +37,22 @@ std::string JoinArguments(int argc, char** argv) {
         line += argv[i];
     }
     return line;
+}
+
+ProgramArguments SplitProgramArguments(int argc, char** argv) {
+    ProgramArguments out;
+    const std::pair<std::string_view, std::string*> keys[] = {{"ODBC=", &out.connection.DataSource},
+                                                              {"USER=", &out.connection.User},
+                                                              {"PASSWORD=", &out.connection.Password}};
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        bool connection = false;
+        for (const auto& [key, value] : keys) {
+            if (arg.substr(0, key.size()) != key) continue;
+            *value = std::string(arg.substr(key.size()));
+            connection = true;
+        }
+        if (!connection) out.others.emplace_back(arg);
+    }
+    return out;
 }

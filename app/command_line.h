@@ -2,6 +2,7 @@
 // The command line: the station to show first and the connection tokens.
 
 #include <string>
+#include <vector>
 
 // Values of the tokens "ODBC=", "USER=" and "PASSWORD=", empty when absent.
 struct CommandLineValues {
@@ -25,3 +26,15 @@ CommandLineValues ParseCommandLine(const std::string& commandLine);
 
 // The program's arguments joined with blanks, as one command line.
 std::string JoinArguments(int argc, char** argv);
+
+// The arguments of a command-line program without a form: its connection
+// tokens and the other arguments in their order.
+struct ProgramArguments {
+    CommandLineValues connection;
+    std::vector<std::string> others;
+};
+
+// Each argument that starts with "ODBC=", "USER=" or "PASSWORD=" gives that
+// value (the whole rest of the argument, so a quoted value may hold blanks;
+// a later one wins); every other argument is kept in `others`.
+ProgramArguments SplitProgramArguments(int argc, char** argv);

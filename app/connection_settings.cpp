@@ -35,3 +35,7 @@ ConnectionSettings ResolveConnectionSettings(const CommandLineValues& commandLin
 std::string BuildConnectString(const ConnectionSettings& settings) {
     return "DSN=" + settings.DataSource + ";UID=" + settings.User + ";PWD=" + settings.Password + ";";
 }
+
+std::string ResolveConnectString(const CommandLineValues& commandLine, const ProfileReader& profile) {
+    return BuildConnectString(ResolveConnectionSettings(commandLine, profile));
+}

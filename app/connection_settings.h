@@ -20,3 +20,7 @@ ConnectionSettings ResolveConnectionSettings(const CommandLineValues& commandLin
 
 // "DSN=<source>;UID=<user>;PWD=<password>;"
 std::string BuildConnectString(const ConnectionSettings& settings);
+
+// The connect string of a program without a form: each value from its
+// command-line tokens, else from the configuration file, else the default.
+std::string ResolveConnectString(const CommandLineValues& commandLine, const ProfileReader& profile);

@@ -12,6 +12,7 @@
 #include <variant>
 
 #include "db/odbc_handle.h"
+#include "db/select_rows.h"
 
 // How a changed row is written
 // ----------------------------
@@ -91,15 +92,8 @@ bool HasState(const std::vector<std::string>& states, std::string_view state) {
 // 1970 to 2038, which read as NULL. Fractions of a second are dropped.
 bool StampToTime(const SQL_TIMESTAMP_STRUCT& stamp, std::time_t& out) {
     if (stamp.year < 1970 || stamp.year > 2038) return false;
-    std::tm tm{};
-    tm.tm_year = stamp.year - 1900;
-    tm.tm_mon = stamp.month - 1;
-    tm.tm_mday = stamp.day;
-    tm.tm_hour = stamp.hour;
-    tm.tm_min = stamp.minute;
-    tm.tm_sec = stamp.second;
-    tm.tm_isdst = -1;  // let the library decide whether daylight saving applies
-    out = std::mktime(&tm);
+    out = LocalInstant({stamp.year, stamp.month, stamp.day, stamp.hour, stamp.minute, stamp.second})
+              .value_or(static_cast<std::time_t>(-1));
     return true;
 }
 

@@ -12,7 +12,7 @@
 
 namespace {
 
-// Capacity of the folder and initial-name reads, terminator included.
+// Capacity of the initial-name read, terminator included.
 constexpr size_t kPathCapacity = 4096;
 // The dialog keeps at most this many characters of the chosen file's name.
 constexpr size_t kResponseNameChars = 63;
@@ -35,14 +35,6 @@ int LeadingInteger(const std::string& text) {
     }
     if (negative) value = -value;
     return static_cast<int>(std::clamp<long long>(value, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
-}
-
-// The response folder: "DIR" of section "ZRN" with one separator, then
-// "RESPONSE". A value ending in '/' or '\' already has its separator.
-std::string ResponseFolder(const ProfileReader* profile) {
-    std::string folder = profile ? profile->Get("ZRN", "DIR", "/", kPathCapacity) : std::string("/");
-    if (folder.empty() || (folder.back() != '/' && folder.back() != '\\')) folder += '/';
-    return folder + "RESPONSE";
 }
 
 // The file's name without its folder.

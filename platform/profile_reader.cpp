@@ -68,3 +68,11 @@ std::string ProfileReader::Get(const std::string& section, const std::string& ke
     if (capacity == 0) return {};
     return CutCharacters(value, capacity - 1);
 }
+
+std::string ResponseFolder(const ProfileReader* profile) {
+    // Capacity of the folder read, terminator included.
+    constexpr size_t kFolderCapacity = 4096;
+    std::string folder = profile ? profile->Get("ZRN", "DIR", "/", kFolderCapacity) : std::string("/");
+    if (folder.empty() || (folder.back() != '/' && folder.back() != '\\')) folder += '/';
+    return folder + "RESPONSE";
+}

@@ -18,3 +18,8 @@ public:
 private:
     std::string path_;
 };
+
+// The folder of the response files: "DIR" of section "ZRN" (default "/") with
+// one separator, then "RESPONSE". A value ending in '/' or '\' already has its
+// separator. Without a reader the default applies.
+std::string ResponseFolder(const ProfileReader* profile);

@@ -90,6 +90,18 @@ TEST(CommandLine, ArgumentsAreJoinedWithBlanks) {
     EXPECT_EQ(JoinArguments(1, argv), "");
 }
 
+TEST(CommandLine, ProgramArgumentsSplitIntoWholeConnectionValuesAndTheRest) {
+    std::string args[] = {"station-check", "KIV", "PASSWORD=a b;c", "--format", "json", "ODBC=ZRN_PG", "ODBC=LAST",
+                          "xUSER=no"};
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    const ProgramArguments split = SplitProgramArguments(static_cast<int>(argv.size()), argv.data());
+    EXPECT_EQ(split.connection.DataSource, "LAST");
+    EXPECT_EQ(split.connection.User, "");
+    EXPECT_EQ(split.connection.Password, "a b;c");
+    EXPECT_EQ(split.others, (std::vector<std::string>{"KIV", "--format", "json", "xUSER=no"}));
+}
+
 TEST(ConnectionSettings, CommandLineOverridesFileAndDefaultsFillTheRest) {
     TempDir dir;
     ProfileReader profile(dir.Write("zrn.ini", "[database]\nodbc = FILEDSN\nUser=fileuser\n"));

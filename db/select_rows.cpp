@@ -1,0 +1,115 @@
+#include "db/select_rows.h"
+
+#include "db/odbc_handle.h"
+#include "db/session.h"
+
+namespace {
+
+[[noreturn]] void Throw(SQLRETURN rc, const CDatabase& session, const StatementHandle& stmt) {
+    throw MakeDbException(rc, session.ConnectionHandle(), stmt.get());
+}
+
+// One column of the current row as text, read in pieces so that no length is
+// assumed.
+CellValue ReadText(const CDatabase& session, const StatementHandle& stmt, SQLUSMALLINT column) {
+    std::string value;
+    char piece[512];
+    for (;;) {
+        SQLLEN indicator = 0;
+        const SQLRETURN rc = SQLGetData(stmt.get(), column, SQL_C_CHAR, piece, sizeof piece, &indicator);
+        if (rc == SQL_NO_DATA) break;
+        if (!OdbcOk(rc)) Throw(rc, session, stmt);
+        if (indicator == SQL_NULL_DATA) return std::monostate{};
+        // A truncated piece fills the buffer less its terminator; a complete
+        // one holds exactly `indicator` bytes.
+        const bool truncated =
+            rc == SQL_SUCCESS_WITH_INFO && (indicator == SQL_NO_TOTAL || indicator >= SQLLEN(sizeof piece));
+        value.append(piece, truncated ? sizeof piece - 1 : static_cast<std::size_t>(indicator));
+        if (!truncated) break;
+    }
+    return value;
+}
+
+CellValue ReadNumber(const CDatabase& session, const StatementHandle& stmt, SQLUSMALLINT column) {
+    double value = 0;
+    SQLLEN indicator = 0;
+    const SQLRETURN rc = SQLGetData(stmt.get(), column, SQL_C_DOUBLE, &value, sizeof value, &indicator);
+    if (!OdbcOk(rc)) Throw(rc, session, stmt);
+    if (indicator == SQL_NULL_DATA) return std::monostate{};
+    return value;
+}
+
+CellValue ReadDateTime(const CDatabase& session, const StatementHandle& stmt, SQLUSMALLINT column) {
+    SQL_TIMESTAMP_STRUCT stamp{};
+    SQLLEN indicator = 0;
+    const SQLRETURN rc = SQLGetData(stmt.get(), column, SQL_C_TYPE_TIMESTAMP, &stamp, sizeof stamp, &indicator);
+    if (!OdbcOk(rc)) Throw(rc, session, stmt);
+    if (indicator == SQL_NULL_DATA) return std::monostate{};
+    return WallClock{stamp.year, stamp.month, stamp.day, stamp.hour, stamp.minute, stamp.second};
+}
+
+}  // namespace
+
+std::vector<ValueRow> SelectRows(const CDatabase& session, const std::string& sql,
+                                 const std::vector<ColumnKind>& kinds) {
+    StatementHandle stmt;
+    SQLRETURN rc = stmt.Allocate(session.ConnectionHandle());
+    if (!OdbcOk(rc)) throw MakeDbException(rc, session.ConnectionHandle(), SQL_NULL_HSTMT);
+    rc = RetryWhileExecuting([&] {
+        return SQLExecDirect(stmt.get(), reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS);
+    });
+    if (rc == SQL_NO_DATA) return {};
+    if (!OdbcOk(rc)) Throw(rc, session, stmt);
+    SQLSMALLINT columns = 0;
+    rc = SQLNumResultCols(stmt.get(), &columns);
+    if (!OdbcOk(rc)) Throw(rc, session, stmt);
+    std::vector<ValueRow> rows;
+    while (columns > 0) {
+        rc = RetryWhileExecuting([&] { return SQLFetch(stmt.get()); });
+        if (rc == SQL_NO_DATA) break;
+        if (!OdbcOk(rc)) Throw(rc, session, stmt);
+        ValueRow row;
+        row.reserve(static_cast<size_t>(columns));
+        for (SQLSMALLINT c = 1; c <= columns; ++c) {
+            const auto column = static_cast<SQLUSMALLINT>(c);
+            const ColumnKind kind = static_cast<size_t>(c) <= kinds.size() ? kinds[c - 1] : ColumnKind::Text;
+            switch (kind) {
+                case ColumnKind::Text: row.push_back(ReadText(session, stmt, column)); break;
+                case ColumnKind::Number: row.push_back(ReadNumber(session, stmt, column)); break;
+                case ColumnKind::DateTime: row.push_back(ReadDateTime(session, stmt, column)); break;
+            }
+        }
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+std::optional<std::string> TextOf(const CellValue& value) {
+    if (const auto* text = std::get_if<std::string>(&value)) return *text;
+    return std::nullopt;
+}
+
+std::optional<double> NumberOf(const CellValue& value) {
+    if (const auto* number = std::get_if<double>(&value)) return *number;
+    return std::nullopt;
+}
+
+std::optional<WallClock> DateTimeOf(const CellValue& value) {
+    if (const auto* stamp = std::get_if<WallClock>(&value)) return *stamp;
+    return std::nullopt;
+}
+
+std::optional<std::time_t> LocalInstant(const WallClock& s) {
+    std::tm tm{};
+    tm.tm_year = s.year - 1900;
+    tm.tm_mon = s.month - 1;
+    tm.tm_mday = s.day;
+    tm.tm_hour = s.hour;
+    tm.tm_min = s.minute;
+    tm.tm_sec = s.second;
+    tm.tm_isdst = -1;  // let the library decide whether daylight saving applies
+    tm.tm_wday = -1;   // mktime sets it on success; -1 is also a valid instant
+    const std::time_t instant = std::mktime(&tm);
+    if (tm.tm_wday == -1) return std::nullopt;
+    return instant;
+}

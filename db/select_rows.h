@@ -1,0 +1,39 @@
+#pragma once
+// Reading the rows of one query with NULL told apart from every value, for
+// programs that must see the catalogue as it is stored.
+
+#include <ctime>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+class CDatabase;
+
+// How a column is read: as UTF-8 text, as a double, or as a date and time.
+enum class ColumnKind { Text, Number, DateTime };
+
+// A stored date and time as its wall-clock parts, fractions dropped.
+struct WallClock {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    bool operator==(const WallClock&) const = default;
+};
+
+// The instant a local wall-clock time names; whether daylight saving applies
+// is the C library's local-time rule. nullopt when the parts name no time.
+std::optional<std::time_t> LocalInstant(const WallClock& stamp);
+
+// One column's value; std::monostate for NULL.
+using CellValue = std::variant<std::monostate, std::string, double, WallClock>;
+using ValueRow = std::vector<CellValue>;
+
+// Runs one SELECT on the session and answers every row. Column i is read as
+// kinds[i]; columns beyond the list are read as text. Texts are read whole,
+// whatever their length. Throws CDBException when the query fails.
+std::vector<ValueRow> SelectRows(const CDatabase& session, const std::string& sql,
+                                 const std::vector<ColumnKind>& kinds = {});
+
+// The value as the type asked for, nullopt for NULL (or another kind).
+std::optional<std::string> TextOf(const CellValue& value);
+std::optional<double> NumberOf(const CellValue& value);
+std::optional<WallClock> DateTimeOf(const CellValue& value);

@@ -1,0 +1,36 @@
+#include "tests/tools/catalogue_fixture.h"
+
+#include "tests/support/backend.h"
+
+#ifndef SE_SOURCE_DIR
+#error "SE_SOURCE_DIR must name the source tree"
+#endif
+
+void CatalogueFixture::SetUp() {
+    ASSERT_TRUE(session_.Open(CurrentBackend().ConnectString(), OpenOptions::NoOdbcDialog));
+}
+
+void CatalogueFixture::LoadDemo(bool nullableKeys) {
+    CreateStationTables(session_);
+    if (nullableKeys) {
+        DropTableIfExists(session_, "SITECHAN");
+        session_.ExecuteDirect(
+            "CREATE TABLE SITECHAN (STA VARCHAR(8), CHAN VARCHAR(8), NGROUP INTEGER, CHANINDEX INTEGER, "
+            "EDEPH DOUBLE PRECISION, LAT DOUBLE PRECISION, LON DOUBLE PRECISION, SPS DOUBLE PRECISION, "
+            "HANG DOUBLE PRECISION, VANG DOUBLE PRECISION, DESCR VARCHAR(50), CALIBFILE VARCHAR(1024), "
+            "LCODE VARCHAR(8), LDDATE TIMESTAMP NULL)");
+    }
+    RunSqlScript(session_, CurrentBackend().SqlDir() + "/demo_stations.sql");
+}
+
+void CatalogueFixture::Execute(const std::vector<std::string>& statements) {
+    for (const std::string& sql : statements) {
+        try {
+            session_.ExecuteDirect(sql);
+        } catch (const CDBException& e) {
+            FAIL() << sql << "\n" << e.ErrorText;
+        }
+    }
+}
+
+std::string CatalogueFixture::ResponseFiles() { return std::string(SE_SOURCE_DIR) + "/scripts/demo-response"; }

@@ -1,0 +1,25 @@
+#pragma once
+// The demo catalogue on the backend of the run, for the tests of the
+// catalogue programs.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "db/session.h"
+
+// Opens a session on the current backend and loads the demo stations into
+// freshly created tables; with `nullableKeys` SITECHAN is created without
+// NOT NULL on its key columns, as some catalogues have it.
+class CatalogueFixture : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void LoadDemo(bool nullableKeys = false);
+    void Execute(const std::vector<std::string>& statements);
+
+    // The folder of the sample response files in the source tree.
+    static std::string ResponseFiles();
+
+    CDatabase session_;
+};

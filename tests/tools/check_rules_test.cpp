@@ -1,0 +1,101 @@
+// Every rule of station-check against a catalogue that breaks it, on every
+// backend; the demo catalogue itself yields no finding.
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tests/tools/catalogue_fixture.h"
+#include "tools/check_rules.h"
+
+namespace {
+
+// Where a finding is and by which rule.
+struct Where {
+    std::string station, channel, rule;
+    bool operator==(const Where&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Where& w) {
+    return out << w.station << '/' << w.channel << '/' << w.rule;
+}
+
+// A change to the demo catalogue and the findings it must give, in order.
+struct RuleCase {
+    const char* name;
+    std::vector<std::string> change;
+    std::vector<Where> findings;
+    bool nullableKeys = false;
+};
+
+const RuleCase kCases[] = {
+    {"DemoCatalogueIsClean", {}, {}},
+    {"LatitudeOutOfRange", {"UPDATE SITE SET LAT=95 WHERE STA='KIV'"}, {{"KIV", "", "coordinates"}}},
+    {"LongitudeOutOfRange", {"UPDATE SITE SET LON=-180.5 WHERE STA='ARU'"}, {{"ARU", "", "coordinates"}}},
+    {"OffDateBeforeOnDate", {"UPDATE SITE SET OFFDATE={ts '1993-06-14 23:59:59'} WHERE STA='KIV'"},
+     {{"KIV", "", "offdate-before-ondate"}}},
+    {"RefStaNotInSite", {"UPDATE SITE SET REFSTA='NONE' WHERE STA='ARU'"}, {{"ARU", "", "refsta-unknown"}}},
+    {"NGroupsNull", {"UPDATE SITE SET NGROUPS=NULL WHERE STA='ARU'"}, {{"ARU", "", "ngroups"}}},
+    {"NGroupsAboveSeven", {"UPDATE SITE SET NGROUPS=8 WHERE STA='ARU'"}, {{"ARU", "", "ngroups"}}},
+    {"NGroupsZeroWithoutChannelsIsFine",
+     {"DELETE FROM SITECHAN WHERE STA='ARU'", "UPDATE SITE SET NGROUPS=0 WHERE STA='ARU'"}, {}},
+    {"GroupAboveNGroups", {"UPDATE SITE SET NGROUPS=1 WHERE STA='KIV'"},
+     {{"KIV", "HHE", "group-hidden"}, {"KIV", "HHN", "group-hidden"}, {"KIV", "HHZ", "group-hidden"}}},
+    {"ChanIndexOutOfRange", {"UPDATE SITECHAN SET CHANINDEX=3 WHERE STA='ARU' AND CHAN='BHE'"},
+     {{"ARU", "BHE", "chanindex"}}},
+    {"ChannelNameTwiceInOneStation",
+     {"UPDATE SITE SET NGROUPS=2 WHERE STA='ARU'",
+      "INSERT INTO SITECHAN (STA, CHAN, NGROUP, CHANINDEX, SPS, LCODE) VALUES ('ARU', 'BHZ', 2, 0, 20, '10')"},
+     {{"ARU", "BHZ", "duplicate-channel"}}},
+    {"KeyColumnNull",
+     {"INSERT INTO SITECHAN (STA, CHAN, NGROUP, CHANINDEX, SPS) VALUES ('ARU', 'LHZ', NULL, 0, 1)"},
+     {{"ARU", "LHZ", "null-key"}},
+     true},
+    {"OffsetDisagreesWithCoordinates", {"UPDATE SITE SET DNORTH=1.5 WHERE STA='OBN1'"},
+     {{"OBN1", "", "array-offset"}}},
+    {"BandCodeDoesNotFitRate", {"UPDATE SITECHAN SET SPS=100 WHERE STA='ARU' AND CHAN='BHZ'"},
+     {{"ARU", "BHZ", "band-code"}}},
+    {"BandCodeAtTheLowerBoundFits", {"UPDATE SITECHAN SET SPS=80 WHERE STA='KIV' AND CHAN LIKE 'HH%'"}, {}},
+    {"OrientationDoesNotFitIndex", {"UPDATE SITECHAN SET CHANINDEX=1 WHERE STA='OBN1'"},
+     {{"OBN1", "SHZ", "orientation"}}},
+    {"ResponseFileMissing", {"UPDATE SITECHAN SET CALIBFILE='missing.resp' WHERE STA='OBN1'"},
+     {{"OBN1", "SHZ", "calibfile-missing"}}},
+    {"LocationCodeOfThreeCharacters", {"UPDATE SITECHAN SET LCODE='ABC' WHERE STA='OBN1'"},
+     {{"OBN1", "SHZ", "lcode"}}},
+    {"LocationCodeUnknownOrTwoCyrillicLettersIsFine",
+     {"UPDATE SITECHAN SET LCODE='?\?' WHERE STA='OBN1'", "UPDATE SITECHAN SET LCODE='АБ' WHERE STA='ARU'"}, {}},
+};
+
+class CheckRulesTest : public CatalogueFixture, public ::testing::WithParamInterface<RuleCase> {
+protected:
+    std::vector<Where> Findings() {
+        const Catalogue catalogue = ReadCatalogue(session_, {});
+        std::vector<Where> where;
+        for (const Finding& f : CheckCatalogue(catalogue, {ResponseFiles()})) {
+            where.push_back({f.station, f.channel, f.rule});
+            EXPECT_FALSE(f.message.empty()) << f.rule;
+        }
+        return where;
+    }
+};
+
+TEST_P(CheckRulesTest, BrokenCatalogueGivesExactlyItsFindings) {
+    const RuleCase& c = GetParam();
+    LoadDemo(c.nullableKeys);
+    Execute(c.change);
+    EXPECT_EQ(Findings(), c.findings);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rules, CheckRulesTest, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<RuleCase>& param) { return std::string(param.param.name); });
+
+TEST(CheckRuleTable, EveryRuleHasABreakingCase) {
+    std::set<std::string> covered;
+    for (const RuleCase& c : kCases)
+        for (const Where& w : c.findings) covered.insert(w.rule);
+    for (const CheckRule& rule : CheckRules()) EXPECT_TRUE(covered.count(rule.name)) << rule.name;
+}
+
+}  // namespace

@@ -1,0 +1,167 @@
+// station-check and station-export run as programs on every backend: exit
+// statuses, JSON that survives hostile text, and a session that only reads.
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <sstream>
+#include <string>
+
+#include "db/sql_text.h"
+#include "tests/support/backend.h"
+#include "tests/tools/catalogue_fixture.h"
+#include "tools/tool_common.h"
+
+#if !defined(SE_STATION_CHECK) || !defined(SE_STATION_EXPORT) || !defined(SE_STATIONXML_SCHEMA)
+#error "SE_STATION_CHECK, SE_STATION_EXPORT and SE_STATIONXML_SCHEMA must name the programs and the schema"
+#endif
+
+namespace {
+
+// What one run of a program gave.
+struct ProgramRun {
+    int exit = -1;
+    std::string out, err;
+};
+
+class ProgramsTest : public CatalogueFixture {
+protected:
+    void SetUp() override {
+        CatalogueFixture::SetUp();
+        ASSERT_TRUE(dir_.isValid());
+        // zrn.ini of the run: the response files of the source tree and a network code.
+        ASSERT_TRUE(QFile::link(QString::fromStdString(ResponseFiles()), dir_.filePath("RESPONSE")));
+        WriteFile("zrn.ini", "[ZRN]\nDIR=" + dir_.path().toStdString() + "\n[STATIONXML]\nNETWORK=ZR\n");
+        env_ = QProcessEnvironment::systemEnvironment();
+        env_.insert("ZRN_INI", dir_.filePath("zrn.ini"));
+    }
+
+    void WriteFile(const QString& name, const std::string& content) {
+        QFile file(dir_.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(content.data(), static_cast<qint64>(content.size()));
+    }
+
+    // The program with `args`, then the backend's connection tokens
+    // (of which the first is replaced by `dataSource` when given).
+    ProgramRun Start(const char* program, QStringList args, const std::string& dataSource = {}) {
+        const Backend& backend = CurrentBackend();
+        args << QString::fromStdString("ODBC=" + (dataSource.empty() ? backend.dsn : dataSource))
+             << QString::fromStdString("USER=" + backend.user)
+             << QString::fromStdString("PASSWORD=" + backend.password);
+        QProcess process;
+        process.setProcessEnvironment(env_);
+        process.start(program, args);
+        EXPECT_TRUE(process.waitForFinished(120000)) << program;
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                process.readAllStandardOutput().toStdString(), process.readAllStandardError().toStdString()};
+    }
+
+    QTemporaryDir dir_;
+    QProcessEnvironment env_;
+};
+
+TEST_F(ProgramsTest, CleanCatalogueExitsZero) {
+    LoadDemo();
+    const ProgramRun check = Start(SE_STATION_CHECK, {});
+    EXPECT_EQ(check.exit, 0) << check.err;
+    EXPECT_NE(check.out.find("Замечаний нет"), std::string::npos) << check.out;
+    const ProgramRun exported = Start(SE_STATION_EXPORT, {"--stationxml", "-o", dir_.filePath("all.xml")});
+    EXPECT_EQ(exported.exit, 0) << exported.err;
+    EXPECT_EQ(QProcess::execute("xmllint", {"--noout", "--schema", SE_STATIONXML_SCHEMA, dir_.filePath("all.xml")}), 0);
+}
+
+TEST_F(ProgramsTest, FindingsExitOneAndJsonKeepsHostileText) {
+    LoadDemo();
+    const std::string hostile = "Ж\"<&'\t}";
+    Execute({"UPDATE SITE SET REFSTA=" + SqlQuote(hostile) + " WHERE STA='ARU'"});
+    const ProgramRun run = Start(SE_STATION_CHECK, {"ARU", "--format", "json"});
+    EXPECT_EQ(run.exit, 1) << run.err;
+    QJsonParseError error{};
+    const QJsonDocument json = QJsonDocument::fromJson(QByteArray::fromStdString(run.out), &error);
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << run.out;
+    const QJsonArray findings = json.object()["findings"].toArray();
+    ASSERT_EQ(findings.size(), 1);
+    const QJsonObject finding = findings[0].toObject();
+    EXPECT_EQ(finding["station"].toString(), "ARU");
+    EXPECT_EQ(finding["rule"].toString(), "refsta-unknown");
+    EXPECT_EQ(finding["severity"].toString(), "error");
+    EXPECT_TRUE(finding["message"].toString().contains(QString::fromStdString(hostile))) << run.out;
+}
+
+TEST_F(ProgramsTest, WhatCannotRunExitsTwoWithTheReason) {
+    LoadDemo();
+    const struct {
+        const char* program;
+        QStringList args;
+        const char* reason;
+    } cases[] = {
+        {SE_STATION_CHECK, {"NOSUCH"}, "Нет в SITE: NOSUCH"},
+        {SE_STATION_CHECK, {"--format", "xml"}, "неизвестный формат"},
+        {SE_STATION_CHECK, {"--frobnicate"}, "неизвестный параметр"},
+        {SE_STATION_EXPORT, {"KIV"}, "--stationxml"},
+        {SE_STATION_EXPORT, {"--stationxml", "-o", "/nonexistent-folder/x.xml"}, "не удалось записать"},
+    };
+    for (const auto& c : cases) {
+        const ProgramRun run = Start(c.program, c.args);
+        EXPECT_EQ(run.exit, 2) << c.reason;
+        EXPECT_NE(run.err.find(c.reason), std::string::npos) << run.err;
+    }
+    const ProgramRun unreachable = Start(SE_STATION_CHECK, {}, "se_no_such_source");
+    EXPECT_EQ(unreachable.exit, 2);
+    EXPECT_NE(unreachable.err.find("Не удалось подключиться к базе данных"), std::string::npos) << unreachable.err;
+    EXPECT_EQ(unreachable.err.find("PWD=" + CurrentBackend().password + ";"), std::string::npos);
+}
+
+// The driver manager's trace shows every statement a program sends and the
+// read-only request on its connection.
+TEST_F(ProgramsTest, ProgramsAskForAReadOnlySessionAndSendOnlySelect) {
+    LoadDemo();
+    const QString sysIni = QString::fromLocal8Bit(qgetenv("ODBCSYSINI"));
+    QFile drivers((sysIni.isEmpty() ? QString("/etc") : sysIni) + "/odbcinst.ini");
+    ASSERT_TRUE(drivers.open(QIODevice::ReadOnly));
+    const QString trace = dir_.filePath("trace.log");
+    WriteFile("odbcinst.ini", drivers.readAll().toStdString() + "\n[ODBC]\nTrace=Yes\nTraceFile=" +
+                                  trace.toStdString() + "\n");
+    env_.insert("ODBCSYSINI", dir_.path());
+
+    EXPECT_EQ(Start(SE_STATION_CHECK, {}).exit, 0);
+    EXPECT_EQ(Start(SE_STATION_EXPORT, {"--stationxml", "-o", dir_.filePath("all.xml")}).exit, 0);
+
+    QFile log(trace);
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QString text = QString::fromLocal8Bit(log.readAll());
+    const QRegularExpression statement(R"(\n\s*SQL = \[([^\n]*))");
+    int statements = 0;
+    for (auto it = statement.globalMatch(text); it.hasNext();) {
+        const QString sql = it.next().captured(1);
+        EXPECT_TRUE(sql.startsWith("SELECT ", Qt::CaseInsensitive)) << sql.toStdString();
+        ++statements;
+    }
+    EXPECT_EQ(statements, 4);  // SITE and SITECHAN, by each program
+    EXPECT_TRUE(text.contains("SQL_ATTR_ACCESS_MODE"));
+}
+
+// Of the three drivers only psqlODBC enforces the read-only request; the
+// SQLite and MariaDB drivers take it and write all the same, so there the
+// SELECT-only rule above is what keeps the database untouched.
+TEST_F(ProgramsTest, ReadOnlySessionRefusesWritesWhereTheDriverEnforcesIt) {
+    LoadDemo();
+    CDatabase readOnly;
+    std::ostringstream err;
+    ASSERT_TRUE(OpenReadOnlySession(readOnly, CurrentBackend().ConnectString(), err)) << err.str();
+    EXPECT_EQ(ReadCatalogue(readOnly, {}).sites.size(), 8u);
+    if (CurrentBackend().name == "postgres") {
+        EXPECT_THROW(readOnly.ExecuteDirect("DELETE FROM SITE"), CDBException);
+        EXPECT_EQ(ReadCatalogue(readOnly, {}).sites.size(), 8u);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,245 @@
+#include "tools/check_rules.h"
+
+#include <GeographicLib/Geodesic.hpp>
+
+#include <algorithm>
+#include <cstring>
+#include <tuple>
+#include <cmath>
+#include <filesystem>
+#include <map>
+#include <numbers>
+#include <system_error>
+
+#include "platform/text.h"
+#include "tools/value_text.h"
+
+namespace {
+
+std::string Code(const std::optional<std::string>& code) { return code.value_or(std::string()); }
+
+// The form shows the groups 1 to NGROUPS (at most seven).
+constexpr int kMaxGroups = 7;
+
+// ---- station rules -------------------------------------------------------
+
+void CoordinatesInRange(const Catalogue& c, const CheckContext&, const FindingSink& report) {
+    for (const SiteRow& site : c.sites) {
+        if (site.LAT && (*site.LAT < -90 || *site.LAT > 90))
+            report(Code(site.STA), {}, "Широта LAT = " + NumberText(*site.LAT) + " вне диапазона -90..90");
+        if (site.LON && (*site.LON < -180 || *site.LON > 180))
+            report(Code(site.STA), {}, "Долгота LON = " + NumberText(*site.LON) + " вне диапазона -180..180");
+    }
+}
+
+void OffDateNotBeforeOnDate(const Catalogue& c, const CheckContext&, const FindingSink& report) {
+    for (const SiteRow& site : c.sites) {
+        if (!site.ONDATE || !site.OFFDATE) continue;
+        const WallClock& on = *site.ONDATE;
+        const WallClock& off = *site.OFFDATE;
+        if (std::tie(off.year, off.month, off.day, off.hour, off.minute, off.second) <
+            std::tie(on.year, on.month, on.day, on.hour, on.minute, on.second))
+            report(Code(site.STA), {},
+                   "Дата закрытия OFFDATE " + WallClockText(off) + " раньше даты открытия ONDATE " +
+                       WallClockText(on));
+    }
+}
+
+void RefStaInSite(const Catalogue& c, const CheckContext&, const FindingSink& report) {
+    for (const SiteRow& site : c.sites)
+        if (site.REFSTA && !site.REFSTA->empty() && !c.FindSite(*site.REFSTA))
+            report(Code(site.STA), {}, "Центральная точка REFSTA = '" + *site.REFSTA + "' не найдена в SITE");
+}
+
+bool HasChannels(const Catalogue& c, const std::optional<std::string>& station) {
+    return std::any_of(c.channels.begin(), c.channels.end(),
+                       [&](const ChannelRow& ch) { return ch.STA && ch.STA == station; });
+}
+
+void GroupCountValid(const Catalogue& c, const CheckContext&, const FindingSink& report) {
+    for (const SiteRow& site : c.sites) {
+        if (!site.STA || !HasChannels(c, site.STA)) continue;
+        if (!site.NGROUPS)
+            report(*site.STA, {}, "Число групп NGROUPS не задано (NULL), а у станции есть каналы");
+        else if (*site.NGROUPS < 1 || *site.NGROUPS > kMaxGroups)
+            report(*site.STA, {},
+                   "Число групп NGROUPS = " + NumberText(*site.NGROUPS) + " вне диапазона 1..7, а у станции есть каналы");
+    }
+}
+
+// ---- channel rules -------------------------------------------------------
+
+void GroupShownByForm(const Catalogue& c, const CheckContext&, const FindingSink& report) {
+    for (const ChannelRow& ch : c.channels) {
+        if (!ch.STA || !ch.NGROUP) continue;
+        const SiteRow* site = c.FindSite(*ch.STA);
+        if (!site || !site->NGROUPS || *site->NGROUPS < 1) continue;  // judged by the rule on NGROUPS
+        const double shown = std::min<double>(*site->NGROUPS, kMaxGroups);
+        if (*ch.NGROUP < 1 || *ch.NGROUP > shown)
+            report(*ch.STA, Code(ch.CHAN),
+                   "Канал в группе NGROUP = " + NumberText(*ch.NGROUP) + ", а у станции групп NGROUPS = " +
+                       NumberText(*site->NGROUPS) + ": форма его не показывает");
+    }
+}
+
+void ChanIndexInRange(const Catalogue& c, const CheckContext&, const FindingSink& report) {
+    for (const ChannelRow& ch : c.channels)
+        if (ch.CHANINDEX && (*ch.CHANINDEX < 0 || *ch.CHANINDEX > 2))
+            report(Code(ch.STA), Code(ch.CHAN),
+                   "Номер компоненты CHANINDEX = " + NumberText(*ch.CHANINDEX) + " вне диапазона 0..2");
+}
+
+void ChannelNameOncePerStation(const Catalogue& c, const CheckContext&, const FindingSink& report) {
+    std::map<std::pair<std::string, std::string>, int> rows;
+    for (const ChannelRow& ch : c.channels)
+        if (ch.STA && ch.CHAN) ++rows[{*ch.STA, *ch.CHAN}];
+    for (const auto& [key, count] : rows)
+        if (count > 1)
+            report(key.first, key.second, "Канал записан в SITECHAN " + std::to_string(count) + " раза");
+}
+
+void KeyColumnsSet(const Catalogue& c, const CheckContext&, const FindingSink& report) {
+    for (const SiteRow& site : c.sites)
+        if (!site.STA) report({}, {}, "Строка SITE без кода станции: STA = NULL");
+    for (const ChannelRow& ch : c.channels) {
+        std::string missing;
+        const std::pair<const char*, bool> keys[] = {
+            {"STA", !ch.STA}, {"CHAN", !ch.CHAN}, {"NGROUP", !ch.NGROUP}, {"CHANINDEX", !ch.CHANINDEX}};
+        for (const auto& [name, isNull] : keys)
+            if (isNull) missing += (missing.empty() ? "" : ", ") + std::string(name);
+        if (!missing.empty()) report(Code(ch.STA), Code(ch.CHAN), "Строка SITECHAN с пустым ключом: NULL в " + missing);
+    }
+}
+
+// ---- warnings ------------------------------------------------------------
+
+void OffsetMatchesCoordinates(const Catalogue& c, const CheckContext&, const FindingSink& report) {
+    for (const SiteRow& site : c.sites) {
+        if (!site.REFSTA || site.REFSTA->empty() || !site.DNORTH || !site.DEAST || !site.LAT || !site.LON) continue;
+        const SiteRow* central = c.FindSite(*site.REFSTA);
+        if (!central || !central->LAT || !central->LON) continue;
+        const auto valid = [](double lat, double lon) { return std::abs(lat) <= 90 && std::abs(lon) <= 180; };
+        if (!valid(*site.LAT, *site.LON) || !valid(*central->LAT, *central->LON)) continue;
+        const Offset computed = GeodesicOffset(*central->LAT, *central->LON, *site.LAT, *site.LON);
+        const double apart = std::hypot(*site.DNORTH - computed.north, *site.DEAST - computed.east);
+        const double tolerance = std::max(0.1, 0.05 * std::hypot(computed.north, computed.east));
+        if (apart > tolerance) {
+            const auto km = [](double v) { return NumberText(std::round(v * 1000) / 1000); };
+            report(Code(site.STA), {},
+                   "Смещение от " + *site.REFSTA + " DNORTH = " + NumberText(*site.DNORTH) +
+                       ", DEAST = " + NumberText(*site.DEAST) + " км, а по координатам " + km(computed.north) +
+                       ", " + km(computed.east) + " км (расхождение " + km(apart) + " км)");
+        }
+    }
+}
+
+// A SEED band code and the sampling rates (samples per second) it stands for.
+struct BandCode {
+    const char* letters;
+    double low, high;  // low <= rate < high; low < rate when lowOpen
+    bool lowOpen;
+};
+
+const BandCode kBandCodes[] = {
+    {"FG", 1000, 5000, false}, {"CD", 250, 1000, false}, {"EH", 80, 250, false}, {"SB", 10, 80, false},
+    {"M", 1, 10, true},        {"L", 0.5, 2, false},     {"V", 0.05, 0.2, false}, {"U", 0.005, 0.02, false},
+};
+
+void BandFitsRate(const Catalogue& c, const CheckContext&, const FindingSink& report) {
+    for (const ChannelRow& ch : c.channels) {
+        if (!ch.CHAN || ch.CHAN->empty() || !ch.SPS) continue;
+        const char band = (*ch.CHAN)[0];
+        if (band == '\0') continue;
+        for (const BandCode& code : kBandCodes) {
+            if (!std::strchr(code.letters, band)) continue;
+            const double rate = *ch.SPS;
+            const bool fits = (code.lowOpen ? rate > code.low : rate >= code.low) && rate < code.high;
+            if (!fits)
+                report(Code(ch.STA), *ch.CHAN,
+                       std::string("Код диапазона '") + band + "' не подходит к частоте SPS = " + NumberText(rate) +
+                           " (ожидается " + NumberText(code.low) + ".." + NumberText(code.high) + ")");
+        }
+    }
+}
+
+void OrientationFitsIndex(const Catalogue& c, const CheckContext&, const FindingSink& report) {
+    for (const ChannelRow& ch : c.channels) {
+        if (!ch.CHAN || ch.CHAN->size() < 3 || !ch.CHANINDEX) continue;
+        const char letter = (*ch.CHAN)[2];
+        int expected = -1;
+        for (const char* order : {"ZNE", "123"})
+            if (const char* at = std::strchr(order, letter); at && letter) expected = static_cast<int>(at - order);
+        if (expected < 0 || *ch.CHANINDEX < 0 || *ch.CHANINDEX > 2) continue;
+        if (*ch.CHANINDEX != expected)
+            report(Code(ch.STA), *ch.CHAN,
+                   std::string("Буква ориентации '") + letter + "' не подходит к компоненте CHANINDEX = " +
+                       NumberText(*ch.CHANINDEX) + " (ожидается " + std::to_string(expected) + ")");
+    }
+}
+
+void ResponseFileExists(const Catalogue& c, const CheckContext& context, const FindingSink& report) {
+    for (const ChannelRow& ch : c.channels) {
+        if (!ch.CALIBFILE || ch.CALIBFILE->empty()) continue;
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(std::filesystem::path(context.responseFolder) / *ch.CALIBFILE, ec))
+            report(Code(ch.STA), Code(ch.CHAN),
+                   "Файл отклика CALIBFILE = '" + *ch.CALIBFILE + "' не найден в " + context.responseFolder);
+    }
+}
+
+void LocationCodeShape(const Catalogue& c, const CheckContext&, const FindingSink& report) {
+    for (const ChannelRow& ch : c.channels)
+        if (ch.LCODE && !ch.LCODE->empty() && text::CharCount(*ch.LCODE) != 2)
+            report(Code(ch.STA), Code(ch.CHAN),
+                   "Код места LCODE = '" + *ch.LCODE + "': ожидается пусто, '?\?' или два символа");
+}
+
+}  // namespace
+
+const std::vector<CheckRule>& CheckRules() {
+    static const std::vector<CheckRule> rules = {
+        {"coordinates", Severity::Error, "LAT вне -90..90 или LON вне -180..180", CoordinatesInRange},
+        {"offdate-before-ondate", Severity::Error, "OFFDATE раньше ONDATE", OffDateNotBeforeOnDate},
+        {"refsta-unknown", Severity::Error, "REFSTA называет станцию, которой нет в SITE", RefStaInSite},
+        {"ngroups", Severity::Error, "NGROUPS NULL, меньше 1 или больше 7 при наличии каналов", GroupCountValid},
+        {"group-hidden", Severity::Error, "канал в группе вне 1..NGROUPS: форма его не показывает",
+         GroupShownByForm},
+        {"chanindex", Severity::Error, "CHANINDEX вне 0..2", ChanIndexInRange},
+        {"duplicate-channel", Severity::Error, "два ряда с одним именем канала у одной станции",
+         ChannelNameOncePerStation},
+        {"null-key", Severity::Error, "ключевое поле строки NULL (SITE: STA; SITECHAN: STA, CHAN, NGROUP, CHANINDEX)",
+         KeyColumnsSet},
+        {"array-offset", Severity::Warning,
+         "DNORTH/DEAST расходятся со смещением по координатам от REFSTA больше чем на 0,1 км и 5 %",
+         OffsetMatchesCoordinates},
+        {"band-code", Severity::Warning, "код диапазона SEED (первая буква CHAN) не подходит к SPS", BandFitsRate},
+        {"orientation", Severity::Warning, "буква ориентации (Z/N/E, 1/2/3) не подходит к CHANINDEX",
+         OrientationFitsIndex},
+        {"calibfile-missing", Severity::Warning, "CALIBFILE не называет файл в DIR/RESPONSE", ResponseFileExists},
+        {"lcode", Severity::Warning, "LCODE не пусто, не '?\?' и не из двух символов", LocationCodeShape},
+    };
+    return rules;
+}
+
+std::vector<Finding> CheckCatalogue(const Catalogue& catalogue, const CheckContext& context) {
+    std::vector<Finding> findings;
+    for (const CheckRule& rule : CheckRules())
+        rule.apply(catalogue, context, [&](const std::string& station, const std::string& channel,
+                                           const std::string& message) {
+            findings.push_back({station, channel, rule.name, rule.severity, message});
+        });
+    // Stable: within one station and channel the table's order stays.
+    std::stable_sort(findings.begin(), findings.end(), [](const Finding& a, const Finding& b) {
+        return std::tie(a.station, a.channel) < std::tie(b.station, b.channel);
+    });
+    return findings;
+}
+
+const char* SeverityName(Severity severity) { return severity == Severity::Error ? "error" : "warning"; }
+
+Offset GeodesicOffset(double centralLat, double centralLon, double lat, double lon) {
+    double distance = 0, azimuth = 0, azimuthAtPoint = 0;
+    GeographicLib::Geodesic::WGS84().Inverse(centralLat, centralLon, lat, lon, distance, azimuth, azimuthAtPoint);
+    constexpr double kDegree = std::numbers::pi / 180;
+    return {distance / 1000 * std::cos(azimuth * kDegree), distance / 1000 * std::sin(azimuth * kDegree)};
+}

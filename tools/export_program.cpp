@@ -1,0 +1,117 @@
+#include "tools/export_program.h"
+
+#include <QBuffer>
+#include <QSaveFile>
+
+#include "tools/stationxml.h"
+#include "tools/tool_common.h"
+
+namespace {
+
+// Longest network code read from zrn.ini (characters).
+constexpr size_t kNetworkCapacity = 16;
+
+void WriteHelp(std::ostream& out) {
+    out << "Использование: station-export --stationxml [STA...] [--network CODE] [-o FILE]\n"
+           "                      [ODBC=dsn] [USER=u] [PASSWORD=p]\n"
+           "\n"
+           "Выгружает станции (все или перечисленные) в FDSN StationXML 1.2: одна сеть Network,\n"
+           "станция Station на строку SITE, канал Channel на строку SITECHAN. База только читается.\n"
+           "\n"
+           "  --stationxml     формат выгрузки (единственный)\n"
+           "  --network CODE   код сети; иначе [STATIONXML] NETWORK из zrn.ini, иначе XX\n"
+           "  -o FILE          записать в FILE (файл заменяется только целиком); иначе в стандартный вывод\n"
+           "  --help           эта справка\n"
+           "\n"
+           "Подключение: ODBC=, USER=, PASSWORD= из командной строки, иначе из zrn.ini, иначе ZRN, ZRN, PJQ.\n"
+           "Код выхода: 0 выгружено как хранится, 1 выгружено, но часть значений пришлось заменить\n"
+           "(сказано в stderr), 2 выгрузка не выполнена.\n";
+}
+
+// The value after an option: "--name VALUE" or "--name=VALUE".
+bool OptionValue(const std::vector<std::string>& args, size_t& i, const std::string& name, std::string& value,
+                 bool& missing) {
+    const std::string& arg = args[i];
+    if (arg.rfind(name + "=", 0) == 0) {
+        value = arg.substr(name.size() + 1);
+        return true;
+    }
+    if (arg != name) return false;
+    if (++i == args.size()) {
+        missing = true;
+        return true;
+    }
+    value = args[i];
+    return true;
+}
+
+}  // namespace
+
+int RunStationExport(int argc, char** argv, std::ostream& out, std::ostream& err) {
+    const ProgramArguments arguments = SplitProgramArguments(argc, argv);
+    bool stationXml = false;
+    std::string network, outputPath;
+    std::vector<std::string> stations;
+    const std::vector<std::string>& args = arguments.others;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        bool missing = false;
+        if (arg == "--help" || arg == "-h") {
+            WriteHelp(out);
+            return ExitStatus::Clean;
+        } else if (arg == "--stationxml") {
+            stationXml = true;
+        } else if (OptionValue(args, i, "--network", network, missing) || OptionValue(args, i, "-o", outputPath, missing) ||
+                   OptionValue(args, i, "--output", outputPath, missing)) {
+            if (missing) {
+                err << "station-export: после " << arg << " нужно значение\n";
+                return ExitStatus::CouldNotRun;
+            }
+        } else if (!arg.empty() && arg[0] == '-') {
+            err << "station-export: неизвестный параметр '" << arg << "' (справка: station-export --help)\n";
+            return ExitStatus::CouldNotRun;
+        } else {
+            stations.push_back(arg);
+        }
+    }
+    if (!stationXml) {
+        err << "station-export: укажите формат --stationxml (справка: station-export --help)\n";
+        return ExitStatus::CouldNotRun;
+    }
+
+    const ToolSettings settings = ResolveToolSettings(arguments.connection);
+    if (network.empty()) network = settings.profile.Get("STATIONXML", "NETWORK", "", kNetworkCapacity);
+    if (network.empty()) network = "XX";
+    const std::optional<Catalogue> catalogue = ReadCatalogueReadOnly(settings.connect, StationCodes(stations), err);
+    if (!catalogue) return ExitStatus::CouldNotRun;
+
+    const StationXmlOptions options{network, UtcNowText()};
+    bool written = false;
+    std::vector<ExportNote> notes;
+    if (!outputPath.empty()) {
+        QSaveFile file(QString::fromStdString(outputPath));
+        if (file.open(QIODevice::WriteOnly)) {
+            notes = WriteStationXml(*catalogue, options, file, written);
+            written = written && file.commit();
+        }
+        if (!written) {
+            err << "station-export: не удалось записать " << outputPath << ": " << file.errorString().toStdString()
+                << '\n';
+            return ExitStatus::CouldNotRun;
+        }
+    } else {
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        notes = WriteStationXml(*catalogue, options, buffer, written);
+        out.write(buffer.data().constData(), buffer.data().size());
+        out.flush();
+        if (!written || !out) {
+            err << "station-export: не удалось вывести документ\n";
+            return ExitStatus::CouldNotRun;
+        }
+    }
+    for (const ExportNote& note : notes)
+        err << (note.station.empty() ? "(NULL)" : note.station) << ' ' << (note.channel.empty() ? "-" : note.channel)
+            << ": " << note.message << '\n';
+    return notes.empty() ? ExitStatus::Clean : ExitStatus::Findings;
+}

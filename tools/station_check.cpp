@@ -1,0 +1,8 @@
+// station-check: checks the station catalogue for the faults that matter to
+// the form, without writing to the database.
+
+#include <iostream>
+
+#include "tools/check_program.h"
+
+int main(int argc, char** argv) { return RunStationCheck(argc, argv, std::cout, std::cerr); }

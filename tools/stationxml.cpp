@@ -1,0 +1,210 @@
+#include "tools/stationxml.h"
+
+#include <QIODevice>
+#include <QString>
+#include <QXmlStreamWriter>
+
+#include <cmath>
+#include <ctime>
+
+#include "tools/value_text.h"
+
+namespace {
+
+constexpr const char* kNamespace = "http://www.fdsn.org/xml/station/1";
+
+// The text as XML 1.0 can hold it: invalid UTF-8 and the characters XML
+// forbids (control characters other than tab and line ends, U+FFFE, U+FFFF)
+// become U+FFFD. `changed` tells whether anything was replaced.
+QString XmlText(const std::string& utf8, bool& changed) {
+    QString text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+    changed = text.toUtf8().toStdString() != utf8;
+    for (QChar& c : text) {
+        const char16_t u = c.unicode();
+        if ((u < 0x20 && u != 0x9 && u != 0xA && u != 0xD) || u == 0xFFFE || u == 0xFFFF) {
+            c = QChar(0xFFFD);
+            changed = true;
+        }
+    }
+    return text;
+}
+
+QString Number(double value) { return QString::fromStdString(NumberText(value)); }
+
+// Writes one station and its channels, collecting what had to change.
+class StationWriter {
+public:
+    StationWriter(QXmlStreamWriter& xml, std::vector<ExportNote>& notes) : xml_(xml), notes_(notes) {}
+
+    void Station(const SiteRow& site, const std::vector<const ChannelRow*>& channels) {
+        station_ = site.STA.value_or(std::string());
+        channel_.clear();
+        xml_.writeStartElement("Station");
+        xml_.writeAttribute("code", Text(station_));
+        const std::optional<std::string> start = Date(site.ONDATE, "ONDATE");
+        const std::optional<std::string> end = Date(site.OFFDATE, "OFFDATE");
+        if (start) xml_.writeAttribute("startDate", QString::fromStdString(*start));
+        if (end) xml_.writeAttribute("endDate", QString::fromStdString(*end));
+
+        // Required values that the catalogue lacks are written as 0 and said
+        // so in a comment, so that a reader neither fails nor is misled.
+        std::vector<std::string> substituted;
+        // The schema's ranges: latitude -90 <= x < 90, longitude -180..180.
+        const double lat = Required(site.LAT, site.LAT && *site.LAT >= -90 && *site.LAT < 90, "LAT", substituted);
+        const double lon = Required(site.LON, site.LON && *site.LON >= -180 && *site.LON <= 180, "LON", substituted);
+        const double elev = Required(site.ELEV, site.ELEV && std::isfinite(*site.ELEV), "ELEV", substituted);
+        for (const std::string& message : substituted) Comment(message);
+
+        xml_.writeTextElement("Latitude", Number(lat));
+        xml_.writeTextElement("Longitude", Number(lon));
+        xml_.writeTextElement("Elevation", Number(elev));
+        xml_.writeStartElement("Site");
+        xml_.writeTextElement("Name", Text(site.STANAME.value_or(station_)));
+        if (site.DESCR) xml_.writeTextElement("Description", Text(*site.DESCR));
+        xml_.writeEndElement();
+        if (site.UNDERGROUND && !site.UNDERGROUND->empty()) xml_.writeTextElement("Geology", Text(*site.UNDERGROUND));
+
+        for (const ChannelRow* channel : channels) Channel(*channel, lat, lon, elev, start, end);
+        xml_.writeEndElement();
+    }
+
+private:
+    void Channel(const ChannelRow& ch, double lat, double lon, double elev, const std::optional<std::string>& start,
+                 const std::optional<std::string>& end) {
+        channel_ = ch.CHAN.value_or(std::string());
+        xml_.writeStartElement("Channel");
+        xml_.writeAttribute("code", Text(channel_));
+        const std::string lcode = ch.LCODE.value_or(std::string());
+        xml_.writeAttribute("locationCode", lcode == "??" ? QString() : Text(lcode));
+        if (start) xml_.writeAttribute("startDate", QString::fromStdString(*start));
+        if (end) xml_.writeAttribute("endDate", QString::fromStdString(*end));
+        if (ch.CALIBFILE && !ch.CALIBFILE->empty()) {
+            // The response file is kept by name; no Response is built from it.
+            xml_.writeStartElement("Comment");
+            xml_.writeAttribute("subject", "CALIBFILE");
+            xml_.writeTextElement("Value", Text(*ch.CALIBFILE));
+            xml_.writeEndElement();
+        }
+        const double depth = ch.EDEPH.value_or(0.0);
+        xml_.writeTextElement("Latitude", Number(lat));
+        xml_.writeTextElement("Longitude", Number(lon));
+        // The sensor's elevation: the ground's less the depth below it.
+        xml_.writeTextElement("Elevation", Number(elev - depth));
+        xml_.writeTextElement("Depth", Number(depth));
+        if (ch.HANG) {
+            if (const auto azimuth = AzimuthFromHang(*ch.HANG))
+                xml_.writeTextElement("Azimuth", Number(*azimuth));
+            else
+                Note("HANG = " + NumberText(*ch.HANG) + " не записан: не азимут");
+        }
+        if (ch.VANG) {
+            if (const auto dip = DipFromVang(*ch.VANG))
+                xml_.writeTextElement("Dip", Number(*dip));
+            else
+                Note("VANG = " + NumberText(*ch.VANG) + " вне 0..180 не записан");
+        }
+        if (ch.SPS) xml_.writeTextElement("SampleRate", Number(*ch.SPS));
+        if (ch.DESCR && !ch.DESCR->empty()) {
+            xml_.writeStartElement("Sensor");
+            xml_.writeTextElement("Description", Text(*ch.DESCR));
+            xml_.writeEndElement();
+        }
+        xml_.writeEndElement();
+        channel_.clear();
+    }
+
+    double Required(const std::optional<double>& value, bool valid, const char* column,
+                    std::vector<std::string>& substituted) {
+        if (valid) return *value;
+        const std::string stored = std::string(column) + " = " + (value ? NumberText(*value) : "NULL");
+        Note(stored + " не годится для StationXML, записано 0");
+        // The document's own comment is in English, for readers anywhere.
+        substituted.push_back("The catalogue holds " + stored + ", which StationXML cannot hold; 0 is written instead");
+        return 0;
+    }
+
+    std::optional<std::string> Date(const std::optional<WallClock>& stamp, const char* column) {
+        if (!stamp) return std::nullopt;
+        std::optional<std::string> utc = UtcText(*stamp);
+        if (!utc) Note(std::string(column) + " = " + WallClockText(*stamp) + " не является временем, не записано");
+        return utc;
+    }
+
+    void Comment(const std::string& message) {
+        xml_.writeStartElement("Comment");
+        xml_.writeTextElement("Value", Text(message));
+        xml_.writeEndElement();
+    }
+
+    QString Text(const std::string& value) {
+        bool changed = false;
+        QString text = XmlText(value, changed);
+        if (changed) Note("текст '" + value + "' содержит символы, недопустимые в XML: заменены на U+FFFD");
+        return text;
+    }
+
+    void Note(const std::string& message) { notes_.push_back({station_, channel_, message}); }
+
+    QXmlStreamWriter& xml_;
+    std::vector<ExportNote>& notes_;
+    std::string station_, channel_;
+};
+
+}  // namespace
+
+std::optional<double> AzimuthFromHang(double hang) {
+    if (!std::isfinite(hang)) return std::nullopt;
+    if (hang == -1) return 0.0;  // CSS 3.0: not applicable (a vertical component)
+    const double azimuth = std::fmod(std::fmod(hang, 360.0) + 360.0, 360.0);
+    return azimuth;
+}
+
+std::optional<double> DipFromVang(double vang) {
+    if (!(vang >= 0 && vang <= 180)) return std::nullopt;
+    return vang - 90;
+}
+
+std::string UtcNowText() {
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
+
+std::vector<ExportNote> WriteStationXml(const Catalogue& catalogue, const StationXmlOptions& options,
+                                        QIODevice& device, bool& ok) {
+    std::vector<ExportNote> notes;
+    QXmlStreamWriter xml(&device);
+    xml.setAutoFormatting(true);
+    xml.setAutoFormattingIndent(2);
+    xml.writeStartDocument();
+    xml.writeDefaultNamespace(kNamespace);
+    xml.writeStartElement(kNamespace, "FDSNStationXML");
+    xml.writeAttribute("schemaVersion", "1.2");
+    xml.writeTextElement("Source", "station-export");
+    xml.writeTextElement("Module", "station-export (station-editor)");
+    xml.writeTextElement("Created", QString::fromStdString(options.created));
+    xml.writeStartElement("Network");
+    StationWriter stations(xml, notes);
+    {
+        bool changed = false;
+        xml.writeAttribute("code", XmlText(options.network, changed));
+    }
+    for (const SiteRow& site : catalogue.sites) {
+        if (!site.STA) {
+            notes.push_back({{}, {}, "строка SITE без кода станции (STA = NULL) не выгружена"});
+            continue;
+        }
+        std::vector<const ChannelRow*> channels;
+        for (const ChannelRow& channel : catalogue.channels)
+            if (channel.STA && channel.STA == site.STA) channels.push_back(&channel);
+        stations.Station(site, channels);
+    }
+    xml.writeEndElement();
+    xml.writeEndElement();
+    xml.writeEndDocument();
+    ok = !xml.hasError();
+    return notes;
+}

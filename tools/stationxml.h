@@ -1,0 +1,37 @@
+#pragma once
+// The catalogue as FDSN StationXML 1.2: one Network, a Station per SITE row,
+// a Channel per SITECHAN row.
+
+#include <string>
+#include <vector>
+
+#include "tools/catalogue.h"
+
+class QIODevice;
+
+// What the document states besides the catalogue.
+struct StationXmlOptions {
+    std::string network = "XX";  // the Network code
+    std::string created;         // the Created time, "YYYY-MM-DDTHH:MM:SSZ"
+};
+
+// A stored value the document cannot hold as it is, and what it holds instead.
+struct ExportNote {
+    std::string station, channel, message;
+};
+
+// Writes the document of the catalogue's chosen stations to `device` with
+// Qt's XML writer; answers what had to be written otherwise than stored.
+// False in `ok` when the device refused the text.
+std::vector<ExportNote> WriteStationXml(const Catalogue& catalogue, const StationXmlOptions& options,
+                                        QIODevice& device, bool& ok);
+
+// The current time in UTC as StationXML writes it.
+std::string UtcNowText();
+
+// CSS 3.0 angles as StationXML angles: HANG (degrees clockwise from north,
+// -1 where not applicable) as an Azimuth in 0..360, VANG (degrees from the
+// vertical) as a Dip in -90..90 (Dip = VANG - 90). nullopt where no honest
+// value exists.
+std::optional<double> AzimuthFromHang(double hang);
+std::optional<double> DipFromVang(double vang);

@@ -1,0 +1,45 @@
+#pragma once
+// What the catalogue programs share: exit statuses, their settings and the
+// read-only reading of the catalogue.
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
+#include "platform/profile_reader.h"
+#include "tools/catalogue.h"
+
+class CDatabase;
+
+// Exit statuses of the catalogue programs.
+namespace ExitStatus {
+inline constexpr int Clean = 0;
+inline constexpr int Findings = 1;
+inline constexpr int CouldNotRun = 2;
+}  // namespace ExitStatus
+
+// The settings a catalogue program runs with, found as the form finds them.
+struct ToolSettings {
+    ProfileReader profile;  // zrn.ini, wherever the lookup found it
+    std::string connect;    // from ODBC=, USER=, PASSWORD=, else zrn.ini, else the defaults
+};
+ToolSettings ResolveToolSettings(const CommandLineValues& tokens);
+
+// Station codes as given on the command line, upper-cased as the form's
+// station box does.
+std::vector<std::string> StationCodes(const std::vector<std::string>& arguments);
+
+// Opens `session` read-only as far as the driver allows: with the open option
+// ReadOnly (SQL_ATTR_ACCESS_MODE, which none of the three drivers here
+// enforces) and the connect-string key ReadOnly=1, with which psqlODBC
+// refuses every statement but SELECT (the SQLite and MariaDB drivers ignore
+// it). On failure writes the reason to `err` and answers false.
+bool OpenReadOnlySession(CDatabase& session, const std::string& connect, std::ostream& err);
+
+// Opens a read-only session, reads the catalogue of `stations` (all when
+// empty) and closes the session. On any failure, or when a listed station is
+// not in SITE, writes the reason to `err` and answers nullopt.
+std::optional<Catalogue> ReadCatalogueReadOnly(const std::string& connect, const std::vector<std::string>& stations,
+                                               std::ostream& err);

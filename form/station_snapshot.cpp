@@ -20,10 +20,11 @@ ChannelRow CopyRow(const CSiteChan& c) {
 }
 
 // The groups read for a station: 1 to NGROUPS, no more than the grid has;
-// every group when the count is NULL, so that no stored row goes unseen.
+// every group when the count is NULL or below 1, so that no stored row goes
+// unseen (and none is dropped by a save that names a count afterwards).
 int GroupsToRead(int ngroups) {
-    if (ngroups == NullMarker::Integer) return ctl::GroupCountMax;
-    return std::clamp(ngroups, 0, ctl::GroupCountMax);
+    if (ngroups == NullMarker::Integer || ngroups < 1) return ctl::GroupCountMax;
+    return std::min(ngroups, ctl::GroupCountMax);
 }
 
 }  // namespace

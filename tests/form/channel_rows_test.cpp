@@ -211,6 +211,8 @@ TEST_F(ChannelRows, ASaveDeletesOnlyShownRowsTheUserDroppedAndHiddenRowsChangeNo
         {"OBN", [] {}, {"BHE/1/2", "BHN/1/1", "BHZ/1/0", "LHZ/3/0", "UHZ/1/5", "VHZ/1/-1"}},
         // NGROUPS NULL: the groups are shown; typing a count keeps them.
         {"ARU", [this] { port.ReplaceText(ctl::GroupCount, "1"); }, {"BHE/1/2", "BHN/1/1", "BHZ/1/0"}},
+        // NGROUPS 0: its groups are read all the same, so typing 1 keeps them.
+        {"APA", [this] { port.ReplaceText(ctl::GroupCount, "1"); }, {"BHE/1/2", "BHN/1/1", "BHZ/1/0"}},
         // Lowering the count from 4 to 2 drops the shown groups 3 and 4 only.
         {"KIV", [this] { port.ReplaceText(ctl::GroupCount, "2"); },
          {"BHE/1/2", "BHN/1/1", "BHZ/1/0", "KHZ/5/0", "LHZ/2/0", "XHZ/3/5"}},
@@ -221,6 +223,8 @@ TEST_F(ChannelRows, ASaveDeletesOnlyShownRowsTheUserDroppedAndHiddenRowsChangeNo
     AddChannel("OBN", "VHZ", 1, -1, 0.1);
     AddThreeComponentStation("ARU", 1);
     Exec("update SITE set NGROUPS=NULL where STA='ARU'");
+    AddThreeComponentStation("APA", 1);
+    Exec("update SITE set NGROUPS=0 where STA='APA'");
     AddThreeComponentStation("KIV", 4);
     for (const auto& [chan, group, component] :
          {std::tuple{"LHZ", 2, 0}, {"ELZ", 3, 0}, {"EHZ", 4, 0}, {"XHZ", 3, 5}, {"KHZ", 5, 0}})

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "tests/support/backend.h"
-#include "tests/support/sql_script.h"
+#include "db/sql_script.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "tests/support/backend.h"
 #include "db/sql_script.h"
+#include "tests/support/backend.h"
 
 namespace {
 

@@ -76,7 +76,7 @@ run_start() {
     step "start: $name"
     (cd "$HOMEDIR" && exec env -i PATH=/usr/bin:/bin HOME="$HOMEDIR" DISPLAY="$DISPLAY" XAUTHORITY="${XAUTHORITY:-}" \
         LANG=C.UTF-8 "${START_ENV[@]}" "$EDITOR_BIN" "$@") >"$WORK/$name.log" 2>&1 &
-    local editor=$! boxes=0 answered=" " form= box
+    local editor=$! boxes=0 answered=" " form='' box
     for _ in $(seq 1 300); do
         kill -0 "$editor" 2>/dev/null || { cat "$WORK/$name.log" >&2; fail "$name: the editor ended before its form showed"; }
         box=$(windows "$BOX_TITLE" | head -n1)

@@ -36,7 +36,10 @@ rm -f "$DIR"/*.deb
 (cd "$DIR" && cpack -G DEB) >"$DIR/cpack.log" 2>&1 \
     || { cat "$DIR/cpack.log" >&2; echo "package.sh: cpack failed" >&2; exit 1; }
 debs=("$DIR"/*.deb)
-[ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || { echo "package.sh: expected one .deb in $DIR" >&2; exit 1; }
+if [ ${#debs[@]} -ne 1 ] || [ ! -f "${debs[0]}" ]; then
+    echo "package.sh: expected one .deb in $DIR" >&2
+    exit 1
+fi
 rm -f "$OUT"/station-editor_*.deb
 mv "${debs[0]}" "$OUT/"
 echo "$OUT/$(basename "${debs[0]}")"

@@ -2,8 +2,9 @@
 # Builds station-editor twice (normal, and with AddressSanitizer and
 # UndefinedBehaviorSanitizer), starts throw-away PostgreSQL and MariaDB servers
 # and runs every test suite of both builds against SQLite, PostgreSQL and
-# MariaDB. Exits non-zero on any failure. Safe to run again; needs root (or
-# sudo) only to install missing packages.
+# MariaDB; then builds the Debian package and checks it. Exits non-zero on any
+# failure. Safe to run again; needs root (or sudo) only to install missing
+# packages.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -13,7 +14,8 @@ START=$SECONDS
 PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-svg-dev libgtest-dev libgmock-dev
           libbenchmark-dev unixodbc-dev unixodbc odbcinst libsqliteodbc odbc-postgresql odbc-mariadb
           libgeographiclib-dev libxml2-utils groff-base
-          postgresql-15 mariadb-server xvfb xauth sqlite3)
+          postgresql-15 mariadb-server xvfb xauth sqlite3
+          dpkg-dev desktop-file-utils appstream lintian x11-utils xdotool)
 BACKENDS=(sqlite postgres mariadb)
 
 section() { printf '\n========== %s ==========\n' "$*"; }
@@ -103,9 +105,19 @@ run_suites build
 run_suites build-asan
 
 # ---------------------------------------------------------------------------
+# The Debian package: a Release build of its own (build/package/), then the
+# validators, lintian and two starts of the unpacked editor.
+section "Package ($(elapsed))"
+if ! "$ROOT/scripts/package.sh"; then
+    FAILED+=("package: build failed")
+elif ! "$ROOT/scripts/check-package.sh" "$ROOT"/build/station-editor_*.deb; then
+    FAILED+=("package: check failed")
+fi
+
+# ---------------------------------------------------------------------------
 section "Summary ($(elapsed))"
 if [ ${#FAILED[@]} -gt 0 ]; then
     printf 'FAILED: %s\n' "${FAILED[@]}"
     exit 1
 fi
-echo "All suites passed on ${BACKENDS[*]} in both builds."
+echo "All suites passed on ${BACKENDS[*]} in both builds; the package passed its checks."

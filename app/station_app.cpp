@@ -1,15 +1,20 @@
 #include "app/station_app.h"
 
+#include <filesystem>
+#include <stdexcept>
+#include <system_error>
+
 #include "db/schema_upgrade.h"
 #include "form/station_dlg.h"
 #include "resources/string_table.h"
 
 CStationApp::CStationApp(platform::DialogPort& port, std::string commandLine, ProfileReader profile,
-                         SessionFactory openSession)
+                         SessionFactory openSession, PersonalDatabase personal)
     : port_(port),
       commandLine_(std::move(commandLine)),
       profile_(std::move(profile)),
       openSession_(std::move(openSession)),
+      personal_(std::move(personal)),
       sharedSession_(openSession_()) {}
 
 bool CStationApp::StartUp() {
@@ -37,18 +42,54 @@ bool CStationApp::StartUp() {
     return false;
 }
 
+namespace {
+
+// The driver manager's state for a data source name it does not know.
+bool IsUnknownDataSource(const CDBException& e) { return e.StateText.find("State:IM002,") != std::string::npos; }
+
+}  // namespace
+
 bool CStationApp::OpenSharedSession() {
     settings_ = ResolveConnectionSettings(commandLineValues_, profile_);
-    const std::string connect = ConnectString();
+    connectString_ = BuildConnectString(settings_);
     try {
-        if (sharedSession_->Open(connect, OpenOptions::UseCursorLibrary)) return true;
+        if (sharedSession_->Open(connectString_, OpenOptions::UseCursorLibrary)) return true;
         // The driver ended the connect without a connection and without an
         // error: nothing can run on a closed session, so this ends the start.
-        port_.MessageBox(MaskPassword(connect) + "\n" + LoadString(str::DatabaseInitError), {},
-                         platform::Buttons::Ok, platform::Icon::Stop);
+        ReportFailedOpen(LoadString(str::DatabaseInitError));
     } catch (const CDBException& e) {
-        port_.MessageBox(MaskPassword(connect) + "\n" + e.ErrorText, {}, platform::Buttons::Ok,
-                         platform::Icon::Stop);
+        if (profile_.Path().empty() && commandLineValues_.DataSource.empty() && IsUnknownDataSource(e))
+            return OpenPersonalDatabase();
+        ReportFailedOpen(e.ErrorText);
     }
     return false;
+}
+
+bool CStationApp::OpenPersonalDatabase() {
+    connectString_ = SqliteConnectString(personal_.path);
+    try {
+        if (CreatePersonalDatabase(personal_))
+            port_.MessageBox(FormatString(str::PersonalDatabaseCreated, personal_.path), {}, platform::Buttons::Ok,
+                             platform::Icon::Default);
+        if (sharedSession_->Open(connectString_, OpenOptions::UseCursorLibrary)) return true;
+        ReportFailedOpen(LoadString(str::DatabaseInitError));
+    } catch (const CDBException& e) {
+        ReportFailedOpen(e.ErrorText);
+    } catch (const std::runtime_error& e) {
+        ReportFailedOpen(e.what());
+    }
+    return false;
+}
+
+void CStationApp::ReportFailedOpen(const std::string& reason) {
+    std::string text = MaskPassword(connectString_) + "\n" + reason;
+    // A start without its configuration file connects with the defaults: say
+    // that no file was found, and where it was looked for.
+    std::error_code ec;
+    if (profile_.Path().empty()) {
+        text += "\n" + LoadString(str::ConfigNotFound);
+    } else if (!std::filesystem::exists(profile_.Path(), ec)) {
+        text += "\n" + FormatString(str::ConfigFileMissing, profile_.Path());
+    }
+    port_.MessageBox(text, {}, platform::Buttons::Ok, platform::Icon::Stop);
 }

@@ -6,6 +6,7 @@
 
 #include "app/command_line.h"
 #include "app/connection_settings.h"
+#include "app/personal_database.h"
 #include "db/session.h"
 #include "platform/dialog_port.h"
 #include "platform/profile_reader.h"
@@ -14,8 +15,11 @@
 // upgrades the schema, runs the station form and closes the session.
 class CStationApp {
 public:
+    // `personal` is the database a start works on when no zrn.ini was found,
+    // no ODBC= was given and the default data source is not defined.
     CStationApp(platform::DialogPort& port, std::string commandLine, ProfileReader profile,
-                SessionFactory openSession = DefaultSessionFactory());
+                SessionFactory openSession = DefaultSessionFactory(),
+                PersonalDatabase personal = DefaultPersonalDatabase());
 
     // Runs the whole program; answers false, which ends the process.
     bool StartUp();
@@ -23,21 +27,28 @@ public:
     const std::string& StartStationCode() const { return startStationCode_; }
     const CommandLineValues& CommandLine() const { return commandLineValues_; }
     const ConnectionSettings& Settings() const { return settings_; }
-    std::string ConnectString() const { return BuildConnectString(settings_); }
+    const std::string& ConnectString() const { return connectString_; }
 
     // Fills the settings and opens the shared session; on failure shows the
     // connect string (password masked) and the driver's text, answers false.
+    // Without zrn.ini and ODBC=, a data source that does not exist gives way
+    // to the personal database, created (and announced) at its first use.
     bool OpenSharedSession();
     void CloseSharedSession() { sharedSession_->Close(); }
     CDatabase& SharedSession() { return *sharedSession_; }
 
 private:
+    bool OpenPersonalDatabase();
+    void ReportFailedOpen(const std::string& reason);
+
     platform::DialogPort& port_;
     std::string commandLine_;
     ProfileReader profile_;
     SessionFactory openSession_;
+    PersonalDatabase personal_;
     std::string startStationCode_;
     CommandLineValues commandLineValues_;
     ConnectionSettings settings_;
+    std::string connectString_;
     std::unique_ptr<CDatabase> sharedSession_;
 };

@@ -16,6 +16,15 @@ const std::map<int, std::string>& Table() {
         {str::ChooseResponseTitle, "Выбрать файл с АЧХ"},
         {str::ChangedSinceLoaded,
          "Станция %s изменена в базе данных после загрузки. Записать ваши изменения поверх?"},
+        {str::ConfigNotFound,
+         "Файл настройки zrn.ini не найден (искали: переменная ZRN_INI, ./zrn.ini, "
+         "$XDG_CONFIG_HOME/zrn.ini или ~/.config/zrn.ini, /etc/zrn.ini)"},
+        {str::ConfigFileMissing, "Файл настройки %s не найден"},
+        {str::PersonalDatabaseCreated,
+         "Файл настройки zrn.ini не найден, источник данных ZRN не описан.\n"
+         "Станции хранятся в личной базе данных SQLite:\n%s\n\n"
+         "Чтобы работать с другой базой данных, укажите её в ~/.config/zrn.ini "
+         "(см. man station-editor)."},
     };
     return table;
 }

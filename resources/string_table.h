@@ -13,6 +13,9 @@ inline constexpr int Attention = 836;           // "Внимание!"
 inline constexpr int DatabaseOpenError = 837;   // "Ошибка открытия базы данных -> %s"
 inline constexpr int ChooseResponseTitle = 838; // "Выбрать файл с АЧХ"
 inline constexpr int ChangedSinceLoaded = 839;  // "Станция %s изменена в базе данных после загрузки. ..."
+inline constexpr int ConfigNotFound = 901;      // "Файл настройки zrn.ini не найден (...)"
+inline constexpr int ConfigFileMissing = 902;   // "Файл настройки %s не найден"
+inline constexpr int PersonalDatabaseCreated = 903;  // "... Станции хранятся в личной базе данных SQLite: %s ..."
 }  // namespace str
 
 // The text of string `number`; empty for a number the table does not hold.

@@ -1,12 +1,18 @@
-// Start-up end to end on the in-memory dialog: the failed open, and a whole
-// run against each real database.
+// Start-up end to end on the in-memory dialog: the failed open, a whole run
+// against each real database, and the personal database of a start without
+// configuration.
 
 #include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
 
 #include "app/station_app.h"
 #include "db/schema_upgrade.h"
 #include "platform/fake/fake_dialog_port.h"
 #include "resources/control_ids.h"
+#include "resources/string_table.h"
 #include "tests/support/backend.h"
 #include "tests/support/query_rows.h"
 
@@ -63,4 +69,91 @@ TEST(StartUp, RunsUpgradeAndFormOnTheDatabaseThenClosesTheSharedSession) {
     CDatabase check;
     ASSERT_TRUE(check.Open(backend.ConnectString(), OpenOptions::UseCursorLibrary));
     for (const SchemaColumn& c : SchemaColumns()) EXPECT_TRUE(ColumnExists(check, c.table, c.column)) << c.column;
+}
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A start with no zrn.ini, no ODBC= and no data source ZRN defined (the test
+// data sources do not define it), whose personal database goes to a
+// temporary folder.
+class PersonalDatabaseStart : public ::testing::Test {
+protected:
+    void SetUp() override {
+        CurrentBackend();  // the driver manager must be set up
+        ASSERT_TRUE(fs::create_directories(folder_));
+        personal_ = {(folder_ / "data/station-editor/zrn.sqlite").string(),
+                     std::string(SE_SQL_DIR) + "/sqlite/base_tables.sql"};
+    }
+    void TearDown() override { fs::remove_all(folder_); }
+
+    // Runs one start; answers whether the form opened.
+    bool Start(FakeDialogPort& port, const std::string& commandLine, ProfileReader profile = ProfileReader()) {
+        bool formOpened = false;
+        port.SetScript({[&](FakeDialogPort& p) {
+            formOpened = true;
+            p.PressEsc();
+        }});
+        CStationApp app(port, commandLine, std::move(profile), DefaultSessionFactory(), personal_);
+        EXPECT_FALSE(app.StartUp());
+        return formOpened;
+    }
+
+    fs::path folder_ = fs::temp_directory_path() / ("se-startup-" + std::to_string(getpid()));
+    PersonalDatabase personal_;
+};
+
+}  // namespace
+
+TEST_F(PersonalDatabaseStart, FirstStartCreatesAndAnnouncesItThenLaterStartsUseItSilently) {
+    FakeDialogPort first;
+    EXPECT_TRUE(Start(first, "KIV"));
+    ASSERT_EQ(first.Messages().size(), 1u);
+    EXPECT_EQ(first.Messages()[0].icon, platform::Icon::Default);
+    EXPECT_NE(first.Messages()[0].text.find(personal_.path), std::string::npos) << first.Messages()[0].text;
+
+    CDatabase check;
+    ASSERT_TRUE(check.Open(SqliteConnectString(personal_.path), OpenOptions::UseCursorLibrary));
+    for (const SchemaColumn& c : SchemaColumns()) EXPECT_TRUE(ColumnExists(check, c.table, c.column)) << c.column;
+    check.ExecuteDirect("INSERT INTO SITE (STA) VALUES ('KEPT')");
+    check.Close();
+
+    FakeDialogPort second;
+    EXPECT_TRUE(Start(second, ""));
+    EXPECT_TRUE(second.Messages().empty()) << second.Messages()[0].text;
+    ASSERT_TRUE(check.Open(SqliteConnectString(personal_.path), OpenOptions::UseCursorLibrary));
+    EXPECT_EQ(CountRows(check, "SITE", "STA = 'KEPT'"), 1) << "the second start must not create it afresh";
+}
+
+TEST_F(PersonalDatabaseStart, IsNotUsedOrIsReportedWhenItCannotBe) {
+    const std::string missingIni = (folder_ / "zrn.ini").string();
+    const std::string missingScript = (folder_ / "base_tables.sql").string();
+    struct Case {
+        const char* what;
+        std::string commandLine;
+        std::string profilePath;
+        std::string script;
+        std::vector<std::string> shown;  // parts of the one stop box
+    };
+    const Case cases[] = {
+        {"a data source named on the command line", "KIV ODBC=nosuch", {}, personal_.schemaScript,
+         {"DSN=nosuch;", "Data source name not found", LoadString(str::ConfigNotFound)}},
+        {"a zrn.ini named by ZRN_INI that does not exist", "KIV", missingIni, personal_.schemaScript,
+         {"DSN=ZRN;", "Data source name not found", FormatString(str::ConfigFileMissing, missingIni)}},
+        {"no table script", "KIV", {}, missingScript,
+         {"DRIVER=SQLite3;Database=" + personal_.path + ";", missingScript, LoadString(str::ConfigNotFound)}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        personal_.schemaScript = c.script;
+        FakeDialogPort port;
+        EXPECT_FALSE(Start(port, c.commandLine, c.profilePath.empty() ? ProfileReader() : ProfileReader(c.profilePath)));
+        ASSERT_EQ(port.Messages().size(), 1u);
+        EXPECT_EQ(port.Messages()[0].icon, platform::Icon::Stop);
+        for (const std::string& part : c.shown)
+            EXPECT_NE(port.Messages()[0].text.find(part), std::string::npos) << part << "\n" << port.Messages()[0].text;
+        EXPECT_FALSE(fs::exists(personal_.path));
+        EXPECT_FALSE(fs::exists(personal_.path + ".new"));
+    }
 }

@@ -9,8 +9,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "db/sql_script.h"
 #include "tests/support/backend.h"
-#include "tests/support/sql_script.h"
 
 namespace {
 

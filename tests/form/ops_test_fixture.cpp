@@ -9,7 +9,7 @@
 #include <unistd.h>
 
 #include "db/schema_upgrade.h"
-#include "tests/support/sql_script.h"
+#include "db/sql_script.h"
 
 namespace ops_test {
 

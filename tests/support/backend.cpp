@@ -11,7 +11,7 @@
 
 #include "db/schema_upgrade.h"
 #include "db/session.h"
-#include "tests/support/sql_script.h"
+#include "db/sql_script.h"
 
 #ifndef SE_SQL_DIR
 #error "SE_SQL_DIR must name the sql/ folder of the source tree"

@@ -1,4 +1,4 @@
-#include "tests/support/sql_script.h"
+#include "db/sql_script.h"
 
 namespace {
 

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "app/station_app.h"
 #include "db/schema_upgrade.h"
 #include "platform/fake/fake_dialog_port.h"
@@ -63,4 +65,41 @@ TEST(StartUp, RunsUpgradeAndFormOnTheDatabaseThenClosesTheSharedSession) {
     CDatabase check;
     ASSERT_TRUE(check.Open(backend.ConnectString(), OpenOptions::UseCursorLibrary));
     for (const SchemaColumn& c : SchemaColumns()) EXPECT_TRUE(ColumnExists(check, c.table, c.column)) << c.column;
+}
+
+TEST(StartUp, PasswordsThatNeedBracesLogInAndNeverShowInTheBox) {
+    const Backend& backend = CurrentBackend();
+    const char* user = std::getenv("SE_TEST_BRACED_UID");
+    const char* password = std::getenv("SE_TEST_BRACED_PWD");
+    ASSERT_TRUE(user && password) << "SE_TEST_BRACED_UID/SE_TEST_BRACED_PWD come from scripts/test-servers.sh";
+    {
+        CDatabase setup;
+        ASSERT_TRUE(setup.Open(backend.ConnectString(), OpenOptions::UseCursorLibrary));
+        CreateStationTables(setup);
+    }
+    {
+        // The second user's password holds ; { and }: the form opens.
+        FakeDialogPort port;
+        bool formOpened = false;
+        port.SetScript({[&](FakeDialogPort& p) {
+            formOpened = true;
+            p.PressEsc();
+        }});
+        CStationApp app(port, "kiv ODBC=" + backend.dsn + " USER=" + user + " PASSWORD=" + password, ProfileReader());
+        EXPECT_FALSE(app.StartUp());
+        EXPECT_TRUE(formOpened);
+        EXPECT_TRUE(port.Messages().empty()) << port.Messages()[0].text;
+    }
+    // A data source that is not there: one box, the whole password masked.
+    for (const std::string& secret : {std::string(password), std::string("ab;c"), std::string("x}}y;{z"),
+                                     std::string("\tlead"), std::string("trail\t"), std::string("{open")}) {
+        FakeDialogPort port;
+        CStationApp app(port, "abc ODBC=nosuch USER=op PASSWORD=" + secret, ProfileReader());
+        EXPECT_FALSE(app.StartUp());
+        ASSERT_EQ(port.Messages().size(), 1u) << secret;
+        const std::string& text = port.Messages()[0].text;
+        EXPECT_EQ(text.substr(0, text.find('\n')), "DSN=nosuch;UID=op;PWD=****;") << secret;
+        for (const std::string& part : {secret.substr(1), secret.substr(0, secret.size() - 1)})
+            EXPECT_EQ(text.find(part), std::string::npos) << "part of " << secret << " shown: " << text;
+    }
 }

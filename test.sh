@@ -52,8 +52,8 @@ build() {
     cmake --build "$dir" -j"$JOBS"
 }
 
-build build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSE_SANITIZE=OFF
-build build-asan -DCMAKE_BUILD_TYPE=Debug -DSE_SANITIZE=ON
+build build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSE_SANITIZE=OFF -DSE_WERROR=ON
+build build-asan -DCMAKE_BUILD_TYPE=Debug -DSE_SANITIZE=ON -DSE_WERROR=ON
 
 # ---------------------------------------------------------------------------
 section "Database servers ($(elapsed))"

@@ -32,8 +32,22 @@ ConnectionSettings ResolveConnectionSettings(const CommandLineValues& commandLin
     return settings;
 }
 
+std::string ConnectStringValue(const std::string& value) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    const bool plain = value.find_first_of(";{}") == std::string::npos &&
+                       (value.empty() || (!blank(value.front()) && !blank(value.back())));
+    if (plain) return value;
+    std::string braced = "{";
+    for (char c : value) {
+        if (c == '}') braced.push_back('}');
+        braced.push_back(c);
+    }
+    return braced + "}";
+}
+
 std::string BuildConnectString(const ConnectionSettings& settings) {
-    return "DSN=" + settings.DataSource + ";UID=" + settings.User + ";PWD=" + settings.Password + ";";
+    return "DSN=" + ConnectStringValue(settings.DataSource) + ";UID=" + ConnectStringValue(settings.User) +
+           ";PWD=" + ConnectStringValue(settings.Password) + ";";
 }
 
 std::string ResolveConnectString(const CommandLineValues& commandLine, const ProfileReader& profile) {

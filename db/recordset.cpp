@@ -50,23 +50,17 @@
 
 namespace {
 
-// Text columns are bound with room for this many characters of UTF-8.
+// The declared size of a text parameter at least: texts up to this many
+// characters travel without the driver asking for a longer one.
 constexpr std::size_t kTextMaxChars = 255;
-constexpr std::size_t kTextBufferBytes = kTextMaxChars * 4 + 1;
+// A text column is read in pieces of this many bytes, as long as it is.
+constexpr std::size_t kTextPieceBytes = 1024;
 
 // Relative tolerance for finding a floating value again.
 constexpr double kFloatTolerance = 1e-6;
 
 SQLCHAR* SqlChars(const std::string& text) {
     return reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.c_str()));
-}
-
-// Number of UTF-8 characters: every byte that does not continue a sequence.
-std::size_t Utf8Length(std::string_view text) {
-    std::size_t n = 0;
-    for (unsigned char c : text)
-        if ((c & 0xC0) != 0x80) ++n;
-    return n;
 }
 
 // The SQLSTATEs of the diagnostics a statement holds.
@@ -167,6 +161,64 @@ bool SameValue(const Value& a, const Value& b) {
 // holding its kind's null marker (what a NULL column reads as is written back
 // as NULL, not as the marker value).
 bool WritesAsNull(FieldKind kind, const Value& v) { return SameValue(v, NullValue(kind)); }
+
+// The whole text of a character column of the fetched row, read in pieces
+// until the driver has no more; nullopt for NULL.
+std::optional<std::string> ReadTextColumn(SQLHDBC hdbc, SQLHSTMT stmt, SQLUSMALLINT column) {
+    std::string text;
+    std::vector<char> piece(kTextPieceBytes + 1);
+    for (;;) {
+        SQLLEN indicator = 0;
+        const SQLRETURN rc = SQLGetData(stmt, column, SQL_C_CHAR, piece.data(), static_cast<SQLLEN>(piece.size()),
+                                        &indicator);
+        if (rc == SQL_NO_DATA) break;  // the previous piece was the last
+        if (!OdbcOk(rc)) throw MakeDbException(rc, hdbc, stmt);
+        if (indicator == SQL_NULL_DATA) return std::nullopt;
+        // A full piece (more follows) holds its size less the terminating
+        // zero; the last one holds what the indicator says.
+        const bool more = indicator == SQL_NO_TOTAL || indicator >= static_cast<SQLLEN>(piece.size());
+        const std::size_t got = more ? piece.size() - 1 : static_cast<std::size_t>(indicator);
+        text.append(piece.data(), got);
+        if (!more) break;
+    }
+    return text;
+}
+
+// One column of the fetched row as a value of its kind (a date-time as its
+// stamp in `stamp`); nullopt for NULL.
+std::optional<Value> ReadColumn(SQLHDBC hdbc, SQLHSTMT stmt, SQLUSMALLINT column, FieldKind kind,
+                                SQL_TIMESTAMP_STRUCT& stamp) {
+    if (kind == FieldKind::Text) {
+        std::optional<std::string> text = ReadTextColumn(hdbc, stmt, column);
+        if (!text) return std::nullopt;
+        return Value(std::move(*text));
+    }
+    SQLINTEGER integer = 0;
+    double floating = 0.0;
+    SQLLEN indicator = 0;
+    SQLRETURN rc = SQL_ERROR;
+    switch (kind) {
+        case FieldKind::Integer:
+            rc = SQLGetData(stmt, column, SQL_C_SLONG, &integer, sizeof integer, &indicator);
+            break;
+        case FieldKind::Floating:
+            rc = SQLGetData(stmt, column, SQL_C_DOUBLE, &floating, sizeof floating, &indicator);
+            break;
+        case FieldKind::DateTime:
+            rc = SQLGetData(stmt, column, SQL_C_TYPE_TIMESTAMP, &stamp, sizeof stamp, &indicator);
+            break;
+        case FieldKind::Text: break;
+    }
+    if (!OdbcOk(rc)) throw MakeDbException(rc, hdbc, stmt);
+    if (rc == SQL_SUCCESS_WITH_INFO && HasState(DiagStates(stmt), "01004"))
+        throw CDBException::Layer(LayerError::DataTruncated);
+    if (indicator == SQL_NULL_DATA) return std::nullopt;
+    switch (kind) {
+        case FieldKind::Integer: return Value(static_cast<int>(integer));
+        case FieldKind::Floating: return Value(floating);
+        default: return Value(std::time_t{0});
+    }
+}
 
 // One parameter of a writing statement with the storage it is bound to.
 struct Param {
@@ -318,17 +370,10 @@ std::string UpperAscii(std::string_view text) {
 
 }  // namespace
 
-// One bound column: its buffers, what the current row held in it, and the
+// One column of the record set: what the current row held in it, and the
 // value remembered at BeginEdit or BeginInsert.
 struct BoundField {
     FieldBinding binding;
-
-    // Buffers the column is bound to.
-    std::vector<char> text;
-    SQLINTEGER integer = 0;
-    double floating = 0.0;
-    SQL_TIMESTAMP_STRUCT stamp{};
-    SQLLEN indicator = 0;
 
     // The current row as stored, to find it again when it is changed.
     bool rowNull = true;
@@ -440,7 +485,6 @@ bool CRecordset::Open() {
     for (const FieldBinding& b : bindings) {
         BoundField f;
         f.binding = b;
-        if (b.kind == FieldKind::Text) f.text.assign(kTextBufferBytes, '\0');
         f.rowValue = f.saved = NullValue(b.kind);
         m.fields.push_back(std::move(f));
     }
@@ -462,26 +506,6 @@ bool CRecordset::Open() {
     check(RetryWhileExecuting([&] { return SQLPrepare(stmt, SqlChars(selectText_), SQL_NTS); }));
     check(RetryWhileExecuting([&] { return SQLExecute(stmt); }));
 
-    SQLUSMALLINT column = 0;
-    for (BoundField& f : m.fields) {
-        ++column;
-        switch (f.binding.kind) {
-            case FieldKind::Text:
-                rc = SQLBindCol(stmt, column, SQL_C_CHAR, f.text.data(), static_cast<SQLLEN>(f.text.size()),
-                                &f.indicator);
-                break;
-            case FieldKind::Integer:
-                rc = SQLBindCol(stmt, column, SQL_C_SLONG, &f.integer, sizeof f.integer, &f.indicator);
-                break;
-            case FieldKind::Floating:
-                rc = SQLBindCol(stmt, column, SQL_C_DOUBLE, &f.floating, sizeof f.floating, &f.indicator);
-                break;
-            case FieldKind::DateTime:
-                rc = SQLBindCol(stmt, column, SQL_C_TYPE_TIMESTAMP, &f.stamp, sizeof f.stamp, &f.indicator);
-                break;
-        }
-        check(rc);
-    }
     m.open = true;
     endOfSet_ = false;
     Fetch();
@@ -513,37 +537,28 @@ void CRecordset::Fetch() {
         if (HasState(states, "01S01")) throw CDBException::Layer(LayerError::RowError);
     }
 
+    // The columns are read one by one in their order, none bound: a text
+    // column comes in pieces, so no length of text is ever cut.
+    SQLUSMALLINT column = 0;
     for (BoundField& f : m.fields) {
         const FieldBinding& b = f.binding;
-        f.rowNull = f.indicator == SQL_NULL_DATA;
+        ++column;
         f.rowUnreadable = false;
         f.dirty = false;
         Value v = NullValue(b.kind);
-        if (!f.rowNull) {
-            switch (b.kind) {
-                case FieldKind::Text: {
-                    // The driver may count bytes where the limit counts
-                    // characters: judge the text that arrived.
-                    if (f.indicator == SQL_NO_TOTAL || f.indicator < 0 ||
-                        static_cast<std::size_t>(f.indicator) >= f.text.size())
-                        throw CDBException::Layer(LayerError::DataTruncated);
-                    std::string text(f.text.data(), static_cast<std::size_t>(f.indicator));
-                    if (Utf8Length(text) > kTextMaxChars) throw CDBException::Layer(LayerError::DataTruncated);
-                    v = std::move(text);
-                    break;
-                }
-                case FieldKind::Integer: v = static_cast<int>(f.integer); break;
-                case FieldKind::Floating: v = f.floating; break;
-                case FieldKind::DateTime: {
-                    f.rowStamp = f.stamp;
-                    f.rowStamp.fraction = 0;
-                    std::time_t t = 0;
-                    if (StampToTime(f.stamp, t))
-                        v = t;
-                    else
-                        f.rowUnreadable = true;
-                    break;
-                }
+        std::optional<Value> read = ReadColumn(session_->ConnectionHandle(), stmt, column, b.kind, f.rowStamp);
+        f.rowNull = !read.has_value();
+        if (read) {
+            if (b.kind == FieldKind::DateTime) {
+                const SQL_TIMESTAMP_STRUCT stamp = f.rowStamp;
+                f.rowStamp.fraction = 0;
+                std::time_t t = 0;
+                if (StampToTime(stamp, t))
+                    v = t;
+                else
+                    f.rowUnreadable = true;
+            } else {
+                v = std::move(*read);
             }
         }
         f.rowValue = v;

@@ -7,6 +7,7 @@
 
 #include "db/odbc_handle.h"
 #include "db/recordset.h"
+#include "db/schema_upgrade.h"
 #include "db/sql_text.h"
 
 namespace {
@@ -179,6 +180,7 @@ bool CDatabase::Open(const std::string& connectString, unsigned options) {
         // question must still be answered.
 
         Probe();
+        KeepBackslashesLiteral();
         return true;
     } catch (...) {
         FreeConnection();
@@ -218,10 +220,21 @@ void CDatabase::Probe() {
     identifierQuote_ = (quote && !quote->empty()) ? (*quote)[0] : ' ';
 }
 
+void CDatabase::KeepBackslashesLiteral() {
+    if (ClassifyDbmsName(DbmsName()) != DbmsKind::MySql) return;
+    try {
+        ExecuteDirect("SET SESSION sql_mode = CONCAT(@@sql_mode, ',NO_BACKSLASH_ESCAPES')");
+    } catch (const CDBException&) {
+        // The server keeps reading backslashes as escapes: literals double them.
+        backslashQuoting_ = std::make_unique<BackslashQuoting>();
+    }
+}
+
 void CDatabase::FreeConnection() {
     Environment& env = Env();
     std::lock_guard guard(env.lock);
     if (hdbc_ == SQL_NULL_HDBC) return;
+    backslashQuoting_.reset();
     if (connected_) SQLDisconnect(hdbc_);
     connected_ = false;
     SQLFreeHandle(SQL_HANDLE_DBC, hdbc_);
@@ -351,22 +364,59 @@ int NextStationIndex(const CDatabase& session) {
     return static_cast<int>(next);
 }
 
+namespace {
+
+// The end of the value that starts at `from`: the ";" after it, or the end of
+// the text. A braced value runs to its closing brace ("}}" stands for one
+// brace inside), so it may hold semicolons; an unclosed one runs to the end.
+std::size_t ValueEnd(const std::string& text, std::size_t from) {
+    if (from < text.size() && text[from] == '{') {
+        std::size_t i = from + 1;
+        while (i < text.size()) {
+            if (text[i] == '}') {
+                if (i + 1 < text.size() && text[i + 1] == '}') {
+                    i += 2;
+                    continue;
+                }
+                break;
+            }
+            ++i;
+        }
+        if (i >= text.size()) return text.size();
+        from = i;
+    }
+    const std::size_t semicolon = text.find(';', from);
+    return semicolon == std::string::npos ? text.size() : semicolon;
+}
+
+bool IsPasswordKey(std::string key) {
+    const auto blank = [](unsigned char c) { return std::isspace(c) != 0; };
+    key.erase(std::remove_if(key.begin(), key.end(), blank), key.end());
+    std::transform(key.begin(), key.end(), key.begin(), [](unsigned char c) { return std::toupper(c); });
+    return key == "PWD" || key == "PASSWORD";
+}
+
+}  // namespace
+
 std::string MaskPassword(const std::string& connectString) {
     std::string out;
-    size_t pos = 0;
+    std::size_t pos = 0;
     while (pos < connectString.size()) {
-        size_t end = connectString.find(';', pos);
-        // A braced value may hold semicolons: the item ends after the brace.
-        if (connectString.compare(pos + 4, 1, "{") == 0) {
-            size_t close = connectString.find('}', pos + 5);
-            if (close != std::string::npos) end = connectString.find(';', close);
+        const std::size_t equals = connectString.find_first_of("=;", pos);
+        std::size_t end = 0;
+        if (equals == std::string::npos || connectString[equals] == ';') {
+            // An item without a value, such as "ODBC".
+            end = equals == std::string::npos ? connectString.size() : equals;
+            out.append(connectString, pos, end - pos);
+        } else {
+            end = ValueEnd(connectString, equals + 1);
+            out.append(connectString, pos, equals + 1 - pos);
+            if (IsPasswordKey(connectString.substr(pos, equals - pos)))
+                out += "****";
+            else
+                out.append(connectString, equals + 1, end - equals - 1);
         }
-        std::string item = connectString.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
-        std::string key = item.substr(0, 4);
-        std::transform(key.begin(), key.end(), key.begin(), [](unsigned char c) { return std::toupper(c); });
-        if (key == "PWD=") item = item.substr(0, 4) + "****";
-        out += item;
-        if (end == std::string::npos) break;
+        if (end >= connectString.size()) break;
         out += ';';
         pos = end + 1;
     }

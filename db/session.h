@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "db/db_exception.h"
+#include "db/sql_text.h"
 
 class CRecordset;
 
@@ -76,6 +77,11 @@ public:
 
 private:
     void Probe();
+    // A MySQL-kind server reads a backslash inside a literal as an escape, so
+    // a typed backslash could end a literal early: the session is switched to
+    // NO_BACKSLASH_ESCAPES, its other modes kept. Where the server refuses,
+    // the quoting helper doubles backslashes while this session is connected.
+    void KeepBackslashesLiteral();
     void FreeConnection();
 
     SQLHDBC hdbc_ = SQL_NULL_HDBC;
@@ -92,6 +98,7 @@ private:
     char identifierQuote_ = ' ';
     std::vector<CRecordset*> recordsets_;
     std::string lastTransactionError_;
+    std::unique_ptr<BackslashQuoting> backslashQuoting_;
 };
 
 // Builds a CDBException from the diagnostics of a failed call on the given
@@ -126,7 +133,8 @@ std::optional<bool> QueryStationRowExists(const CDatabase& session, const std::s
 // One above the largest NINDEX of SITE, or 0 on failure. Never throws.
 int NextStationIndex(const CDatabase& session);
 
-// The connect string as shown to the user: the value after "PWD=" as "****".
+// The connect string as shown to the user: the whole value of PWD= (or
+// PASSWORD=), braced or not, as "****". Takes any text.
 std::string MaskPassword(const std::string& connectString);
 
 // Opens an operation session; tests hand in sessions with chosen faults.

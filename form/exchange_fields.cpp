@@ -45,9 +45,11 @@ ExchangedField TextField(int id, std::string& value, int maxChars = 0) {
     return f;
 }
 
-ExchangedField ListField(int id, std::string& value) {
+ExchangedField ListField(int id, std::string& value, int maxChars = 0) {
     ExchangedField f{Kind::ListValue, id};
     f.text = &value;
+    f.maxChars = maxChars;
+    f.tellLimit = maxChars > 0;
     return f;
 }
 
@@ -110,14 +112,16 @@ bool CStationDlg::ExchangeFields(Exchange direction) {
         code.maxChars = 8;
         order.push_back(code);
     }
-    order.push_back(TextField(ctl::IntlCode, f.IntlCode, 8));
+    // IntlCode, LocCode and SensorType take no more than their columns hold
+    // (SITE.COD, SITECHAN.LCODE and SITECHAN.DESCR).
+    order.push_back(TextField(ctl::IntlCode, f.IntlCode, 6));
     // 3. SampleRate of each group; DbNumber; LocCode of each group;
     //    CentralPoint, OffsetNorth, OffsetEast.
     for (int g = 1; g <= ctl::GroupCountMax; ++g)
         order.push_back(TextField(ctl::SampleRate(g), f.SampleRate[static_cast<size_t>(g - 1)]));
     order.push_back(IntegerField(ctl::DbNumber, f.DbNumber));
     for (int g = 1; g <= ctl::GroupCountMax; ++g)
-        order.push_back(ListField(ctl::LocCode(g), f.LocCode[static_cast<size_t>(g - 1)]));
+        order.push_back(ListField(ctl::LocCode(g), f.LocCode[static_cast<size_t>(g - 1)], 8));
     order.push_back(ListField(ctl::CentralPoint, f.CentralPoint));
     order.push_back(TextField(ctl::OffsetNorth, f.OffsetNorth));
     order.push_back(TextField(ctl::OffsetEast, f.OffsetEast));
@@ -128,7 +132,7 @@ bool CStationDlg::ExchangeFields(Exchange direction) {
     order.push_back(TextField(ctl::OnDate, f.OnDate, 50));
     order.push_back(TextField(ctl::OffDate, f.OffDate, 50));
     for (int g = 1; g <= ctl::GroupCountMax; ++g)
-        order.push_back(TextField(ctl::SensorType(g), f.SensorType[static_cast<size_t>(g - 1)]));
+        order.push_back(TextField(ctl::SensorType(g), f.SensorType[static_cast<size_t>(g - 1)], 50));
 
     if (direction == Exchange::Show) {
         for (const ExchangedField& entry : order) {
@@ -159,6 +163,7 @@ bool CStationDlg::ExchangeFields(Exchange direction) {
                     } else if (port_.Text(entry.id) != *entry.text) {
                         port_.SetText(entry.id, *entry.text);
                     }
+                    if (entry.tellLimit) port_.SetLimitText(entry.id, entry.maxChars);
                     continue;
                 }
             }

@@ -8,8 +8,10 @@
 # "start" creates on each server the database se_test and the user se_test with
 # a random password, writes DIR/odbc.ini with the data sources se_test_sqlite,
 # se_test_postgres and se_test_mariadb, and DIR/env.sh, which exports ODBCINI,
-# SE_TEST_UID and SE_TEST_PWD for the database tests, and ODBCSYSINI for a copy
-# of the system's driver list (see write_odbcinst_ini):  . DIR/env.sh
+# SE_TEST_UID and SE_TEST_PWD for the database tests (SE_TEST_BRACED_UID and
+# SE_TEST_BRACED_PWD for a second user whose password needs braces), and
+# ODBCSYSINI for a copy of the system's driver list (see write_odbcinst_ini):
+#   . DIR/env.sh
 # It fails (non-zero, with the server's log) when a server does not come up.
 # "stop" stops whatever "start" left running in DIR; it is safe to call twice.
 set -euo pipefail
@@ -17,6 +19,10 @@ set -euo pipefail
 PG_BIN=${PG_BIN:-/usr/lib/postgresql/15/bin}
 DB_NAME=se_test
 DB_USER=se_test
+# A second user on each server, with the first one's rights, whose password
+# holds the characters a connect string must brace: ; { }
+BRACED_USER=se_test_braced
+BRACED_PASSWORD='se;c{r}et'
 
 die() { echo "test-servers: $*" >&2; exit 1; }
 
@@ -72,7 +78,8 @@ start_postgres() {
     fi
     as_pg_user "$PG_BIN/psql" -X -q -h "$sock" -p "$port" -U postgres -d postgres -v ON_ERROR_STOP=1 \
         -c "CREATE ROLE $DB_USER LOGIN PASSWORD '$password'" \
-        -c "CREATE DATABASE $DB_NAME OWNER $DB_USER ENCODING 'UTF8' TEMPLATE template0" >/dev/null \
+        -c "CREATE DATABASE $DB_NAME OWNER $DB_USER ENCODING 'UTF8' TEMPLATE template0" \
+        -c "CREATE ROLE $BRACED_USER LOGIN PASSWORD '$BRACED_PASSWORD' IN ROLE $DB_USER" >/dev/null \
         || die "PostgreSQL: cannot create the test user and database"
     PGPASSWORD=$password "$PG_BIN/psql" -X -q -h 127.0.0.1 -p "$port" -U "$DB_USER" -d "$DB_NAME" -tA \
         -c "SELECT 1" >/dev/null || die "PostgreSQL: the test user cannot log in over TCP"
@@ -113,7 +120,9 @@ start_mariadb() {
     mariadb --no-defaults --socket="$sock" -uroot -e "
         CREATE DATABASE $DB_NAME CHARACTER SET utf8mb4 COLLATE utf8mb4_bin;
         CREATE USER '$DB_USER'@'%' IDENTIFIED BY '$password';
-        GRANT ALL PRIVILEGES ON $DB_NAME.* TO '$DB_USER'@'%';" \
+        GRANT ALL PRIVILEGES ON $DB_NAME.* TO '$DB_USER'@'%';
+        CREATE USER '$BRACED_USER'@'%' IDENTIFIED BY '$BRACED_PASSWORD';
+        GRANT ALL PRIVILEGES ON $DB_NAME.* TO '$BRACED_USER'@'%';" \
         || die "MariaDB: cannot create the test user and database"
     mariadb --no-defaults -h127.0.0.1 -P"$port" -u"$DB_USER" -p"$password" "$DB_NAME" -e "SELECT 1" >/dev/null \
         || die "MariaDB: the test user cannot log in over TCP"
@@ -178,6 +187,8 @@ export ODBCINI=$dir/odbc.ini
 export ODBCSYSINI=$dir
 export SE_TEST_UID=$DB_USER
 export SE_TEST_PWD=$password
+export SE_TEST_BRACED_UID=$BRACED_USER
+export SE_TEST_BRACED_PWD='$BRACED_PASSWORD'
 export SE_TEST_PG_PORT=$pg_port
 export SE_TEST_MARIADB_PORT=$maria_port
 ENV

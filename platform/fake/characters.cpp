@@ -33,4 +33,8 @@ std::vector<std::string> SplitCharacters(const std::string& text) {
     return out;
 }
 
+int TextWidth(const std::string& text) { return 4 * static_cast<int>(SplitCharacters(text).size()); }
+
+int TextRoom(int boxWidth) { return boxWidth - 4; }
+
 }  // namespace platform::fake

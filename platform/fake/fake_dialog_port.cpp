@@ -33,7 +33,7 @@ void FakeDialogPort::Open(DialogEvents& events) {
     int firstTabStop = 0;
     for (const res::ControlTemplate& t : res::StationFormTemplate().controls) {
         if (t.id < 0) continue;
-        Control c{t.kind, t.styles, t.text ? t.text : "", (t.styles & res::Disabled) == 0, 0, {}, {}, CB_ERR};
+        Control c{t.kind, t.styles, t.width, t.text ? t.text : "", (t.styles & res::Disabled) == 0, 0, {}, {}, CB_ERR};
         if (IsEdit(t.kind) || IsCombo(t.kind)) c.text.clear();
         controls_.emplace(t.id, std::move(c));
         if (firstTabStop == 0 && (t.styles & res::TabStop)) firstTabStop = t.id;
@@ -104,6 +104,11 @@ bool FakeDialogPort::TypeKey(int id, Control& c, const std::string& key) {
         if ((c.styles & res::DigitsOnly) && !IsDigit(key)) return false;
         if (c.limit > 0 && text::CharCount(base) >= static_cast<std::size_t>(c.limit)) return false;
         next = base + ((c.styles & res::UpperCase) ? text::ToUpper(key) : key);
+        // An edit that does not scroll takes no key once the text would pass
+        // its right edge.
+        if (IsEdit(c.kind) && (c.styles & res::AutoHScroll) == 0 &&
+            fake::TextWidth(next) > fake::TextRoom(c.width))
+            return false;
     }
     focus_.allSelected = false;
     if (next == c.text) return false;

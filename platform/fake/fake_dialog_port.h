@@ -63,7 +63,8 @@ public:
 
     // Types the text key by key at the end of the control's text (replacing it
     // when all of it is selected). "\b" is the backspace key. Each key obeys
-    // the typing limit, digits only and capitals; each key that changes the
+    // the typing limit, digits only, capitals and, in an edit that does not
+    // scroll, the box's right edge (widths as fake::TextWidth measures them); each key that changes the
     // text notifies EditChange (edit) or ComboEditChange (combo box). Answers
     // false when the control is disabled.
     bool TypeKeys(int id, const std::string& text);
@@ -118,6 +119,7 @@ private:
     struct Control {
         res::ControlKind kind;
         unsigned styles;
+        int width;  // in dialog units
         std::string text;
         bool enabled = true;
         int limit = 0;

@@ -2,9 +2,15 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <algorithm>
 
 namespace platform::qt {
+namespace {
+// The pixels QLineEdit keeps free at each side of its text, inside its margins.
+constexpr int kInnerMargin = 2;
+}  // namespace
 
 int CharacterCount(const QString& text) {
     int count = 0;
@@ -57,7 +63,24 @@ QValidator::State FieldEdit::Check(QString& input, int& pos) const {
         const int count = CharacterCount(input);
         if (count > limit_ && count > CharacterCount(lastText_)) return QValidator::Invalid;
     }
+    if (stopsAtRightEdge_) {
+        const int width = fontMetrics().horizontalAdvance(input);
+        if (width > TextRoom() && width > fontMetrics().horizontalAdvance(lastText_)) return QValidator::Invalid;
+    }
     return QValidator::Acceptable;
+}
+
+void FieldEdit::SetStopsAtRightEdge(bool on) {
+    stopsAtRightEdge_ = on;
+    setTextMargins(on ? -kInnerMargin : 0, 0, on ? -kInnerMargin : 0, 0);
+}
+
+int FieldEdit::TextRoom() const {
+    QStyleOptionFrame option;
+    initStyleOption(&option);
+    const QRect contents =
+        style()->subElementRect(QStyle::SE_LineEditContents, &option, this).marginsRemoved(textMargins());
+    return contents.width() - 2 * kInnerMargin;
 }
 
 void FieldEdit::keyPressEvent(QKeyEvent* event) {

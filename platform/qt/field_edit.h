@@ -18,6 +18,13 @@ public:
     void SetDigitsOnly(bool on) { digitsOnly_ = on; }
     // Characters the user may type (0: no limit).
     void SetLimit(int characters) { limit_ = characters; }
+    // Whether typing stops once the text would pass the box's right edge
+    // (an edit that does not scroll its text). Such an edit shows its text
+    // from the inside of its frame to the other side, without the two pixels
+    // QLineEdit otherwise keeps free at each side.
+    void SetStopsAtRightEdge(bool on);
+    // The width in pixels the box has for its text.
+    int TextRoom() const;
     // Puts in text as the program does: no capitals, no limit, and
     // textEdited is not raised (textChanged is, when the text differs).
     void SetProgramText(const QString& text);
@@ -34,6 +41,7 @@ private:
     bool upperCase_ = false;
     bool digitsOnly_ = false;
     int limit_ = 0;
+    bool stopsAtRightEdge_ = false;
     bool programChange_ = false;
     QString lastText_;  // the text before the change being checked
 };

@@ -61,6 +61,7 @@ void FormWindow::AddControl(const res::ControlTemplate& control, const DialogUni
         c.edit = new FieldEdit(this);
         c.edit->SetUpperCase(control.styles & res::UpperCase);
         c.edit->SetDigitsOnly(control.styles & res::DigitsOnly);
+        c.edit->SetStopsAtRightEdge((control.styles & res::AutoHScroll) == 0);
         connect(c.edit, &QLineEdit::textChanged, this, [this, id] { callbacks_.command(id, Notify::EditChange); });
         c.widget = c.edit;
         break;

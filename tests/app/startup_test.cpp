@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "app/station_app.h"
@@ -155,5 +156,42 @@ TEST_F(PersonalDatabaseStart, IsNotUsedOrIsReportedWhenItCannotBe) {
             EXPECT_NE(port.Messages()[0].text.find(part), std::string::npos) << part << "\n" << port.Messages()[0].text;
         EXPECT_FALSE(fs::exists(personal_.path));
         EXPECT_FALSE(fs::exists(personal_.path + ".new"));
+    }
+}
+
+TEST(StartUp, PasswordsThatNeedBracesLogInAndNeverShowInTheBox) {
+    const Backend& backend = CurrentBackend();
+    const char* user = std::getenv("SE_TEST_BRACED_UID");
+    const char* password = std::getenv("SE_TEST_BRACED_PWD");
+    ASSERT_TRUE(user && password) << "SE_TEST_BRACED_UID/SE_TEST_BRACED_PWD come from scripts/test-servers.sh";
+    {
+        CDatabase setup;
+        ASSERT_TRUE(setup.Open(backend.ConnectString(), OpenOptions::UseCursorLibrary));
+        CreateStationTables(setup);
+    }
+    {
+        // The second user's password holds ; { and }: the form opens.
+        FakeDialogPort port;
+        bool formOpened = false;
+        port.SetScript({[&](FakeDialogPort& p) {
+            formOpened = true;
+            p.PressEsc();
+        }});
+        CStationApp app(port, "kiv ODBC=" + backend.dsn + " USER=" + user + " PASSWORD=" + password, ProfileReader());
+        EXPECT_FALSE(app.StartUp());
+        EXPECT_TRUE(formOpened);
+        EXPECT_TRUE(port.Messages().empty()) << port.Messages()[0].text;
+    }
+    // A data source that is not there: one box, the whole password masked.
+    for (const std::string& secret : {std::string(password), std::string("ab;c"), std::string("x}}y;{z"),
+                                     std::string("\tlead"), std::string("trail\t"), std::string("{open")}) {
+        FakeDialogPort port;
+        CStationApp app(port, "abc ODBC=nosuch USER=op PASSWORD=" + secret, ProfileReader());
+        EXPECT_FALSE(app.StartUp());
+        ASSERT_EQ(port.Messages().size(), 1u) << secret;
+        const std::string& text = port.Messages()[0].text;
+        EXPECT_EQ(text.substr(0, text.find('\n')), "DSN=nosuch;UID=op;PWD=****;") << secret;
+        for (const std::string& part : {secret.substr(1), secret.substr(0, secret.size() - 1)})
+            EXPECT_EQ(text.find(part), std::string::npos) << "part of " << secret << " shown: " << text;
     }
 }

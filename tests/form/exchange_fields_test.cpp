@@ -134,7 +134,11 @@ TEST_F(ExchangeTest, OpeningOffersTheFourLocationCodesAndShowsAnEmptyCodeAsAnEmp
 
 TEST_F(ExchangeTest, ShowingTellsEachEditItsTypingLimitAndTheStationCodeNone) {
     OpenForm();
-    EXPECT_EQ(port.Limit(ctl::IntlCode), 8);
+    EXPECT_EQ(port.Limit(ctl::IntlCode), 6);  // SITE.COD
+    for (int g = 1; g <= ctl::GroupCountMax; ++g) {
+        EXPECT_EQ(port.Limit(ctl::LocCode(g)), 8);      // SITECHAN.LCODE
+        EXPECT_EQ(port.Limit(ctl::SensorType(g)), 50);  // SITECHAN.DESCR
+    }
     for (int k = 0; k < ctl::CellCount; ++k) EXPECT_EQ(port.Limit(ctl::ChanName(k)), 6);
     EXPECT_EQ(port.Limit(ctl::NameRu), 50);
     EXPECT_EQ(port.Limit(ctl::NameEn), 50);
@@ -223,7 +227,9 @@ TEST_F(ExchangeTest, EachCheckShowsItsMessageAndFocusesItsControlWithTheTextSele
         {ctl::DbNumber, "12x", true, "Please enter an integer."},
         {ctl::DbNumber, "-0", true, "Please enter an integer."},
         {ctl::StationCode, "ABCDEFGHI", true, "Please enter no more than 8 characters."},
-        {ctl::IntlCode, "123456789", false, "Please enter no more than 8 characters."},
+        {ctl::IntlCode, "1234567", false, "Please enter no more than 6 characters."},
+        {ctl::LocCode(3), "123456789", false, "Please enter no more than 8 characters."},
+        {ctl::SensorType(2), Repeat("Д", 51), false, "Please enter no more than 50 characters."},
         {ctl::ChanName(ctl::CellIndex(2, 1)), "BHN1234", false, "Please enter no more than 6 characters."},
         {ctl::NameRu, Repeat("ж", 51), false, "Please enter no more than 50 characters."},
         {ctl::NameEn, Repeat("e", 51), false, "Please enter no more than 50 characters."},
@@ -308,9 +314,9 @@ TEST_F(ExchangeTest, FieldsBeforeTheFailureTakeTheirNewValuesAndLaterOnesKeepThe
 
 TEST_F(ExchangeTest, ATooLongValueIsTakenIntoItsFieldBeforeItsCheckFails) {
     OpenForm();
-    port.SetText(ctl::IntlCode, "123456789");
-    EXPECT_EQ(ReadBackMessage(), "Please enter no more than 8 characters.");
-    EXPECT_EQ(form->Fields().IntlCode, "123456789");
+    port.SetText(ctl::IntlCode, "1234567");
+    EXPECT_EQ(ReadBackMessage(), "Please enter no more than 6 characters.");
+    EXPECT_EQ(form->Fields().IntlCode, "1234567");
 }
 
 TEST_F(ExchangeTest, ListValuesReadBackAsTheirEditFieldShowsThem) {

@@ -120,6 +120,22 @@ TEST_F(FakeDialogPortTest, TypingObeysLimitCapitalsAndDigitsOnly) {
     EXPECT_EQ(events.Count(ctl::GroupCount, Notify::EditChange), 2);
 }
 
+TEST_F(FakeDialogPortTest, AnEditThatDoesNotScrollTakesNoKeyPastItsRightEdge) {
+    // Four dialog units a character, two free at each side of the box.
+    const struct {
+        int id;
+        std::size_t characters;  // what the box holds
+    } boxes[] = {{ctl::SensorType(1), 8}, {ctl::SampleRate(1), 7}, {ctl::GroupCount, 5}, {ctl::IntlCode, 20},
+                 {ctl::NameEn, 40}, {ctl::Ground, 40}};  // the last two scroll
+    for (const auto& box : boxes) {
+        port.TypeKeys(box.id, std::string(40, '1'));
+        EXPECT_EQ(port.Text(box.id), std::string(box.characters, '1')) << box.id;
+    }
+    port.SetText(ctl::SensorType(1), "ABCDEFGHIJ");  // the program's text is kept
+    port.TypeKeys(ctl::SensorType(1), "\bK");
+    EXPECT_EQ(port.Text(ctl::SensorType(1)), "ABCDEFGHI");
+}
+
 TEST_F(FakeDialogPortTest, ProgramTextIsKeptBeyondTheTypingLimit) {
     port.SetLimitText(ctl::ChanName(0), 6);
     port.SetText(ctl::ChanName(0), "ABCDEFG");

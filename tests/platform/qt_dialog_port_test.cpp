@@ -213,13 +213,44 @@ TEST(QtComboNotification, ArrowKeysAndThePopupArePicksThatRaiseSelectionChange) 
 TEST(QtTyping, LimitCountsCharactersAndStopsFurtherKeys) {
     Recorder form([&] {
         auto& port = Port();
-        port.SetLimitText(kChanZ1, 6);
-        Type(kChanZ1, "абвгдежз");
-        EXPECT_EQ(port.Text(kChanZ1), "АБВГДЕ");
-        EXPECT_EQ(form.Count(kChanZ1, Notify::EditChange), 6);
+        port.SetLimitText(ctl::NameEn, 6);
+        Type(ctl::NameEn, "абвгдежз");
+        EXPECT_EQ(port.Text(ctl::NameEn), "абвгде");
+        EXPECT_EQ(form.Count(ctl::NameEn, Notify::EditChange), 6);
         port.SetLimitText(ctl::NameRu, 3);
         Type(ctl::NameRu, "a\U0001F30Bbc");  // a character outside the 16-bit range counts once
         EXPECT_EQ(port.Text(ctl::NameRu), "a\xF0\x9F\x8C\x8B" "b");
+    });
+    form.Run();
+}
+
+TEST(QtTyping, AnEditThatDoesNotScrollStopsTakingKeysAtItsRightEdge) {
+    Recorder form([&] {
+        auto& port = Port();
+        // The texts the form's narrow boxes must hold, as typed.
+        const struct {
+            int id;
+            const char* typed;
+        } fits[] = {{kChanZ1, "bhz"}, {kChanZ1, "bhz_01"}, {kChanZ1, "shz001"}, {ctl::SampleRate(1), "200.000"},
+                    {ctl::SensorType(1), "sts-2 ёщ"}, {ctl::SensorType(1), "cmg-3t"}, {ctl::GroupCount, "7"}};
+        for (const auto& f : fits) {
+            port.SetText(f.id, "");
+            Type(f.id, f.typed);
+            EXPECT_EQ(EditOf(f.id)->text(), QString::fromUtf8(f.typed).toUpper()) << f.typed << " in " << f.id;
+        }
+        // More keys than the box shows: the text stops inside its box.
+        for (int id : {kChanZ1, ctl::SampleRate(1), ctl::SensorType(1), ctl::IntlCode}) {
+            port.SetText(id, "");
+            Type(id, QString(40, u'W'));
+            auto* edit = qobject_cast<platform::qt::FieldEdit*>(EditOf(id));
+            ASSERT_NE(edit, nullptr);
+            EXPECT_LT(edit->text().size(), 40) << id;
+            EXPECT_LE(edit->fontMetrics().horizontalAdvance(edit->text()), edit->TextRoom()) << id;
+            EXPECT_GT(edit->fontMetrics().horizontalAdvance(edit->text() + "W"), edit->TextRoom()) << id;
+        }
+        // A box that scrolls takes any length.
+        Type(ctl::NameEn, QString(45, u'W'));
+        EXPECT_EQ(port.Text(ctl::NameEn), std::string(45, 'W'));
     });
     form.Run();
 }

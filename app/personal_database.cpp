@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "app/connection_settings.h"
 #include "db/db_exception.h"
 #include "db/session.h"
 #include "db/sql_script.h"
@@ -55,7 +56,7 @@ PersonalDatabase DefaultPersonalDatabase() {
     return database;
 }
 
-std::string SqliteConnectString(const std::string& path) { return "DRIVER=SQLite3;Database=" + path + ";"; }
+std::string SqliteConnectString(const std::string& path) { return "DRIVER=SQLite3;Database=" + ConnectStringValue(path) + ";"; }
 
 bool CreatePersonalDatabase(const PersonalDatabase& database) {
     if (database.path.empty())

@@ -142,6 +142,9 @@ TEST_F(ProgramsTest, ProgramsAskForAReadOnlySessionAndSendOnlySelect) {
     int statements = 0;
     for (auto it = statement.globalMatch(text); it.hasNext();) {
         const QString sql = it.next().captured(1);
+        // A MySQL-kind session is told to read backslashes as ordinary
+        // characters; that changes the session, never the data.
+        if (sql.startsWith("SET SESSION sql_mode = CONCAT(@@sql_mode, ',NO_BACKSLASH_ESCAPES')")) continue;
         EXPECT_TRUE(sql.startsWith("SELECT ", Qt::CaseInsensitive)) << sql.toStdString();
         ++statements;
     }

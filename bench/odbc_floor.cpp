@@ -3,6 +3,7 @@
 #include <sqlext.h>
 
 #include <algorithm>
+#include <chrono>
 #include <stdexcept>
 #include <vector>
 
@@ -71,8 +72,13 @@ FloorClient::~FloorClient() {
     if (connected_) SQLDisconnect(dbc_.get());
 }
 
-void FloorClient::Replay(const Recording& recording) {
-    for (const RecordedCall& call : recording.calls) Send(call);
+void FloorClient::Replay(const Recording& recording, std::vector<double>* seconds) {
+    for (const RecordedCall& call : recording.calls) {
+        const auto begin = std::chrono::steady_clock::now();
+        Send(call);
+        if (seconds != nullptr)
+            seconds->push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count());
+    }
 }
 
 void FloorClient::Send(const RecordedCall& call) {

@@ -21,7 +21,8 @@ public:
     FloorClient(const FloorClient&) = delete;
     FloorClient& operator=(const FloorClient&) = delete;
 
-    void Replay(const Recording& recording);
+    // Sends the calls in order; with `seconds`, also the time each call took.
+    void Replay(const Recording& recording, std::vector<double>* seconds = nullptr);
 
 private:
     void Send(const RecordedCall& call);

@@ -7,13 +7,16 @@
 // one kept connection.
 //
 // Environment: SE_BENCH_TARGETS "backend/link/dsn ..." (backend sqlite,
-// postgres or mariadb), SE_TEST_UID and SE_TEST_PWD, ODBCINI.
+// postgres or mariadb), SE_TEST_UID and SE_TEST_PWD, ODBCINI. With
+// SE_BENCH_SHOW_CALLS=1 every floor also lists its timed calls on stderr, each
+// with the time it took: where an operation's time goes.
 
 #include <benchmark/benchmark.h>
 
 #include <QTimer>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <iostream>
@@ -253,6 +256,24 @@ void MeasureProgram(benchmark::State& state, const Target& t, const Case& c) {
         MeasureFormOperation(state, t, c);
 }
 
+// Lists the timed calls of a case with the time each took on the floor.
+void ShowCalls(FloorClient& floor, const std::string& caseName, const OperationRecording& recording) {
+    static constexpr const char* kKinds[] = {"exec", "prepare+execute", "primary keys", "autocommit", "end tran",
+                                             "connect"};
+    std::vector<double> seconds;
+    floor.Replay(recording.before);
+    floor.Replay(recording.timed, &seconds);
+    floor.Replay(recording.after);
+    std::cerr << caseName << ": " << recording.timed.calls.size() << " calls\n";
+    for (std::size_t i = 0; i < seconds.size(); ++i) {
+        const RecordedCall& call = recording.timed.calls[i];
+        char time[32];
+        std::snprintf(time, sizeof time, "%8.3f ms  ", seconds[i] * 1e3);
+        std::cerr << time << kKinds[static_cast<int>(call.kind)] << " " << call.text.substr(0, 110)
+                  << (call.params.empty() ? "" : " [" + std::to_string(call.params.size()) + " params]") << "\n";
+    }
+}
+
 // The recorded calls of the case's program run, sent by the raw client.
 void MeasureFloor(benchmark::State& state, const Target& t, const Case& c) {
     const auto found = Recordings().find(CaseName(t, c));
@@ -270,6 +291,7 @@ void MeasureFloor(benchmark::State& state, const Target& t, const Case& c) {
             state.SetIterationTime(std::chrono::duration<double>(Clock::now() - begin).count());
             floor.Replay(recording.after);
         }
+        if (std::getenv("SE_BENCH_SHOW_CALLS") != nullptr) ShowCalls(floor, CaseName(t, c), recording);
     } catch (const std::exception& e) {
         state.SkipWithError(e.what());
     }

@@ -64,7 +64,6 @@ FloorClient::FloorClient(const std::string& connectString) {
                              SQL_DRIVER_NOPROMPT)))
         Fail("connect", SQL_HANDLE_DBC, dbc_.get());
     connected_ = true;
-    if (!Ok(stmt_.Allocate(dbc_.get()))) Fail("statement handle", SQL_HANDLE_DBC, dbc_.get());
 }
 
 FloorClient::~FloorClient() {
@@ -82,8 +81,18 @@ void FloorClient::Replay(const Recording& recording, std::vector<double>* second
 }
 
 void FloorClient::Send(const RecordedCall& call) {
-    SQLHSTMT stmt = stmt_.get();
     SQLRETURN rc = SQL_SUCCESS;
+    SQLHSTMT stmt = SQL_NULL_HSTMT;
+    if (call.kind != CallKind::Connect && call.kind != CallKind::AutoCommit && call.kind != CallKind::EndTran) {
+        // A statement handle of its own per statement, with a static read-only
+        // cursor: what the record sets use, and the fastest on psqlODBC, which
+        // spends about four more round trips per statement on a forward-only
+        // cursor (measured through the delay proxy).
+        if (!Ok(stmt_.Allocate(dbc_.get()))) Fail("statement handle", SQL_HANDLE_DBC, dbc_.get());
+        stmt = stmt_.get();
+        SQLSetStmtAttr(stmt, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_STATIC), 0);
+        SQLSetStmtAttr(stmt, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_READ_ONLY), 0);
+    }
     switch (call.kind) {
         case CallKind::Connect: return;
         case CallKind::AutoCommit:

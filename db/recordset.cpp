@@ -381,6 +381,11 @@ void CRecordset::DetachFromSession() {
     session_ = nullptr;
 }
 
+void CRecordset::DropStatement() {
+    Close();
+    impl_->stmt.reset();
+}
+
 void CRecordset::Close() {
     Impl& m = *impl_;
     if (m.stmt) {
@@ -465,8 +470,16 @@ bool CRecordset::Open() {
     // only a session that may write.
     m.updatable = m.appendable = session_->CanUpdate();
 
-    check(RetryWhileExecuting([&] { return SQLPrepare(stmt, SqlChars(selectText_), SQL_NTS); }));
-    check(RetryWhileExecuting([&] { return SQLExecute(stmt); }));
+    rc = RetryWhileExecuting([&] { return SQLPrepare(stmt, SqlChars(selectText_), SQL_NTS); });
+    if (OdbcOk(rc)) rc = RetryWhileExecuting([&] { return SQLExecute(stmt); });
+    if (!OdbcOk(rc)) {
+        CDBException e = MakeDbException(rc, hdbc, stmt);
+        // A kept connection lost since its last operation: the session
+        // connects again and this Open runs once more on the new connection.
+        if (session_->RecoverLostConnection(e)) return Open();
+        throw e;
+    }
+    session_->StatementSucceeded();
 
     SQLUSMALLINT column = 0;
     for (BoundField& f : m.fields) {

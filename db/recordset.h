@@ -66,6 +66,7 @@ protected:
 private:
     friend class CDatabase;
     void DetachFromSession();  // called by CDatabase::Close under the lock
+    void DropStatement();      // called by CDatabase before it connects again
 
     struct Impl;
     void Fetch();

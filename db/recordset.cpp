@@ -381,6 +381,19 @@ void CRecordset::DetachFromSession() {
     session_ = nullptr;
 }
 
+std::string CRecordset::ComposeSelectText() {
+    // Every name followed by a comma, the last comma then overwritten by a
+    // blank: two blanks stand before FROM.
+    const std::vector<FieldBinding> bindings = BindColumns();
+    std::string sql = "SELECT ";
+    for (const FieldBinding& b : bindings) sql += std::string(b.column) + ",";
+    if (!bindings.empty()) sql.back() = ' ';
+    sql += " FROM " + DefaultSql();
+    if (!Filter.empty()) sql += " WHERE " + Filter;
+    if (!Sort.empty()) sql += " ORDER BY " + Sort;
+    return sql;
+}
+
 void CRecordset::DropStatement() {
     Close();
     impl_->stmt.reset();
@@ -456,15 +469,7 @@ bool CRecordset::Open() {
         m.fields.push_back(std::move(f));
     }
 
-    // Every name followed by a comma, the last comma then overwritten by a
-    // blank: two blanks stand before FROM.
-    std::string sql = "SELECT ";
-    for (const BoundField& f : m.fields) sql += std::string(f.binding.column) + ",";
-    if (!m.fields.empty()) sql.back() = ' ';
-    sql += " FROM " + m.table;
-    if (!Filter.empty()) sql += " WHERE " + Filter;
-    if (!Sort.empty()) sql += " ORDER BY " + Sort;
-    selectText_ = sql;
+    selectText_ = ComposeSelectText();
 
     // The derived classes read one table by its bare name; writing needs
     // only a session that may write.

@@ -10,7 +10,8 @@ CStationApp::CStationApp(platform::DialogPort& port, std::string commandLine, Pr
       commandLine_(std::move(commandLine)),
       profile_(std::move(profile)),
       openSession_(std::move(openSession)),
-      sharedSession_(openSession_()) {}
+      sharedSession_(openSession_()),
+      pool_(openSession_) {}
 
 bool CStationApp::StartUp() {
     if (!commandLine_.empty()) {
@@ -27,11 +28,13 @@ bool CStationApp::StartUp() {
     env.startStationCode = startStationCode_;
     env.connectString = [this] { return ConnectString(); };
     env.openSession = openSession_;
+    env.pool = &pool_;
     env.sharedSession = sharedSession_.get();
     env.profile = &profile_;
     {
         CStationDlg form(port_, std::move(env));
         form.DoModal();
+        pool_.Clear();
         CloseSharedSession();
     }
     return false;

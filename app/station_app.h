@@ -7,6 +7,7 @@
 #include "app/command_line.h"
 #include "app/connection_settings.h"
 #include "db/session.h"
+#include "db/session_pool.h"
 #include "platform/dialog_port.h"
 #include "platform/profile_reader.h"
 
@@ -40,4 +41,7 @@ private:
     CommandLineValues commandLineValues_;
     ConnectionSettings settings_;
     std::unique_ptr<CDatabase> sharedSession_;
+    // The operations' kept connections, apart from the shared session;
+    // closed when the application object goes.
+    SessionPool pool_;
 };

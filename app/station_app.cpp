@@ -15,7 +15,8 @@ CStationApp::CStationApp(platform::DialogPort& port, std::string commandLine, Pr
       profile_(std::move(profile)),
       openSession_(std::move(openSession)),
       personal_(std::move(personal)),
-      sharedSession_(openSession_()) {}
+      sharedSession_(openSession_()),
+      pool_(openSession_) {}
 
 bool CStationApp::StartUp() {
     if (!commandLine_.empty()) {
@@ -32,11 +33,13 @@ bool CStationApp::StartUp() {
     env.startStationCode = startStationCode_;
     env.connectString = [this] { return ConnectString(); };
     env.openSession = openSession_;
+    env.pool = &pool_;
     env.sharedSession = sharedSession_.get();
     env.profile = &profile_;
     {
         CStationDlg form(port_, std::move(env));
         form.DoModal();
+        pool_.Clear();
         CloseSharedSession();
     }
     return false;

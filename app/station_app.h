@@ -8,6 +8,7 @@
 #include "app/connection_settings.h"
 #include "app/personal_database.h"
 #include "db/session.h"
+#include "db/session_pool.h"
 #include "platform/dialog_port.h"
 #include "platform/profile_reader.h"
 
@@ -51,4 +52,7 @@ private:
     ConnectionSettings settings_;
     std::string connectString_;
     std::unique_ptr<CDatabase> sharedSession_;
+    // The operations' kept connections, apart from the shared session;
+    // closed when the application object goes.
+    SessionPool pool_;
 };

@@ -420,6 +420,24 @@ void CRecordset::DetachFromSession() {
     session_ = nullptr;
 }
 
+std::string CRecordset::ComposeSelectText() {
+    // Every name followed by a comma, the last comma then overwritten by a
+    // blank: two blanks stand before FROM.
+    const std::vector<FieldBinding> bindings = BindColumns();
+    std::string sql = "SELECT ";
+    for (const FieldBinding& b : bindings) sql += std::string(b.column) + ",";
+    if (!bindings.empty()) sql.back() = ' ';
+    sql += " FROM " + DefaultSql();
+    if (!Filter.empty()) sql += " WHERE " + Filter;
+    if (!Sort.empty()) sql += " ORDER BY " + Sort;
+    return sql;
+}
+
+void CRecordset::DropStatement() {
+    Close();
+    impl_->stmt.reset();
+}
+
 void CRecordset::Close() {
     Impl& m = *impl_;
     if (m.stmt) {
@@ -489,22 +507,22 @@ bool CRecordset::Open() {
         m.fields.push_back(std::move(f));
     }
 
-    // Every name followed by a comma, the last comma then overwritten by a
-    // blank: two blanks stand before FROM.
-    std::string sql = "SELECT ";
-    for (const BoundField& f : m.fields) sql += std::string(f.binding.column) + ",";
-    if (!m.fields.empty()) sql.back() = ' ';
-    sql += " FROM " + m.table;
-    if (!Filter.empty()) sql += " WHERE " + Filter;
-    if (!Sort.empty()) sql += " ORDER BY " + Sort;
-    selectText_ = sql;
+    selectText_ = ComposeSelectText();
 
     // The derived classes read one table by its bare name; writing needs
     // only a session that may write.
     m.updatable = m.appendable = session_->CanUpdate();
 
-    check(RetryWhileExecuting([&] { return SQLPrepare(stmt, SqlChars(selectText_), SQL_NTS); }));
-    check(RetryWhileExecuting([&] { return SQLExecute(stmt); }));
+    rc = RetryWhileExecuting([&] { return SQLPrepare(stmt, SqlChars(selectText_), SQL_NTS); });
+    if (OdbcOk(rc)) rc = RetryWhileExecuting([&] { return SQLExecute(stmt); });
+    if (!OdbcOk(rc)) {
+        CDBException e = MakeDbException(rc, hdbc, stmt);
+        // A kept connection lost since its last operation: the session
+        // connects again and this Open runs once more on the new connection.
+        if (session_->RecoverLostConnection(e)) return Open();
+        throw e;
+    }
+    session_->StatementSucceeded();
 
     m.open = true;
     endOfSet_ = false;

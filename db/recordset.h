@@ -51,8 +51,16 @@ public:
     bool Update();
     void Close();
 
-    // The SELECT text the last Open sent.
+    // The SELECT text the last Open (or ReadTextColumn) sent.
     const std::string& SelectText() const { return selectText_; }
+    // The SELECT text Open sends: every bound column, the table, Filter, Sort.
+    std::string ComposeSelectText();
+    // Sends the statement Open sends and answers one text column (by binding
+    // position) of every row, fetched with a bound row array; NULL reads as
+    // empty. No text is cut: the buffers follow the described column size,
+    // and a longer text makes the read run once more with wider buffers.
+    // Leaves the record set closed. Throws CDBException.
+    std::vector<std::string> ReadTextColumn(std::size_t fieldIndex);
 
     virtual std::string DefaultConnect() const = 0;
     virtual std::string DefaultSql() const = 0;
@@ -66,6 +74,7 @@ protected:
 private:
     friend class CDatabase;
     void DetachFromSession();  // called by CDatabase::Close under the lock
+    void DropStatement();      // called by CDatabase before it connects again
 
     struct Impl;
     void Fetch();

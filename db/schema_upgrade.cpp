@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstdlib>
+#include <iterator>
+#include <utility>
 
 #include "db/odbc_handle.h"
 #include "db/session.h"
@@ -52,6 +55,45 @@ constexpr std::array<SchemaColumn, 36> kSchemaColumns{{
 
 bool Contains(const std::string& haystack, const char* needle) { return haystack.find(needle) != std::string::npos; }
 
+std::string Lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
+    return s;
+}
+
+// How each product's driver describes a column of a listed type, as measured
+// on psqlODBC 13 and MariaDB Connector/ODBC 3.1. A listed VARCHAR(n) must also
+// report size n. Products without rows here are always re-declared.
+// psqlODBC reports an unbounded VARCHAR with the same size as VARCHAR(255)
+// (its MaxVarcharSize), so the two read alike; an unbounded column holds
+// every value a VARCHAR(255) holds.
+struct DescribedAs {
+    DbmsKind kind;
+    const char* listed;        // the listed type without its length
+    SQLSMALLINT dataType;
+    const char* typeName;      // lower case
+    SQLSMALLINT decimals;      // -1: not compared
+    bool signedNumber;         // SQL_DESC_UNSIGNED must answer false
+};
+constexpr DescribedAs kDescribedAs[] = {
+    {DbmsKind::Postgres, "INT", SQL_INTEGER, "int4", 0, true},
+    {DbmsKind::Postgres, "VARCHAR", SQL_VARCHAR, "varchar", -1, false},
+    {DbmsKind::Postgres, "VARCHAR", SQL_LONGVARCHAR, "varchar", -1, false},  // above MaxVarcharSize
+    {DbmsKind::Postgres, "FLOAT", SQL_FLOAT, "float8", -1, true},
+    {DbmsKind::Postgres, "TIMESTAMP", SQL_TYPE_TIMESTAMP, "timestamp without time zone", 6, false},
+    {DbmsKind::MySql, "INT", SQL_INTEGER, "integer", 0, true},
+    {DbmsKind::MySql, "VARCHAR", SQL_VARCHAR, "varchar", -1, false},
+    {DbmsKind::MySql, "VARCHAR", SQL_WVARCHAR, "varchar", -1, false},
+    {DbmsKind::MySql, "FLOAT", SQL_REAL, "float", -1, true},
+    {DbmsKind::MySql, "DATETIME", SQL_TYPE_TIMESTAMP, "datetime", 0, false},
+};
+
+// Splits "VARCHAR(6)" into "VARCHAR" and 6; a type without a length gives 0.
+std::pair<std::string, SQLULEN> SplitLength(const std::string& type) {
+    const size_t open = type.find('(');
+    if (open == std::string::npos) return {type, 0};
+    return {type.substr(0, open), static_cast<SQLULEN>(std::strtoul(type.c_str() + open + 1, nullptr, 10))};
+}
+
 }  // namespace
 
 std::span<const SchemaColumn> SchemaColumns() { return kSchemaColumns; }
@@ -94,14 +136,51 @@ const char* DateTimeType(DbmsKind kind) {
     return "DATE";
 }
 
-bool ColumnExists(const CDatabase& session, const std::string& table, const std::string& column) {
-    if (!session.IsOpen()) return false;
+ColumnTestResult TestColumn(const CDatabase& session, const std::string& table, const std::string& column) {
+    ColumnTestResult result;
+    if (!session.IsOpen()) return result;
     StatementHandle stmt;
     SQLRETURN rc = stmt.Allocate(session.ConnectionHandle());
-    if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return false;
+    if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return result;
     std::string sql = "select " + column + " from " + table + " where 1=0";
     rc = SQLExecDirect(stmt.get(), reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS);
-    return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO;
+    result.exists = rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO;
+    if (!result.exists) return result;
+
+    // The description comes with the executed statement; reading it sends
+    // nothing to the server.
+    DescribedColumn d;
+    SQLCHAR name[128] = {};
+    SQLSMALLINT nameLength = 0, nullable = 0;
+    if (!OdbcOk(SQLDescribeCol(stmt.get(), 1, name, sizeof name, &nameLength, &d.dataType, &d.size, &d.decimals,
+                               &nullable)))
+        return result;
+    SQLCHAR typeName[128] = {};
+    SQLSMALLINT typeNameLength = 0;
+    if (!OdbcOk(SQLColAttribute(stmt.get(), 1, SQL_DESC_TYPE_NAME, typeName, sizeof typeName, &typeNameLength,
+                                nullptr)))
+        return result;
+    d.typeName = reinterpret_cast<const char*>(typeName);
+    SQLLEN isUnsigned = SQL_FALSE;
+    if (!OdbcOk(SQLColAttribute(stmt.get(), 1, SQL_DESC_UNSIGNED, nullptr, 0, nullptr, &isUnsigned))) return result;
+    d.isUnsigned = isUnsigned != SQL_FALSE;
+    result.described = d;
+    return result;
+}
+
+bool ColumnExists(const CDatabase& session, const std::string& table, const std::string& column) {
+    return TestColumn(session, table, column).exists;
+}
+
+bool HasListedType(DbmsKind kind, const DescribedColumn& described, const std::string& type) {
+    const auto [listed, length] = SplitLength(type);
+    const std::string typeName = Lower(described.typeName);
+    return std::any_of(std::begin(kDescribedAs), std::end(kDescribedAs), [&](const DescribedAs& as) {
+        return as.kind == kind && listed == as.listed && described.dataType == as.dataType &&
+               typeName == as.typeName && (length == 0 || described.size == length) &&
+               (as.decimals < 0 || described.decimals == as.decimals) &&
+               (!as.signedNumber || !described.isUnsigned);
+    });
 }
 
 std::string AlterStatement(DbmsKind kind, bool columnExists, const std::string& table, const std::string& column,
@@ -134,7 +213,11 @@ std::string AlterStatement(DbmsKind kind, bool columnExists, const std::string& 
 
 bool AddOrAlterColumn(CDatabase& session, DbmsKind kind, const std::string& table, const std::string& column,
                       const std::string& type, const FailureReporter& report) {
-    const std::string sql = AlterStatement(kind, ColumnExists(session, table, column), table, column, type);
+    const ColumnTestResult test = TestColumn(session, table, column);
+    // A re-declaration takes an exclusive lock on the table (PostgreSQL) or
+    // rebuilds it (MySQL), so it is sent only when the type differs.
+    if (test.exists && test.described && HasListedType(kind, *test.described, type)) return true;
+    const std::string sql = AlterStatement(kind, test.exists, table, column, type);
     if (sql.empty()) return true;
     try {
         session.ExecuteDirect(sql);

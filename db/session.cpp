@@ -4,6 +4,8 @@
 #include <cctype>
 #include <mutex>
 #include <new>
+#include <utility>
+#include <cstdlib>
 
 #include "db/odbc_handle.h"
 #include "db/recordset.h"
@@ -119,6 +121,9 @@ CDatabase::~CDatabase() {
 bool CDatabase::Open(const std::string& connectString, unsigned options) {
     updatable_ = (options & OpenOptions::ReadOnly) == 0;
     connect_ = connectString;
+    openedWith_ = connectString;
+    openOptions_ = options;
+    inTransaction_ = false;
     try {
         if (hdbc_ == SQL_NULL_HDBC) {
             Environment& env = Env();
@@ -218,6 +223,59 @@ void CDatabase::Probe() {
     }
     auto quote = InfoText(hdbc_, SQL_IDENTIFIER_QUOTE_CHAR);
     identifierQuote_ = (quote && !quote->empty()) ? (*quote)[0] : ' ';
+
+    // Measured: psqlODBC and SQLite answer SQL_ATTR_CONNECTION_DEAD from
+    // their own state; MariaDB's driver pings the server.
+    std::string product = InfoText(hdbc_, SQL_DBMS_NAME).value_or(std::string());
+    std::transform(product.begin(), product.end(), product.begin(), [](unsigned char c) { return std::toupper(c); });
+    localDeadCheck_ = product.find("MYSQL") == std::string::npos && product.find("MARIADB") == std::string::npos;
+}
+
+bool CDatabase::SeemsAlive() const {
+    if (hdbc_ == SQL_NULL_HDBC) return false;
+    if (!localDeadCheck_) return true;
+    SQLUINTEGER dead = SQL_CD_FALSE;
+    if (!OdbcOk(SQLGetConnectAttr(hdbc_, SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr))) return true;
+    return dead != SQL_CD_TRUE;
+}
+
+void CDatabase::DetachRecordsets() {
+    std::lock_guard guard(Env().lock);
+    // Detaching removes the record set from the list, so work on a copy.
+    std::vector<CRecordset*> open = recordsets_;
+    for (CRecordset* rs : open) rs->DetachFromSession();
+    recordsets_.clear();
+}
+
+bool IsConnectionLost(const CDBException& failure) {
+    for (size_t pos = failure.StateText.find("State:"); pos != std::string::npos;
+         pos = failure.StateText.find("State:", pos + 1)) {
+        const std::string state = failure.StateText.substr(pos + 6, 5);
+        if (state.rfind("08", 0) == 0 || state == "57P01" || state == "57P02" || state == "57P03") return true;
+        const size_t native = failure.StateText.find("Native:", pos);
+        if (native != std::string::npos) {
+            const long code = std::strtol(failure.StateText.c_str() + native + 7, nullptr, 10);
+            if (code == 2006 || code == 2013) return true;
+        }
+    }
+    return false;
+}
+
+bool CDatabase::RecoverLostConnection(const CDBException& failure) {
+    if (!std::exchange(reconnectArmed_, false) || !IsConnectionLost(failure)) return false;
+    const bool inTransaction = inTransaction_;
+    {
+        std::lock_guard guard(Env().lock);
+        for (CRecordset* rs : recordsets_) rs->DropStatement();
+        FreeConnection();
+    }
+    try {
+        if (!Open(openedWith_, openOptions_ | OpenOptions::NoOdbcDialog)) return false;
+    } catch (const CDBException&) {
+        return false;  // the caller reports the original failure
+    }
+    if (inTransaction && !BeginTransaction()) return false;
+    return true;
 }
 
 void CDatabase::KeepBackslashesLiteral() {
@@ -243,12 +301,8 @@ void CDatabase::FreeConnection() {
 }
 
 void CDatabase::Close() {
-    Environment& env = Env();
-    std::lock_guard guard(env.lock);
-    // Detaching removes the record set from the list, so work on a copy.
-    std::vector<CRecordset*> open = recordsets_;
-    for (CRecordset* rs : open) rs->DetachFromSession();
-    recordsets_.clear();
+    std::lock_guard guard(Env().lock);
+    DetachRecordsets();
     FreeConnection();
 }
 
@@ -275,18 +329,21 @@ std::string CDatabase::DbmsName() const {
 
 void CDatabase::ExecuteDirect(const std::string& sql) {
     StatementHandle stmt;
-    SQLRETURN rc = stmt.Allocate(hdbc_);
-    if (!OdbcOk(rc)) throw MakeDbException(rc, hdbc_, SQL_NULL_HSTMT);
-    ApplyQueryTimeout(stmt.get());
-
-    rc = RetryWhileExecuting([&] {
-        return SQLExecDirect(stmt.get(), reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS);
-    });
-    if (!OdbcSucceeded(rc)) {
+    for (;;) {
+        SQLRETURN rc = stmt.Allocate(hdbc_);
+        if (!OdbcOk(rc)) throw MakeDbException(rc, hdbc_, SQL_NULL_HSTMT);
+        ApplyQueryTimeout(stmt.get());
+        rc = RetryWhileExecuting([&] {
+            return SQLExecDirect(stmt.get(), reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS);
+        });
+        if (OdbcSucceeded(rc)) break;
         CDBException e = MakeDbException(rc, hdbc_, stmt.get());
         SQLCancel(stmt.get());
-        throw e;
+        stmt.reset();
+        if (!RecoverLostConnection(e)) throw e;
     }
+    StatementSucceeded();
+    SQLRETURN rc;
     // Consume every result so that the statement is dropped clean.
     for (;;) {
         SQLSMALLINT columns = 0;
@@ -301,9 +358,14 @@ void CDatabase::ExecuteDirect(const std::string& sql) {
 
 bool CDatabase::BeginTransaction() {
     if (!canTransact_ || hdbc_ == SQL_NULL_HDBC) return false;
+    // MariaDB's driver sends the change to the server, so a lost kept
+    // connection can show here first.
     SQLRETURN rc =
         SQLSetConnectAttr(hdbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0);
-    return OdbcOk(rc);
+    if (!OdbcOk(rc) && reconnectArmed_ && RecoverLostConnection(MakeDbException(rc, hdbc_, SQL_NULL_HSTMT)))
+        rc = SQLSetConnectAttr(hdbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0);
+    inTransaction_ = OdbcOk(rc);
+    return inTransaction_;
 }
 
 namespace {
@@ -319,11 +381,13 @@ bool EndTransaction(SQLHDBC hdbc, SQLSMALLINT completion, std::string& error) {
 
 bool CDatabase::CommitTransaction() {
     if (!canTransact_ || hdbc_ == SQL_NULL_HDBC) return false;
+    inTransaction_ = false;
     return EndTransaction(hdbc_, SQL_COMMIT, lastTransactionError_);
 }
 
 bool CDatabase::RollbackTransaction() {
     if (!canTransact_ || hdbc_ == SQL_NULL_HDBC) return false;
+    inTransaction_ = false;
     return EndTransaction(hdbc_, SQL_ROLLBACK, lastTransactionError_);
 }
 

@@ -74,6 +74,28 @@ public:
     // Record sets register and unregister themselves under the process lock.
     void AttachRecordset(CRecordset* rs);
     void DetachRecordset(CRecordset* rs);
+    // Closes the record sets opened on the session and lets them go, as Close
+    // does, but keeps the connection.
+    void DetachRecordsets();
+
+    // True while a transaction begun here has not been committed or rolled back.
+    bool InTransaction() const { return inTransaction_; }
+    // False when the driver already knows the connection is lost. Asked only
+    // where the driver answers from its own state: MariaDB's driver would
+    // ping the server, so there it always answers true.
+    bool SeemsAlive() const;
+
+    // Reuse of a kept connection: the next statement is the first of an
+    // operation, and a connection lost meanwhile may be replaced once.
+    void ArmReconnect() { reconnectArmed_ = true; }
+    // A statement reached the server: a later failure is the operation's own.
+    void StatementSucceeded() { reconnectArmed_ = false; }
+    // Called with the failure of a statement. When the session was armed and
+    // the failure tells of a lost connection, connects again with the same
+    // connect string (back in a transaction if one was begun), drops the
+    // statements of its record sets (they are made again at their next Open)
+    // and answers true: the caller runs the statement once more. Disarms.
+    bool RecoverLostConnection(const CDBException& failure);
 
 private:
     void Probe();
@@ -99,7 +121,16 @@ private:
     std::vector<CRecordset*> recordsets_;
     std::string lastTransactionError_;
     std::unique_ptr<BackslashQuoting> backslashQuoting_;
+    std::string openedWith_;      // the connect string Open was given
+    unsigned openOptions_ = 0;
+    bool localDeadCheck_ = false;  // SQL_ATTR_CONNECTION_DEAD needs no round trip
+    bool reconnectArmed_ = false;
+    bool inTransaction_ = false;
 };
+
+// True when a failure's diagnostics tell that the connection is gone
+// (SQLSTATE class 08, PostgreSQL's 57P01-57P03, MySQL's 2006 and 2013).
+bool IsConnectionLost(const CDBException& failure);
 
 // Builds a CDBException from the diagnostics of a failed call on the given
 // handles (statement may be null). The shared environment is used.

@@ -14,6 +14,9 @@ public:
     explicit CSite(CDatabase* session);
     ~CSite() override;
 
+    // STA's position in the binding order.
+    static constexpr std::size_t kStationCodeField = 0;
+
     std::string STA;
     std::string COD;
     int NGROUPS = 0;

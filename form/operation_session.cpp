@@ -2,9 +2,10 @@
 
 #include "resources/string_table.h"
 
-std::unique_ptr<CDatabase> OpenOperationSession(const FormEnvironment& env) {
-    std::unique_ptr<CDatabase> session = env.openSession ? env.openSession() : DefaultSessionFactory()();
+PooledSession OpenOperationSession(const FormEnvironment& env) {
     const std::string connect = env.connectString ? env.connectString() : std::string();
+    if (env.pool != nullptr) return env.pool->Acquire(connect, OpenOptions::UseCursorLibrary);
+    PooledSession session(env.openSession ? env.openSession().release() : DefaultSessionFactory()().release());
     if (!session->Open(connect, OpenOptions::UseCursorLibrary)) return nullptr;
     return session;
 }

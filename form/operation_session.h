@@ -7,11 +7,12 @@
 
 #include "form/station_dlg.h"
 
-// A new session from the environment's factory, opened with its connect
-// string and UseCursorLibrary. nullptr when the driver's completion was
-// cancelled (Open answered false); a failed connection throws CDBException.
-// The session closes when the pointer goes.
-std::unique_ptr<CDatabase> OpenOperationSession(const FormEnvironment& env);
+// A session opened with the environment's connect string and
+// UseCursorLibrary: from the environment's pool when it has one, else a new
+// one from its factory. nullptr when the driver's completion was cancelled
+// (Open answered false); a failed connection throws CDBException. The session
+// goes back to the pool, or closes, when the pointer goes.
+PooledSession OpenOperationSession(const FormEnvironment& env);
 
 // Commits the open transaction. On failure rolls back whatever the driver
 // may have left pending and answers the text to show: the driver's text of

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "db/session.h"
+#include "db/session_pool.h"
 #include "form/form_fields.h"
 #include "form/station_snapshot.h"
 #include "platform/dialog_port.h"
@@ -15,12 +16,13 @@
 class ProfileReader;
 
 // What the form needs from the application: the start station, how to build
-// the connect string and open operation sessions, the shared session for the
+// the connect string and open (or reuse) operation sessions, the shared session for the
 // station-exists query, and the configuration file for the response folder.
 struct FormEnvironment {
     std::string startStationCode;
     std::function<std::string()> connectString;  // BuildConnectString
     SessionFactory openSession;                  // a new, closed CDatabase
+    SessionPool* pool = nullptr;                 // when set, operations draw their sessions here
     CDatabase* sharedSession = nullptr;
     const ProfileReader* profile = nullptr;      // "ZRN" / "DIR"
 };

@@ -44,17 +44,15 @@ void CStationDlg::FillStationLists() {
         AppMessage(LoadString(str::DatabaseInitError), platform::Icon::Exclamation);
         return;
     }
+    // Only STA is read, in blocks of rows, from the record set's own query.
     CSite site(session.get());
-    site.Open();
+    const std::vector<std::string> codes = site.ReadTextColumn(CSite::kStationCodeField);
     // Emptied even when SITE has no rows, so that a deleted last station does
     // not stay listed.
     port_.ResetContent(ctl::StationCode);
     port_.ResetContent(ctl::CentralPoint);
-    for (; !site.IsEndOfSet(); site.MoveNext()) {
-        port_.AddString(ctl::StationCode, site.STA);
-        port_.AddString(ctl::CentralPoint, site.STA);
-    }
-    site.Close();
+    port_.AddStrings(ctl::StationCode, codes);
+    port_.AddStrings(ctl::CentralPoint, codes);
 }
 
 void CStationDlg::LoadStation(std::string code) {

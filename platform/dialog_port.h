@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -75,6 +76,10 @@ public:
     // the box is an upper-case one.
     virtual void ResetContent(int id) = 0;          // also empties the edit field
     virtual int AddString(int id, const std::string& text) = 0;  // answers the index
+    // Adds many entries at once, with the order AddString one by one gives.
+    virtual void AddStrings(int id, const std::vector<std::string>& texts) {
+        for (const std::string& text : texts) AddString(id, text);
+    }
     virtual int GetCount(int id) const = 0;
     // First entry at or after start+1 (wrapping) that begins with prefix,
     // regardless of case; start -1 searches from the top. CB_ERR if none.

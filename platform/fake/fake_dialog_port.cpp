@@ -248,6 +248,20 @@ int FakeDialogPort::AddString(int id, const std::string& text) {
     return index;
 }
 
+void FakeDialogPort::AddStrings(int id, const std::vector<std::string>& texts) {
+    Control& c = Combo(id);
+    // A selection would have to follow every insertion: one by one then.
+    if (!(c.styles & res::Sorted) || c.curSel != CB_ERR) return DialogPort::AddStrings(id, texts);
+    std::vector<std::pair<std::string, std::string>> entries;
+    entries.reserve(texts.size());
+    for (const std::string& text : texts) {
+        std::string entry = (c.styles & res::UpperCase) ? text::ToUpper(text) : text;
+        std::string key = text::ToLower(entry) + '\0' + entry;
+        entries.emplace_back(std::move(entry), std::move(key));
+    }
+    c.entries.InsertMany(std::move(entries));
+}
+
 int FakeDialogPort::GetCount(int id) const { return Combo(id).entries.Size(); }
 
 int FakeDialogPort::FindString(int id, int start, const std::string& prefix) const {

@@ -1,6 +1,7 @@
 #include "platform/fake/sorted_entries.h"
 
 #include <algorithm>
+#include <iterator>
 #include <stdexcept>
 
 namespace platform::fake {
@@ -29,6 +30,27 @@ int SortedEntries::Insert(std::string text, std::string key) {
     ++size_;
     SplitIfFull(static_cast<std::size_t>(block - blocks_.begin()));
     return index;
+}
+
+void SortedEntries::InsertMany(std::vector<std::pair<std::string, std::string>> entries) {
+    std::vector<Entry> added;
+    added.reserve(entries.size());
+    for (auto& [text, key] : entries) added.push_back(Entry{std::move(text), std::move(key)});
+    auto byKey = [](const Entry& a, const Entry& b) { return a.key < b.key; };
+    // Stable: entries of equal keys keep the order they were added in, the
+    // ones already listed first.
+    std::stable_sort(added.begin(), added.end(), byKey);
+    std::vector<Entry> present;
+    present.reserve(static_cast<std::size_t>(size_));
+    for (auto& block : blocks_)
+        for (Entry& e : block) present.push_back(std::move(e));
+    std::vector<Entry> merged;
+    merged.reserve(present.size() + added.size());
+    std::merge(std::make_move_iterator(present.begin()), std::make_move_iterator(present.end()),
+               std::make_move_iterator(added.begin()), std::make_move_iterator(added.end()), std::back_inserter(merged),
+               byKey);
+    Clear();
+    for (Entry& e : merged) Append(std::move(e.text), std::move(e.key));
 }
 
 int SortedEntries::Append(std::string text, std::string key) {

@@ -3,6 +3,7 @@
 // key, cheap to fill with many entries.
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace platform::fake {
@@ -15,6 +16,8 @@ public:
     void Clear();
     // Inserts after every entry whose key is not greater; answers the index.
     int Insert(std::string text, std::string key);
+    // Inserts (text, key) pairs as Insert one by one would, in one merge.
+    void InsertMany(std::vector<std::pair<std::string, std::string>> entries);
     // Appends at the end regardless of order; answers the index.
     int Append(std::string text, std::string key);
 

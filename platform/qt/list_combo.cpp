@@ -63,6 +63,10 @@ void ListCombo::Clear() {
 
 int ListCombo::Add(const QString& text) { return entries_.Add(upperCase_ ? text.toUpper() : text); }
 
+void ListCombo::AddMany(const QStringList& texts) {
+    for (const QString& text : texts) entries_.Insert(upperCase_ ? text.toUpper() : text);
+}
+
 int ListCombo::Select(int index) {
     selected_ = entries_.KeyAt(index);
     if (!selected_) {

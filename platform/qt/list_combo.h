@@ -41,6 +41,7 @@ public:
     // Program operations; none of them raises a signal.
     void Clear();                    // entries, selection and edit text
     int Add(const QString& text);    // answers the entry's position
+    void AddMany(const QStringList& texts);
     int Count() const { return entries_.Count(); }
     int Find(int start, const QString& prefix) const { return entries_.FindPrefix(start, prefix); }
     int Select(int index);           // -1 or beyond: no selection, empty edit

@@ -210,6 +210,15 @@ void QtDialogPort::ResetContent(int id) {
     if (auto* combo = impl_->Combo(id)) combo->Clear();
 }
 
+void QtDialogPort::AddStrings(int id, const std::vector<std::string>& texts) {
+    auto* combo = impl_->Combo(id);
+    if (combo == nullptr) return;
+    QStringList list;
+    list.reserve(static_cast<qsizetype>(texts.size()));
+    for (const std::string& text : texts) list.push_back(Q(text));
+    combo->AddMany(list);
+}
+
 int QtDialogPort::AddString(int id, const std::string& text) {
     auto* combo = impl_->Combo(id);
     return combo ? combo->Add(Q(text)) : CB_ERR;

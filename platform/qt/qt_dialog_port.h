@@ -34,6 +34,7 @@ public:
 
     void ResetContent(int id) override;
     int AddString(int id, const std::string& text) override;
+    void AddStrings(int id, const std::vector<std::string>& texts) override;
     int GetCount(int id) const override;
     int FindString(int id, int start, const std::string& prefix) const override;
     int SetCurSel(int id, int index) override;

@@ -15,6 +15,8 @@ int SortedEntries::Add(const QString& text) {
     return index;
 }
 
+void SortedEntries::Insert(const QString& text) { tree_.insert(Key{text.toCaseFolded(), text, nextSerial_++}); }
+
 void SortedEntries::Clear() { tree_.clear(); }
 
 int SortedEntries::Count() const { return static_cast<int>(tree_.size()); }

@@ -18,6 +18,8 @@ class SortedEntries {
 public:
     // Adds the text and answers the position it took.
     int Add(const QString& text);
+    // Adds the text without computing its position.
+    void Insert(const QString& text);
     void Clear();
     int Count() const;
     // The entry at a position; nullopt outside the list.

@@ -55,6 +55,16 @@ std::map<std::string, std::string> CatalogTypes(const CDatabase& db, const std::
     return types;
 }
 
+// A session that keeps the text of every statement it runs.
+class RecordingSession : public CDatabase {
+public:
+    void ExecuteDirect(const std::string& sql) override {
+        sent.push_back(sql);
+        CDatabase::ExecuteDirect(sql);
+    }
+    std::vector<std::string> sent;
+};
+
 class SchemaUpgradeTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -66,7 +76,7 @@ protected:
         UpgradeSchema(db, [&](const std::string& m) { messages.push_back(m); });
         return messages;
     }
-    CDatabase db;
+    RecordingSession db;
 };
 
 }  // namespace
@@ -131,4 +141,47 @@ TEST_F(SchemaUpgradeTest, MissingTableGivesOneMessagePerEntryAndTheRestIsApplied
             EXPECT_TRUE(ColumnExists(db, c.table, c.column)) << c.column;
         }
     }
+}
+
+TEST_F(SchemaUpgradeTest, SecondStartSendsNoAlterStatement) {
+    db.sent.clear();
+    ASSERT_EQ(Upgrade(), std::vector<std::string>{});
+    EXPECT_EQ(db.sent.size(), SchemaColumns().size());  // every column added once
+    db.sent.clear();
+    EXPECT_EQ(Upgrade(), std::vector<std::string>{});
+    EXPECT_EQ(db.sent, std::vector<std::string>{});
+}
+
+TEST_F(SchemaUpgradeTest, AColumnOfAnotherTypeIsDeclaredAgain) {
+    // Per backend: statements that give listed columns other types, and the
+    // re-declarations the next start must send. SQLite cannot change a type.
+    struct Case {
+        const char* backend;
+        std::vector<std::string> change;
+        std::vector<std::string> expected;
+    };
+    const std::vector<Case> cases = {
+        {"postgres",
+         {"ALTER TABLE SITE ALTER COD TYPE VARCHAR(20)", "ALTER TABLE SITE ALTER ONDATE TYPE TIMESTAMP(0)",
+          "ALTER TABLE SITE ALTER DNORTH TYPE REAL", "ALTER TABLE ARRIVAL ALTER ARID TYPE BIGINT"},
+         {"ALTER TABLE SITE ALTER COD TYPE VARCHAR(6)", "ALTER TABLE SITE ALTER ONDATE TYPE TIMESTAMP",
+          "ALTER TABLE SITE ALTER DNORTH TYPE FLOAT", "ALTER TABLE ARRIVAL ALTER ARID TYPE INT"}},
+        {"mariadb",
+         {"ALTER TABLE SITE MODIFY COD VARCHAR(20)", "ALTER TABLE SITE MODIFY ONDATE TIMESTAMP NULL",
+          "ALTER TABLE SITE MODIFY DNORTH DOUBLE", "ALTER TABLE ARRIVAL MODIFY ARID INT UNSIGNED"},
+         {"ALTER TABLE SITE MODIFY COD   VARCHAR(6)", "ALTER TABLE SITE MODIFY ONDATE   DATETIME",
+          "ALTER TABLE SITE MODIFY DNORTH   FLOAT", "ALTER TABLE ARRIVAL MODIFY ARID   INT"}},
+        {"sqlite", {}, {}},
+    };
+    ASSERT_EQ(Upgrade(), std::vector<std::string>{});
+    for (const Case& c : cases) {
+        if (CurrentBackend().name != c.backend) continue;
+        for (const std::string& sql : c.change) db.ExecuteDirect(sql);
+        db.sent.clear();
+        EXPECT_EQ(Upgrade(), std::vector<std::string>{});
+        EXPECT_EQ(db.sent, c.expected);
+    }
+    const auto types = CatalogTypes(db, "SITE");
+    EXPECT_EQ(types.at("COD"), "VARCHAR(6)");
+    EXPECT_EQ(types.at("DNORTH"), "FLOAT");
 }

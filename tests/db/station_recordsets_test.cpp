@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstdlib>
 #include <ctime>
 #include <optional>
@@ -242,3 +244,34 @@ TEST_F(StationRecordsetTest, CyrillicTextIsWrittenAndReadAsUtf8) {
 }
 
 }  // namespace
+
+TEST_F(StationRecordsetTest, StationCodesAreReadInBlocksWithTheListQueryAndNothingCut) {
+    // More rows than one block holds, codes in Cyrillic, NULL and long texts
+    // in DESCR; on SQLite, which keeps any length, a code far longer than
+    // its declared VARCHAR(8).
+    std::vector<std::string> codes;
+    for (int i = 0; i < 2500; ++i) codes.push_back("S" + std::to_string(i));
+    codes.push_back("ЖЁЖЁЖЁЖЁ");
+    if (CurrentBackend().name == "sqlite") codes.push_back(Repeat("Ж", 3000));
+    for (size_t first = 0; first < codes.size(); first += 500) {
+        std::string values;
+        for (size_t i = first; i < std::min(codes.size(), first + 500); ++i)
+            values += std::string(values.empty() ? "" : ",") + "('" + codes[i] + "'," +
+                      (i % 3 == 0 ? "NULL" : "'" + Repeat("д", static_cast<int>(i % 1000)) + "'") + ")";
+        db_.ExecuteDirect("INSERT INTO SITE (STA, DESCR) VALUES " + values);
+    }
+    CSite site(&db_);
+    site.Filter = "1=1";
+    std::vector<std::string> read = site.ReadTextColumn(CSite::kStationCodeField);
+    EXPECT_EQ(site.SelectText(),
+              "SELECT STA,COD,NGROUPS,ELEV,LAT,LON,DESCR,LDDATE,NINDEX,DEAST,DNORTH,REFSTA,STANAME,STATYPE,"
+              "UNDERGROUND,ONDATE,OFFDATE  FROM SITE WHERE 1=1");
+    std::sort(read.begin(), read.end());
+    std::sort(codes.begin(), codes.end());
+    EXPECT_EQ(read, codes);
+    const std::vector<std::string> descr = site.ReadTextColumn(6);
+    EXPECT_EQ(descr.size(), codes.size());
+    long empty = 0;  // the NULL rows and the empty texts
+    for (size_t i = 0; i < codes.size(); ++i) empty += (i % 3 == 0 || i % 1000 == 0) ? 1 : 0;
+    EXPECT_EQ(std::count(descr.begin(), descr.end(), std::string()), empty);
+}

@@ -200,6 +200,20 @@ TEST_F(FakeDialogPortTest, ListsKeepEntriesSortedAndInCapitalsForUpperCaseBoxes)
     EXPECT_EQ(port.Entries(ctl::LocCode(1)), (std::vector<std::string>{"00", "10", "??", "ab", "XX"}));
 }
 
+TEST_F(FakeDialogPortTest, AddingManyAtOnceOrdersAsAddingOneByOne) {
+    const std::vector<std::string> present = {"kiv", "Abc", "обн"};
+    const std::vector<std::string> added = {"ABC", "abc", "Ёж", "еж", "", "KIV", "a", "Обн", "zz", "ab"};
+    for (int id : {ctl::StationCode, ctl::LocCode(1)}) {
+        for (const std::string& text : present) port.AddString(id, text);
+        for (const std::string& text : added) port.AddString(id, text);
+        const std::vector<std::string> oneByOne = port.Entries(id);
+        port.ResetContent(id);
+        port.AddStrings(id, present);
+        port.AddStrings(id, added);
+        EXPECT_EQ(port.Entries(id), oneByOne) << id;
+    }
+}
+
 TEST_F(FakeDialogPortTest, AddStringAnswersThePlaceTheEntryTook) {
     EXPECT_EQ(port.AddString(ctl::CentralPoint, "M"), 0);
     EXPECT_EQ(port.AddString(ctl::CentralPoint, "A"), 0);

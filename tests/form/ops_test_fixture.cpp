@@ -101,6 +101,7 @@ void StationFormTest::SetUp() {
 
 void StationFormTest::TearDown() {
     form.reset();
+    pool.reset();
     shared.reset();
     admin.reset();
     if (!emptyDbPath_.empty()) std::remove(emptyDbPath_.c_str());
@@ -115,6 +116,10 @@ void StationFormTest::OpenForm(const std::string& startStationCode) {
         return makeSession();
     };
     env.sharedSession = shared.get();
+    if (pool) {
+        pool = std::make_unique<SessionPool>(env.openSession);
+        env.pool = pool.get();
+    }
     form = std::make_unique<CStationDlg>(port, env);
     port.Open(*form);
 }

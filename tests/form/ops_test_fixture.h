@@ -150,6 +150,9 @@ protected:
     // Makes the operation sessions the form opens; tests may swap it.
     std::function<std::unique_ptr<CDatabase>()> makeSession;
     int sessionsMade = 0;
+    // When a test makes it before OpenForm, the form's operations draw their
+    // sessions from it.
+    std::unique_ptr<SessionPool> pool;
     platform::FakeDialogPort port;
     std::unique_ptr<CStationDlg> form;
     std::string emptyDbPath_;

@@ -70,6 +70,45 @@ TEST_F(StationLoading, TypingLoadsEveryPrefixOnASessionOfItsOwn) {
     ExpectNoMessages();
 }
 
+TEST_F(StationLoading, TypingReusesOneKeptConnectionAndReplacesOneKilledMeanwhile) {
+    // The server's number for the connection, and how another session ends it.
+    struct Server {
+        const char* backend;
+        const char* pidQuery;
+        const char* kill;  // followed by the number
+    };
+    const Server servers[] = {{"postgres", "select pg_backend_pid()", "select pg_terminate_backend("},
+                              {"mariadb", "select CONNECTION_ID()", "KILL "}};
+    AddSite("AB", 5, 1);
+    pool = std::make_unique<SessionPool>(nullptr);  // replaced by the form's own at OpenForm
+    OpenForm();
+    const int made = sessionsMade;
+    auto connectionNumber = [&](const char* query) {
+        PooledSession kept = pool->Acquire(backend.ConnectString(), OpenOptions::UseCursorLibrary);
+        return QueryValue(*kept, query);
+    };
+
+    port.TypeKeys(ctl::StationCode, "a");
+    port.TypeKeys(ctl::StationCode, "b");
+    EXPECT_EQ(sessionsMade, made) << "every keystroke ran on the connection kept since the list fill";
+    EXPECT_EQ(Text(ctl::DbNumber), "5");
+    EXPECT_EQ(pool->IdleCount(), 1u);
+    for (const Server& server : servers) {
+        if (backend.name != server.backend) continue;
+        const auto before = connectionNumber(server.pidQuery);
+        ASSERT_TRUE(before);
+        Exec(server.kill + *before + (backend.name == "postgres" ? ")" : ""));
+
+        port.TypeKeys(ctl::StationCode, "c");
+        EXPECT_EQ(Text(ctl::GroupCount), "4");
+        port.TypeKeys(ctl::StationCode, "\b");
+        EXPECT_EQ(Text(ctl::DbNumber), "5");
+        EXPECT_NE(connectionNumber(server.pidQuery), before);
+        EXPECT_EQ(sessionsMade, made);
+    }
+    ExpectNoMessages();
+}
+
 TEST_F(StationLoading, CodeHeldByTwoRowsIsListedTwiceAndLoadsOneOfThem) {
     DropSitePrimaryKey();
     AddSite("DUP", 1, 1);

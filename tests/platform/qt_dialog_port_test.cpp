@@ -396,6 +396,29 @@ TEST(QtComboList, KeepsEntriesSortedAndCapitalsInCapitalBoxes) {
     form.Run();
 }
 
+TEST(QtComboList, AddingManyAtOnceOrdersAsAddingOneByOne) {
+    Recorder form([&] {
+        auto& port = Port();
+        const std::vector<std::string> present = {"kiv", "Abc", "обн"};
+        const std::vector<std::string> added = {"ABC", "abc", "Ёж", "еж", "", "KIV", "a", "Обн", "zz", "ab"};
+        for (int id : {ctl::StationCode, ctl::LocCode(1)}) {
+            auto entries = [&] {
+                std::vector<std::string> all;
+                for (int i = 0; i < port.GetCount(id); ++i) all.push_back(port.GetLBText(id, i));
+                return all;
+            };
+            for (const std::string& text : present) port.AddString(id, text);
+            for (const std::string& text : added) port.AddString(id, text);
+            const std::vector<std::string> oneByOne = entries();
+            port.ResetContent(id);
+            port.AddStrings(id, present);
+            port.AddStrings(id, added);
+            EXPECT_EQ(entries(), oneByOne) << id;
+        }
+    });
+    form.Run();
+}
+
 TEST(QtComboList, FindsByPrefixRegardlessOfCaseFromAfterTheStartWrappingRound) {
     Recorder form([&] {
         auto& port = Port();

@@ -1,0 +1,86 @@
+#include "bench/result_table.h"
+
+#include <cstdio>
+#include <iostream>
+#include <sstream>
+
+namespace {
+
+// "a/b/c" split at '/'.
+std::vector<std::string> Split(const std::string& name) {
+    std::vector<std::string> parts;
+    std::stringstream in(name);
+    for (std::string part; std::getline(in, part, '/');) parts.push_back(part);
+    return parts;
+}
+
+std::string Millis(double ms) {
+    if (ms < 0) return "-";
+    char text[32];
+    std::snprintf(text, sizeof text, ms < 10 ? "%.2f ms" : "%.0f ms", ms);
+    return text;
+}
+
+}  // namespace
+
+bool ResultTable::ReportContext(const Context& context) {
+    std::cerr << "station-bench on " << context.cpu_info.num_cpus << " CPUs\n";
+    return true;
+}
+
+ResultTable::Row& ResultTable::RowFor(const std::string& caseName) {
+    for (Row& row : rows_)
+        if (row.name == caseName) return row;
+    Row row;
+    row.name = caseName;
+    rows_.push_back(std::move(row));
+    return rows_.back();
+}
+
+void ResultTable::ReportRuns(const std::vector<Run>& runs) {
+    for (const Run& run : runs) {
+        const std::string name = run.run_name.function_name;
+        const auto cut = name.rfind('/');
+        Row& row = RowFor(name.substr(0, cut));
+        const std::string side = name.substr(cut + 1);
+        if (run.error_occurred) {
+            // One line in the table: the first line of the message.
+            row.error += side + ": " + run.error_message.substr(0, run.error_message.find('\n')) + " ";
+            std::cerr << name << ": FAILED: " << run.error_message << "\n";
+            continue;
+        }
+        // Manual times are kept in seconds per iteration before the unit is applied.
+        const double ms = run.GetAdjustedRealTime() * 1e3 / benchmark::GetTimeUnitMultiplier(run.time_unit);
+        (side == "floor" ? row.floor : row.program) = ms;
+        std::cerr << name << ": " << Millis(ms) << " (" << run.iterations << " iterations)\n";
+    }
+}
+
+void ResultTable::Print(std::ostream& out) const {
+    char line[256];
+    auto emit = [&](const char* op, const char* db, const char* link, const char* stations, const std::string& time,
+                    const std::string& floor, const std::string& ratio, const std::string& sent) {
+        std::snprintf(line, sizeof line, "| %-9s | %-8s | %-8s | %8s | %9s | %9s | %6s | %-22s |\n", op, db, link,
+                      stations, time.c_str(), floor.c_str(), ratio.c_str(), sent.c_str());
+        out << line;
+    };
+    emit("operation", "database", "link", "stations", "time", "floor", "ratio", "sent by the program");
+    out << "|-----------|----------|----------|---------:|----------:|----------:|-------:|------------------------|\n";
+    for (const Row& row : rows_) {
+        const auto parts = Split(row.name);
+        if (parts.size() != 4) continue;
+        std::string ratio = "-";
+        if (row.program > 0 && row.floor > 0) {
+            char text[32];
+            std::snprintf(text, sizeof text, "%.2fx", row.program / row.floor);
+            ratio = text;
+        }
+        std::string sent;
+        if (auto it = calls_.find(row.name); it != calls_.end())
+            sent = std::to_string(it->second.statements) + " stmts, " + std::to_string(it->second.connects) +
+                   " conn, " + std::to_string(it->second.alters) + " ALTER";
+        if (!row.error.empty()) sent = "FAILED: " + row.error;
+        emit(parts[0].c_str(), parts[1].c_str(), parts[2].c_str(), parts[3].c_str(), Millis(row.program),
+             Millis(row.floor), ratio, sent);
+    }
+}

@@ -1,0 +1,39 @@
+#pragma once
+// The one table the benchmark run ends with: each operation beside its floor.
+
+#include <benchmark/benchmark.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+// What is known of one case besides its times: the calls its program run sent.
+struct CaseCalls {
+    int statements = 0;
+    int connects = 0;
+    int alters = 0;
+};
+
+// Collects the runs named "<operation>/<database>/<link>/<stations>/<side>",
+// side "program" or "floor", shows progress on stderr, and prints the table.
+class ResultTable : public benchmark::BenchmarkReporter {
+public:
+    bool ReportContext(const Context& context) override;
+    void ReportRuns(const std::vector<Run>& runs) override;
+
+    // Notes the calls a case's program run sent (shown beside its times).
+    void NoteCalls(const std::string& caseName, CaseCalls calls) { calls_[caseName] = calls; }
+    // The table, in the order the cases ran.
+    void Print(std::ostream& out) const;
+
+private:
+    struct Row {
+        std::string name;  // without the side
+        double program = -1, floor = -1;  // milliseconds; -1 when not measured
+        std::string error;
+    };
+    Row& RowFor(const std::string& caseName);
+
+    std::vector<Row> rows_;
+    std::map<std::string, CaseCalls> calls_;
+};

@@ -1,0 +1,75 @@
+#include "bench/station_fill.h"
+
+#include <stdexcept>
+
+#include "db/session.h"
+#include "db/sql_text.h"
+
+namespace {
+
+// How a backend writes the generated columns; n is the station's number.
+struct Dialect {
+    const char* backend;
+    const char* code;   // 'B' and n as five digits
+    const char* descr;  // a Russian name holding n
+};
+
+constexpr Dialect kDialects[] = {
+    {"sqlite", "'B' || substr('00000' || n, -5)", "'Станция ' || n"},
+    {"postgres", "'B' || lpad(n::text, 5, '0')", "'Станция ' || n"},
+    {"mariadb", "CONCAT('B', LPAD(n, 5, '0'))", "CONCAT('Станция ', n)"},
+};
+
+const Dialect& DialectOf(const std::string& backend) {
+    for (const Dialect& d : kDialects)
+        if (backend == d.backend) return d;
+    throw std::invalid_argument("no fill dialect for " + backend);
+}
+
+// The numbers 0 to 99,999 from five digit tables crossed.
+std::string Numbers(int below) {
+    const std::string digit =
+        "(SELECT 0 AS d UNION ALL SELECT 1 UNION ALL SELECT 2 UNION ALL SELECT 3 UNION ALL SELECT 4 UNION ALL "
+        "SELECT 5 UNION ALL SELECT 6 UNION ALL SELECT 7 UNION ALL SELECT 8 UNION ALL SELECT 9)";
+    return "(SELECT d1.d + 10*d2.d + 100*d3.d + 1000*d4.d + 10000*d5.d AS n FROM " + digit + " d1, " + digit +
+           " d2, " + digit + " d3, " + digit + " d4, " + digit + " d5) nums WHERE n < " + std::to_string(below);
+}
+
+constexpr const char* kSiteColumns =
+    "STA, COD, NGROUPS, ELEV, LAT, LON, DESCR, LDDATE, NINDEX, STANAME, STATYPE, UNDERGROUND, ONDATE";
+
+std::string NamedSite(const std::string& code, int index) {
+    return "INSERT INTO SITE (" + std::string(kSiteColumns) + ") VALUES (" + SqlQuote(code) + ", " +
+           SqlQuote(code) + ", 4, 150.5, 55.75, 37.62, " + SqlQuote("Станция " + code) +
+           ", '2024-01-01 00:00:00', " + std::to_string(index) + ", " + SqlQuote("Station " + code) +
+           ", 'BB', " + SqlQuote("гранит") + ", '1990-01-01 00:00:00')";
+}
+
+// Twelve channel rows: groups 1 to 4, components Z, N, E.
+std::string ChannelRows(const std::string& code) {
+    static constexpr const char* kBands[] = {"BH", "HH", "SH", "EH"};
+    static constexpr const char* kComponents[] = {"Z", "N", "E"};
+    std::string sql = "INSERT INTO SITECHAN (STA, CHAN, NGROUP, CHANINDEX, EDEPH, LAT, LON, SPS, HANG, VANG, "
+                      "DESCR, CALIBFILE, LCODE, LDDATE) VALUES ";
+    for (int g = 0; g < 4; ++g)
+        for (int c = 0; c < 3; ++c)
+            sql += std::string(g + c > 0 ? ", " : "") + "(" + SqlQuote(code) + ", " +
+                   SqlQuote(std::string(kBands[g]) + kComponents[c]) + ", " + std::to_string(g + 1) + ", " +
+                   std::to_string(c) + ", 0.0, 55.75, 37.62, 20.0, 0.0, 90.0, 'STS-2', 'STS-2.resp', '00', "
+                   "'2024-01-01 00:00:00')";
+    return sql;
+}
+
+}  // namespace
+
+void FillStations(CDatabase& session, const std::string& backend, int stations) {
+    const Dialect& d = DialectOf(backend);
+    session.ExecuteDirect("DELETE FROM SITECHAN");
+    session.ExecuteDirect("DELETE FROM SITE");
+    session.ExecuteDirect(NamedSite(kStartStation, 1));
+    session.ExecuteDirect(NamedSite(kKeystrokeStation, 2));
+    for (const char* code : {kStartStation, kKeystrokeStation}) session.ExecuteDirect(ChannelRows(code));
+    session.ExecuteDirect("INSERT INTO SITE (" + std::string(kSiteColumns) + ") SELECT " + d.code + ", " + d.code +
+                          ", 4, 150.5, 55.75, 37.62, " + d.descr + ", '2024-01-01 00:00:00', n + 3, " + d.code +
+                          ", 'BB', 'суглинок', '1990-01-01 00:00:00' FROM " + Numbers(stations - 2));
+}

@@ -1,0 +1,18 @@
+#pragma once
+// Filling the station tables of a benchmark database in bulk.
+
+#include <string>
+
+class CDatabase;
+
+// The stations every benchmark works with: the start station and the one a
+// keystroke loads ("K" typed after it), each with 4 channel groups of 3
+// channel rows.
+inline constexpr const char* kStartStation = "K";
+inline constexpr const char* kKeystrokeStation = "KK";
+
+// Replaces every SITE and SITECHAN row with `stations` stations: the two
+// above plus generated ones (B00000, B00001, ...), all with their columns
+// filled, generated in SQL by one INSERT ... SELECT. `backend` is "sqlite",
+// "postgres" or "mariadb". Throws CDBException.
+void FillStations(CDatabase& session, const std::string& backend, int stations);

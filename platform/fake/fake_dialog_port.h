@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "platform/dialog_port.h"
-#include "platform/fake/sorted_entries.h"
+#include "platform/sorted_entries.h"
 #include "resources/form_template.h"
 
 namespace platform {
@@ -125,7 +125,7 @@ private:
         bool enabled = true;
         int limit = 0;
         std::string toolTip;
-        fake::SortedEntries entries;
+        SortedEntries entries;
         int curSel = CB_ERR;
     };
 

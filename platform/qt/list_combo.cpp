@@ -64,7 +64,11 @@ void ListCombo::Clear() {
 int ListCombo::Add(const QString& text) { return entries_.Add(upperCase_ ? text.toUpper() : text); }
 
 void ListCombo::AddMany(const QStringList& texts) {
-    for (const QString& text : texts) entries_.Insert(upperCase_ ? text.toUpper() : text);
+    if (!upperCase_) return entries_.AddMany(texts);
+    QStringList upper;
+    upper.reserve(texts.size());
+    for (const QString& text : texts) upper.push_back(text.toUpper());
+    entries_.AddMany(upper);
 }
 
 int ListCombo::Select(int index) {
@@ -73,7 +77,7 @@ int ListCombo::Select(int index) {
         edit_->SetProgramText(QString());
         return -1;
     }
-    edit_->SetProgramText(selected_->text);
+    edit_->SetProgramText(*entries_.At(index));
     return index;
 }
 

@@ -1,27 +1,25 @@
 #pragma once
-// The entries of a sorted combo list: kept in order as they are added, with
-// positions, look-up by position and prefix search all in logarithmic time,
-// so refilling a list of 100,000 stations stays quick.
+// The shared sorted entry list (platform/sorted_entries.h) in the Qt port's
+// terms: QString texts, ordered regardless of case by Unicode case folding.
 
 #include <QString>
 #include <QStringList>
-#include <cstdint>
-#include <ext/pb_ds/assoc_container.hpp>
-#include <ext/pb_ds/tree_policy.hpp>
 #include <optional>
+
+#include "platform/sorted_entries.h"
 
 namespace platform::qt {
 
-// A multiset of texts ordered case-insensitively (Unicode case folding),
-// then by exact text; equal entries stay in the order they were added.
+// Texts ordered case-insensitively (Unicode case folding), then by exact
+// text; equal entries stay in the order they were added.
 class SortedEntries {
 public:
     // Adds the text and answers the position it took.
     int Add(const QString& text);
-    // Adds the text without computing its position.
-    void Insert(const QString& text);
-    void Clear();
-    int Count() const;
+    // Adds many texts as Add one by one would, in one merge.
+    void AddMany(const QStringList& texts);
+    void Clear() { entries_.Clear(); }
+    int Count() const { return entries_.Size(); }
     // The entry at a position; nullopt outside the list.
     std::optional<QString> At(int index) const;
     // The first position at or after start+1, wrapping round, whose entry
@@ -29,22 +27,12 @@ public:
     int FindPrefix(int start, const QString& prefix) const;
 
     // A handle to one entry that keeps naming it while others are added.
-    struct Key {
-        QString folded;
-        QString text;
-        std::uint64_t serial;
-    };
-    std::optional<Key> KeyAt(int index) const;
-    int IndexOf(const Key& key) const;
+    using Key = platform::SortedEntries::Handle;
+    std::optional<Key> KeyAt(int index) const { return entries_.HandleAt(index); }
+    int IndexOf(const Key& key) const { return entries_.IndexOf(key); }
 
 private:
-    struct Less {
-        bool operator()(const Key& a, const Key& b) const;
-    };
-    using Tree = __gnu_pbds::tree<Key, __gnu_pbds::null_type, Less, __gnu_pbds::rb_tree_tag,
-                                  __gnu_pbds::tree_order_statistics_node_update>;
-    Tree tree_;
-    std::uint64_t nextSerial_ = 0;
+    platform::SortedEntries entries_;
 };
 
 }  // namespace platform::qt

@@ -1,22 +1,28 @@
-#include "platform/fake/sorted_entries.h"
+#include "platform/sorted_entries.h"
 
 #include <algorithm>
 #include <iterator>
 #include <stdexcept>
 
-namespace platform::fake {
+namespace platform {
 namespace {
 // A block is split in two when it grows beyond this many entries.
 constexpr std::size_t kMaxBlock = 512;
+
+bool StartsWith(const std::string& text, const std::string& prefix) { return text.compare(0, prefix.size(), prefix) == 0; }
 }  // namespace
 
 void SortedEntries::Clear() {
     blocks_.clear();
     size_ = 0;
+    sorted_ = true;
 }
 
 int SortedEntries::Insert(std::string text, std::string key) {
-    if (blocks_.empty()) return Append(std::move(text), std::move(key));
+    if (blocks_.empty()) {
+        Push(Entry{std::move(text), std::move(key), nextSerial_++});
+        return 0;
+    }
     // The first block whose last key is greater than the new key takes it;
     // when there is none, the last block takes it at its end.
     auto block = std::upper_bound(blocks_.begin(), blocks_.end(), key,
@@ -26,7 +32,7 @@ int SortedEntries::Insert(std::string text, std::string key) {
                                 [](const std::string& k, const Entry& e) { return k < e.key; });
     int index = static_cast<int>(pos - block->begin());
     for (auto it = blocks_.begin(); it != block; ++it) index += static_cast<int>(it->size());
-    block->insert(pos, Entry{std::move(text), std::move(key)});
+    block->insert(pos, Entry{std::move(text), std::move(key), nextSerial_++});
     ++size_;
     SplitIfFull(static_cast<std::size_t>(block - blocks_.begin()));
     return index;
@@ -35,43 +41,91 @@ int SortedEntries::Insert(std::string text, std::string key) {
 void SortedEntries::InsertMany(std::vector<std::pair<std::string, std::string>> entries) {
     std::vector<Entry> added;
     added.reserve(entries.size());
-    for (auto& [text, key] : entries) added.push_back(Entry{std::move(text), std::move(key)});
+    for (auto& [text, key] : entries) added.push_back(Entry{std::move(text), std::move(key), nextSerial_++});
     auto byKey = [](const Entry& a, const Entry& b) { return a.key < b.key; };
-    // Stable: entries of equal keys keep the order they were added in, the
-    // ones already listed first.
+    // Stable, and the listed entries first among equal keys: the order of
+    // adding one by one.
     std::stable_sort(added.begin(), added.end(), byKey);
     std::vector<Entry> present;
     present.reserve(static_cast<std::size_t>(size_));
     for (auto& block : blocks_)
         for (Entry& e : block) present.push_back(std::move(e));
+    const bool wasSorted = sorted_;
+    Clear();
+    if (!wasSorted) {
+        // An appended list has no order to merge into: insert one by one.
+        for (Entry& e : present) Push(std::move(e));
+        sorted_ = false;
+        for (Entry& e : added) Insert(std::move(e.text), std::move(e.key));
+        return;
+    }
     std::vector<Entry> merged;
     merged.reserve(present.size() + added.size());
     std::merge(std::make_move_iterator(present.begin()), std::make_move_iterator(present.end()),
                std::make_move_iterator(added.begin()), std::make_move_iterator(added.end()), std::back_inserter(merged),
                byKey);
-    Clear();
-    for (Entry& e : merged) Append(std::move(e.text), std::move(e.key));
+    for (Entry& e : merged) Push(std::move(e));
 }
 
 int SortedEntries::Append(std::string text, std::string key) {
+    if (size_ > 0 && key < Key(size_ - 1)) sorted_ = false;
+    Push(Entry{std::move(text), std::move(key), nextSerial_++});
+    return size_ - 1;
+}
+
+void SortedEntries::Push(Entry entry) {
     if (blocks_.empty() || blocks_.back().size() >= kMaxBlock) blocks_.emplace_back();
-    blocks_.back().push_back(Entry{std::move(text), std::move(key)});
-    return size_++;
+    blocks_.back().push_back(std::move(entry));
+    ++size_;
 }
 
 const std::string& SortedEntries::Text(int index) const { return At(index).text; }
 const std::string& SortedEntries::Key(int index) const { return At(index).key; }
 
+std::optional<SortedEntries::Handle> SortedEntries::HandleAt(int index) const {
+    if (index < 0 || index >= size_) return std::nullopt;
+    const Entry& e = At(index);
+    return Handle{e.key, e.serial};
+}
+
+int SortedEntries::IndexOf(const Handle& handle) const {
+    // Equal keys stand together in a sorted list; otherwise every entry is a candidate.
+    for (int index = sorted_ ? LowerBound(handle.key) : 0; index < size_; ++index) {
+        const Entry& e = At(index);
+        if (e.serial == handle.serial) return index;
+        if (sorted_ && e.key != handle.key) break;
+    }
+    return -1;
+}
+
+int SortedEntries::LowerBound(const std::string& key) const {
+    auto block = std::lower_bound(blocks_.begin(), blocks_.end(), key,
+                                  [](const std::vector<Entry>& b, const std::string& k) { return b.back().key < k; });
+    int index = 0;
+    for (auto it = blocks_.begin(); it != block; ++it) index += static_cast<int>(it->size());
+    if (block == blocks_.end()) return index;
+    auto pos = std::lower_bound(block->begin(), block->end(), key,
+                                [](const Entry& e, const std::string& k) { return e.key < k; });
+    return index + static_cast<int>(pos - block->begin());
+}
+
 int SortedEntries::FindPrefix(int start, const std::string& keyPrefix) const {
     if (size_ == 0) return -1;
-    const int first = (start < 0 || start >= size_) ? 0 : (start + 1) % size_;
-    // One pass over the blocks from `first`, wrapping round once.
+    const int from = (start < 0 || start >= size_) ? 0 : (start + 1) % size_;
+    if (sorted_) {
+        // The entries that begin with the prefix form one run from `first`:
+        // `from` is in it exactly when it lies after `first` and matches.
+        const int first = LowerBound(keyPrefix);
+        if (first >= size_ || !StartsWith(Key(first), keyPrefix)) return -1;
+        return (from > first && StartsWith(Key(from), keyPrefix)) ? from : first;
+    }
+    // One pass over the blocks, wrapping round once.
     int index = 0;
     int found = -1;
     for (const auto& block : blocks_) {
         for (const Entry& e : block) {
-            if (e.key.compare(0, keyPrefix.size(), keyPrefix) == 0) {
-                if (index >= first) return index;
+            if (StartsWith(e.key, keyPrefix)) {
+                if (index >= from) return index;
                 if (found < 0) found = index;
             }
             ++index;
@@ -98,4 +152,4 @@ void SortedEntries::SplitIfFull(std::size_t block) {
     blocks_.insert(blocks_.begin() + static_cast<long>(block) + 1, std::move(upper));
 }
 
-}  // namespace platform::fake
+}  // namespace platform

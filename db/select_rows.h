@@ -20,7 +20,7 @@ struct WallClock {
 };
 
 // The instant a local wall-clock time names; whether daylight saving applies
-// is the C library's local-time rule. nullopt when the parts name no time.
+// is the C library's local-time rule. nullopt when the fields name no time.
 std::optional<std::time_t> LocalInstant(const WallClock& stamp);
 
 // One column's value; std::monostate for NULL.

@@ -14,5 +14,5 @@ std::string WallClockText(const WallClock& stamp);
 
 // A stored local wall-clock time as the UTC instant it names, in the form
 // "YYYY-MM-DDTHH:MM:SSZ"; whether daylight saving applies is the C library's
-// local-time rule. nullopt when the parts name no time.
+// local-time rule. nullopt when the fields name no time.
 std::optional<std::string> UtcText(const WallClock& stamp);

@@ -90,9 +90,11 @@ void CStationApp::ReportFailedOpen(const std::string& reason) {
     // that no file was found, and where it was looked for.
     std::error_code ec;
     if (profile_.Path().empty()) {
-        text += "\n" + LoadString(str::ConfigNotFound);
+        text += '\n';
+        text += LoadString(str::ConfigNotFound);
     } else if (!std::filesystem::exists(profile_.Path(), ec)) {
-        text += "\n" + FormatString(str::ConfigFileMissing, profile_.Path());
+        text += '\n';
+        text += FormatString(str::ConfigFileMissing, profile_.Path());
     }
     port_.MessageBox(text, {}, platform::Buttons::Ok, platform::Icon::Stop);
 }

@@ -36,7 +36,10 @@ const Column<ChannelRow> kChannelColumns[] = {
 template <typename Row, size_t N>
 std::string SelectText(const Column<Row> (&columns)[N], const char* table) {
     std::string sql = "SELECT ";
-    for (size_t i = 0; i < N; ++i) sql += (i ? "," : "") + std::string(columns[i].name);
+    for (size_t i = 0; i < N; ++i) {
+        if (i) sql += ',';
+        sql += columns[i].name;
+    }
     return sql + " FROM " + table;
 }
 

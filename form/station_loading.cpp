@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <ctime>
 
-#include "db/sql_text.h"
 #include "db/station_recordsets.h"
 #include "form/date_text.h"
 #include "form/number_text.h"

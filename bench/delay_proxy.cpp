@@ -5,10 +5,13 @@
 // kMaxQueuedBytes waiting per direction (reading pauses until it drains), and
 // the process ends by itself after its lifetime or when its parent goes.
 //
-//   se-delay-proxy TARGET_PORT DELAY_MS LIFETIME_S PORT_FILE
+//   se-delay-proxy TARGET_PORT DELAY_MS LIFETIME_S PORT_FILE [COUNTER_FILE]
 //
 // Listens on an ephemeral port of 127.0.0.1 and writes it to PORT_FILE once
-// it accepts connections.
+// it accepts connections. With COUNTER_FILE it also counts requests: every
+// chunk read from a client (a write the client made towards the server, as
+// the kernel handed it over) adds one to a 64-bit counter that the file holds
+// and that other processes read by mapping the file (RequestCounter).
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -16,13 +19,16 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/prctl.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
@@ -95,8 +101,22 @@ void Prepare(int fd) {
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
 }
 
+// The request counter shared through a mapped file; null when not asked for.
+std::uint64_t* gRequests = nullptr;
+
+// Maps the counter file (created as 8 zero bytes); false on failure.
+bool MapCounter(const char* path) {
+    Fd fd(::open(path, O_RDWR | O_CREAT | O_TRUNC, 0644));
+    if (fd.get() < 0 || ::ftruncate(fd.get(), sizeof(std::uint64_t)) != 0) return false;
+    void* map = ::mmap(nullptr, sizeof(std::uint64_t), PROT_READ | PROT_WRITE, MAP_SHARED, fd.get(), 0);
+    if (map == MAP_FAILED) return false;
+    gRequests = static_cast<std::uint64_t*>(map);
+    return true;
+}
+
 // Reads what is there into the direction's queue; false on a hard error.
-bool ReadInto(int fd, Direction& d, Clock::duration delay) {
+// `counted`: a chunk read here is a request towards the server.
+bool ReadInto(int fd, Direction& d, Clock::duration delay, bool counted = false) {
     std::string buffer(kChunkBytes, '\0');
     const ssize_t n = ::read(fd, buffer.data(), buffer.size());
     if (n == 0) {
@@ -105,6 +125,7 @@ bool ReadInto(int fd, Direction& d, Clock::duration delay) {
     }
     if (n < 0) return errno == EAGAIN || errno == EINTR;
     buffer.resize(static_cast<std::size_t>(n));
+    if (counted && gRequests != nullptr) std::atomic_ref<std::uint64_t>(*gRequests).fetch_add(1);
     d.queued += buffer.size();
     d.queue.push_back(Chunk{Clock::now() + delay, std::move(buffer)});
     return true;
@@ -129,9 +150,13 @@ bool WriteDue(int fd, Direction& d) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 5) {
-        std::fprintf(stderr, "usage: %s TARGET_PORT DELAY_MS LIFETIME_S PORT_FILE\n", argv[0]);
+    if (argc != 5 && argc != 6) {
+        std::fprintf(stderr, "usage: %s TARGET_PORT DELAY_MS LIFETIME_S PORT_FILE [COUNTER_FILE]\n", argv[0]);
         return 2;
+    }
+    if (argc == 6 && !MapCounter(argv[5])) {
+        std::perror("se-delay-proxy: counter file");
+        return 1;
     }
     const int target = std::atoi(argv[1]);
     const auto delay = std::chrono::milliseconds(std::atoi(argv[2]));
@@ -195,7 +220,7 @@ int main(int argc, char** argv) {
             const pollfd& c = fds[1 + 2 * i];
             const pollfd& s = fds[2 + 2 * i];
             bool ok = true;
-            if (c.revents & (POLLIN | POLLHUP | POLLERR)) ok = ok && ReadInto(p.client.get(), p.up, delay);
+            if (c.revents & (POLLIN | POLLHUP | POLLERR)) ok = ok && ReadInto(p.client.get(), p.up, delay, true);
             if (s.revents & (POLLIN | POLLHUP | POLLERR)) ok = ok && ReadInto(p.server.get(), p.down, delay);
             ok = ok && WriteDue(p.server.get(), p.up) && WriteDue(p.client.get(), p.down);
             const bool finished = p.up.readerClosed && p.down.readerClosed && p.up.queue.empty() &&

@@ -84,14 +84,10 @@ void FloorClient::Send(const RecordedCall& call) {
     SQLRETURN rc = SQL_SUCCESS;
     SQLHSTMT stmt = SQL_NULL_HSTMT;
     if (call.kind != CallKind::Connect && call.kind != CallKind::AutoCommit && call.kind != CallKind::EndTran) {
-        // A statement handle of its own per statement, with a static read-only
-        // cursor: what the record sets use, and the fastest on psqlODBC, which
-        // spends about four more round trips per statement on a forward-only
-        // cursor (measured through the delay proxy).
+        // A statement handle of its own per statement, with the driver's
+        // defaults: no cursor type, no timeout, nothing the program chose.
         if (!Ok(stmt_.Allocate(dbc_.get()))) Fail("statement handle", SQL_HANDLE_DBC, dbc_.get());
         stmt = stmt_.get();
-        SQLSetStmtAttr(stmt, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_STATIC), 0);
-        SQLSetStmtAttr(stmt, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_READ_ONLY), 0);
     }
     switch (call.kind) {
         case CallKind::Connect: return;
@@ -117,12 +113,8 @@ void FloorClient::Send(const RecordedCall& call) {
                                          p.bytes.data(), static_cast<SQLLEN>(p.bytes.size()), &p.indicator)))
                     Fail("parameter of " + call.text, SQL_HANDLE_STMT, stmt);
             }
-            if (call.kind == CallKind::ExecDirect) {
-                rc = SQLExecDirect(stmt, Chars(call.text), SQL_NTS);
-            } else {
-                rc = SQLPrepare(stmt, Chars(call.text), SQL_NTS);
-                if (Ok(rc)) rc = SQLExecute(stmt);
-            }
+            // Every statement is sent once: one SQLExecDirect, never a prepare.
+            rc = SQLExecDirect(stmt, Chars(call.text), SQL_NTS);
             const bool succeeded = Ok(rc) || rc == SQL_NO_DATA;
             if (succeeded != call.succeeded) Fail(call.text, SQL_HANDLE_STMT, stmt);
             if (succeeded) FetchAll();

@@ -1,7 +1,8 @@
 #pragma once
-// The raw ODBC floor: a minimal client on one kept connection that sends a
-// recorded operation's calls again, fetching every result with bound columns
-// and a row array, and nothing else.
+// The raw ODBC floor: a minimal client on one kept connection with the
+// driver's defaults that sends an operation's statements, each once with
+// SQLExecDirect, fetching every result with bound columns and a row array,
+// and nothing else.
 
 #include <sql.h>
 

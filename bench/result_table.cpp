@@ -57,15 +57,23 @@ void ResultTable::ReportRuns(const std::vector<Run>& runs) {
 }
 
 void ResultTable::Print(std::ostream& out) const {
-    char line[256];
+    char line[512];
     auto emit = [&](const char* op, const char* db, const char* link, const char* stations, const std::string& time,
-                    const std::string& floor, const std::string& ratio, const std::string& sent) {
-        std::snprintf(line, sizeof line, "| %-9s | %-8s | %-8s | %8s | %9s | %9s | %6s | %-22s |\n", op, db, link,
-                      stations, time.c_str(), floor.c_str(), ratio.c_str(), sent.c_str());
+                    const std::string& floor, const std::string& ratio, const std::string& program,
+                    const std::string& needed) {
+        std::snprintf(line, sizeof line, "| %-9s | %-8s | %-8s | %8s | %9s | %9s | %6s | %-16s | %-16s |\n", op, db,
+                      link, stations, time.c_str(), floor.c_str(), ratio.c_str(), program.c_str(), needed.c_str());
         out << line;
     };
-    emit("operation", "database", "link", "stations", "time", "floor", "ratio", "sent by the program");
-    out << "|-----------|----------|----------|---------:|----------:|----------:|-------:|------------------------|\n";
+    // "N stmts" and, through the proxy, "/ R req".
+    auto sent = [](int statements, long long requests) {
+        std::string text = std::to_string(statements) + " stmts";
+        if (requests >= 0) text += " / " + std::to_string(requests) + " req";
+        return text;
+    };
+    emit("operation", "database", "link", "stations", "time", "floor", "ratio", "program sent", "floor sent");
+    out << "|-----------|----------|----------|---------:|----------:|----------:|-------:|------------------|"
+           "------------------|\n";
     for (const Row& row : rows_) {
         const auto parts = Split(row.name);
         if (parts.size() != 4) continue;
@@ -75,12 +83,29 @@ void ResultTable::Print(std::ostream& out) const {
             std::snprintf(text, sizeof text, "%.2fx", row.program / row.floor);
             ratio = text;
         }
-        std::string sent;
-        if (auto it = calls_.find(row.name); it != calls_.end())
-            sent = std::to_string(it->second.statements) + " stmts, " + std::to_string(it->second.connects) +
-                   " conn, " + std::to_string(it->second.alters) + " ALTER";
-        if (!row.error.empty()) sent = "FAILED: " + row.error;
+        std::string program, needed;
+        if (auto it = calls_.find(row.name); it != calls_.end()) {
+            program = sent(it->second.statements, it->second.requests);
+            needed = sent(it->second.floorStatements, it->second.floorRequests);
+        }
+        if (!row.error.empty()) program = "FAILED: " + row.error;
         emit(parts[0].c_str(), parts[1].c_str(), parts[2].c_str(), parts[3].c_str(), Millis(row.program),
-             Millis(row.floor), ratio, sent);
+             Millis(row.floor), ratio, program, needed);
+    }
+    // What the program sent beyond the floor, once per operation and database.
+    std::map<std::string, bool> shown;
+    out << "\nSent by the program beyond the floor (ODBC calls; statements a driver adds by itself show only as "
+           "requests):\n";
+    for (const Row& row : rows_) {
+        const auto parts = Split(row.name);
+        if (parts.size() != 4) continue;
+        const std::string key = parts[0] + " " + parts[1] + " (" + parts[3] + " stations)";
+        auto it = calls_.find(row.name);
+        if (it == calls_.end() || shown[key]) continue;
+        shown[key] = true;
+        out << "- " << key << ":";
+        if (it->second.beyond.empty()) out << " nothing";
+        out << "\n";
+        for (const std::string& call : it->second.beyond) out << "    " << call << "\n";
     }
 }

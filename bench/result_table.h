@@ -12,6 +12,10 @@ struct CaseCalls {
     int statements = 0;
     int connects = 0;
     int alters = 0;
+    long long requests = -1;       // through the delay proxy; -1 when not counted
+    int floorStatements = 0;
+    long long floorRequests = -1;
+    std::vector<std::string> beyond;  // what the program sent beyond the floor
 };
 
 // Collects the runs named "<operation>/<database>/<link>/<stations>/<side>",
@@ -22,8 +26,12 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override;
 
     // Notes the calls a case's program run sent (shown beside its times).
-    void NoteCalls(const std::string& caseName, CaseCalls calls) { calls_[caseName] = calls; }
-    // The table, in the order the cases ran.
+    void NoteCalls(const std::string& caseName, CaseCalls calls) { calls_[caseName] = std::move(calls); }
+    void NoteFloorRequests(const std::string& caseName, long long requests) {
+        calls_[caseName].floorRequests = requests;
+    }
+    // The table, in the order the cases ran, then per operation and
+    // database what the program sent beyond the floor.
     void Print(std::ostream& out) const;
 
 private:

@@ -2,12 +2,15 @@
 // beside its raw ODBC floor, on every database and link that scripts/bench.sh
 // sets up. Start-up runs on the Qt port (offscreen), since filling real
 // widgets is part of what the user waits for; the form operations run on the
-// in-memory port inside a started program. The floor sends the very calls the
-// program's run sent (recorded at the ODBC boundary, see odbc_recording.h) on
-// one kept connection.
+// in-memory port inside a started program. The floor sends the statements the
+// operation needs (picked out of the calls the program's run sent, recorded at
+// the ODBC boundary: see operation_floor.h), each once with SQLExecDirect on
+// one kept connection with the driver's defaults. Through a delay proxy both
+// sides also count their requests (chunks towards the server).
 //
-// Environment: SE_BENCH_TARGETS "backend/link/dsn ..." (backend sqlite,
-// postgres or mariadb), SE_TEST_UID and SE_TEST_PWD, ODBCINI. With
+// Environment: SE_BENCH_TARGETS "backend/link/dsn[@counter] ..." (backend
+// sqlite, postgres or mariadb; counter: the request counter file of the
+// link's delay proxy), SE_TEST_UID and SE_TEST_PWD, ODBCINI. With
 // SE_BENCH_SHOW_CALLS=1 every floor also lists its timed calls on stderr, each
 // with the time it took: where an operation's time goes.
 
@@ -27,6 +30,8 @@
 #include "app/station_app.h"
 #include "bench/odbc_floor.h"
 #include "bench/odbc_recording.h"
+#include "bench/operation_floor.h"
+#include "bench/request_counter.h"
 #include "bench/result_table.h"
 #include "bench/station_fill.h"
 #include "db/schema_upgrade.h"
@@ -42,9 +47,18 @@ using platform::FakeDialogPort;
 // One database reached over one link.
 struct Target {
     std::string backend, link, dsn;
+    std::string counter;  // the delay proxy's request counter file; empty on loopback
 };
 
-enum class Operation { StartUp, Keystroke, Save, Delete };
+// The request counter of a target's link; answers -1 without one.
+long long Requests(const Target& t) {
+    static std::map<std::string, RequestCounter> counters;
+    if (t.counter.empty()) return -1;
+    auto it = counters.try_emplace(t.counter, t.counter).first;
+    return it->second.Read();
+}
+
+enum class Operation { StartUp, Keystroke, NewKeystroke, Save, Delete };
 
 // One measured case: the operation, the stations in the database, and the
 // iterations of the program's run and of the floor's.
@@ -59,6 +73,7 @@ struct Case {
 constexpr Case kCases[] = {
     {Operation::StartUp, "start-up", 100, 5, 10},
     {Operation::Keystroke, "keystroke", 100, 20, 50},
+    {Operation::NewKeystroke, "key-new", 100, 20, 50},
     {Operation::Save, "save", 100, 8, 16},
     {Operation::Delete, "delete", 100, 8, 16},
     {Operation::StartUp, "start-up", 10000, 3, 5},
@@ -69,7 +84,25 @@ constexpr Case kCases[] = {
 // operation, untimed clean-up.
 struct OperationRecording {
     Recording before, timed, after;
+    long long requests = -1;  // requests of the timed part, -1 when not counted
 };
+
+// A case's floor: its statements, and the requests they took once.
+struct CaseFloor {
+    OperationFloor floor;
+    long long requests = -1;
+};
+
+FloorOperation FloorOperationOf(Operation operation) {
+    switch (operation) {
+        case Operation::StartUp: return FloorOperation::StartUp;
+        case Operation::Keystroke:
+        case Operation::NewKeystroke: return FloorOperation::Keystroke;
+        case Operation::Save: return FloorOperation::Save;
+        case Operation::Delete: return FloorOperation::Delete;
+    }
+    return FloorOperation::StartUp;
+}
 
 std::string Env(const char* name) {
     const char* value = std::getenv(name);
@@ -100,9 +133,22 @@ std::map<std::string, OperationRecording>& Recordings() {
     return recordings;
 }
 
+std::map<std::string, CaseFloor>& Floors() {
+    static std::map<std::string, CaseFloor> floors;
+    return floors;
+}
+
 void Remember(const Target& t, const Case& c, OperationRecording recording) {
-    Table().NoteCalls(CaseName(t, c), {recording.timed.Statements(), recording.timed.Connects(),
-                                       recording.timed.Matching("ALTER")});
+    CaseFloor& floor = Floors()[CaseName(t, c)];
+    floor.floor = FloorOf(FloorOperationOf(c.operation), recording.timed);
+    CaseCalls calls;
+    calls.statements = recording.timed.Statements();
+    calls.connects = recording.timed.Connects();
+    calls.alters = recording.timed.Matching("ALTER");
+    calls.requests = recording.requests;
+    calls.floorStatements = floor.floor.floor.Statements();
+    calls.beyond = floor.floor.beyond;
+    Table().NoteCalls(CaseName(t, c), calls);
     Recordings()[CaseName(t, c)] = std::move(recording);
 }
 
@@ -153,6 +199,15 @@ FormSteps StepsOf(Operation operation) {
                             throw std::runtime_error("the keystroke did not reach " + std::string(kKeystrokeStation));
                     },
                     [](FakeDialogPort& p) { p.TypeKeys(ctl::StationCode, "\b"); }};
+        case Operation::NewKeystroke:
+            // A code SITE does not hold: the load and the next-index query.
+            return {none,
+                    [](FakeDialogPort& p) {
+                        p.TypeKeys(ctl::StationCode, "X");
+                        if (p.Text(ctl::StationCode) != std::string(kStartStation) + "X")
+                            throw std::runtime_error("the keystroke did not reach the new code");
+                    },
+                    [](FakeDialogPort& p) { p.TypeKeys(ctl::StationCode, "\b"); }};
         case Operation::Save:
             return {typeNew, save, [=](FakeDialogPort& p) { remove(p), backToStart(p); }};
         case Operation::Delete:
@@ -176,9 +231,11 @@ void MeasureFormOperation(benchmark::State& state, const Target& t, const Case& 
             for (auto [step, into] : {std::pair{&steps.before, &recording.before},
                                       std::pair{&steps.timed, &recording.timed},
                                       std::pair{&steps.after, &recording.after}}) {
+                const long long requests = Requests(t);
                 StartRecording();
                 (*step)(p);
                 *into = StopRecording();
+                if (into == &recording.timed && requests >= 0) recording.requests = Requests(t) - requests;
             }
             ExpectNoMessages(p);
             Remember(t, c, std::move(recording));
@@ -235,7 +292,9 @@ void MeasureStartUp(benchmark::State& state, const Target& t, const Case& c) {
         CStationApp(port, CommandLine(t), ProfileReader()).StartUp();
         ExpectNoMessages(port);
         OperationRecording recording;
+        const long long requests = Requests(t);
         StartOnQt(t, c, &recording.timed);
+        if (requests >= 0) recording.requests = Requests(t) - requests;
         Remember(t, c, std::move(recording));
         for (auto _ : state) state.SetIterationTime(StartOnQt(t, c, nullptr));
     } catch (const std::exception& e) {
@@ -256,17 +315,18 @@ void MeasureProgram(benchmark::State& state, const Target& t, const Case& c) {
         MeasureFormOperation(state, t, c);
 }
 
-// Lists the timed calls of a case with the time each took on the floor.
-void ShowCalls(FloorClient& floor, const std::string& caseName, const OperationRecording& recording) {
+// Lists the floor's calls of a case with the time each took.
+void ShowCalls(FloorClient& floor, const std::string& caseName, const OperationRecording& recording,
+               const Recording& needed) {
     static constexpr const char* kKinds[] = {"exec", "prepare+execute", "primary keys", "autocommit", "end tran",
                                              "connect"};
     std::vector<double> seconds;
     floor.Replay(recording.before);
-    floor.Replay(recording.timed, &seconds);
+    floor.Replay(needed, &seconds);
     floor.Replay(recording.after);
-    std::cerr << caseName << ": " << recording.timed.calls.size() << " calls\n";
+    std::cerr << caseName << ": " << needed.calls.size() << " calls\n";
     for (std::size_t i = 0; i < seconds.size(); ++i) {
-        const RecordedCall& call = recording.timed.calls[i];
+        const RecordedCall& call = needed.calls[i];
         char time[32];
         std::snprintf(time, sizeof time, "%8.3f ms  ", seconds[i] * 1e3);
         std::cerr << time << kKinds[static_cast<int>(call.kind)] << " " << call.text.substr(0, 110)
@@ -274,7 +334,8 @@ void ShowCalls(FloorClient& floor, const std::string& caseName, const OperationR
     }
 }
 
-// The recorded calls of the case's program run, sent by the raw client.
+// The statements the case's operation needs, sent by the raw client; the
+// program's set-up and clean-up calls run untimed around them, as recorded.
 void MeasureFloor(benchmark::State& state, const Target& t, const Case& c) {
     const auto found = Recordings().find(CaseName(t, c));
     if (found == Recordings().end()) {
@@ -282,16 +343,21 @@ void MeasureFloor(benchmark::State& state, const Target& t, const Case& c) {
         return;
     }
     const OperationRecording& recording = found->second;
+    CaseFloor& caseFloor = Floors()[CaseName(t, c)];
+    const Recording& needed = caseFloor.floor.floor;
     try {
         FloorClient floor(ConnectString(t));
         for (auto _ : state) {
             floor.Replay(recording.before);
+            const long long requests = Requests(t);
             const auto begin = Clock::now();
-            floor.Replay(recording.timed);
+            floor.Replay(needed);
             state.SetIterationTime(std::chrono::duration<double>(Clock::now() - begin).count());
+            if (requests >= 0) caseFloor.requests = Requests(t) - requests;  // the last iteration's
             floor.Replay(recording.after);
         }
-        if (std::getenv("SE_BENCH_SHOW_CALLS") != nullptr) ShowCalls(floor, CaseName(t, c), recording);
+        Table().NoteFloorRequests(CaseName(t, c), caseFloor.requests);
+        if (std::getenv("SE_BENCH_SHOW_CALLS") != nullptr) ShowCalls(floor, CaseName(t, c), recording, needed);
     } catch (const std::exception& e) {
         state.SkipWithError(e.what());
     }
@@ -303,8 +369,11 @@ std::vector<Target> Targets() {
     for (std::string item; in >> item;) {
         const auto a = item.find('/'), b = item.find('/', a + 1);
         if (a == std::string::npos || b == std::string::npos)
-            throw std::runtime_error("SE_BENCH_TARGETS: not backend/link/dsn: " + item);
-        targets.push_back({item.substr(0, a), item.substr(a + 1, b - a - 1), item.substr(b + 1)});
+            throw std::runtime_error("SE_BENCH_TARGETS: not backend/link/dsn[@counter]: " + item);
+        const auto d = item.find('@', b + 1);
+        targets.push_back({item.substr(0, a), item.substr(a + 1, b - a - 1),
+                           item.substr(b + 1, d == std::string::npos ? std::string::npos : d - b - 1),
+                           d == std::string::npos ? std::string() : item.substr(d + 1)});
     }
     return targets;
 }

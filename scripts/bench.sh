@@ -44,11 +44,12 @@ mariadb --no-defaults -h127.0.0.1 -P"$SE_TEST_MARIADB_PORT" -u"$SE_TEST_UID" -p"
     <"$ROOT/sql/mariadb/base_tables.sql"
 
 # A delay proxy in front of a server, writing the port it listens on to
-# SERVERS/NAME.port. Started from this shell itself: the proxy ends with its
-# parent, so it must not be the child of a subshell.
+# SERVERS/NAME.port and counting requests in SERVERS/NAME.requests. Started
+# from this shell itself: the proxy ends with its parent, so it must not be
+# the child of a subshell.
 start_proxy() {
     local name=$1 target=$2 file=$SERVERS/$1.port i
-    "$BUILD/bench/se-delay-proxy" "$target" "$DELAY_MS" "$PROXY_LIFETIME_S" "$file" &
+    "$BUILD/bench/se-delay-proxy" "$target" "$DELAY_MS" "$PROXY_LIFETIME_S" "$file" "$SERVERS/$name.requests" &
     PROXIES+=($!)
     for i in $(seq 1 100); do [ -s "$file" ] && break; sleep 0.05; done
     [ -s "$file" ] || { echo "bench: the delay proxy for $name did not start" >&2; exit 1; }
@@ -76,5 +77,6 @@ CHARSET=utf8mb4
 INI
 
 export SE_BENCH_TARGETS="sqlite/file/se_test_sqlite postgres/loopback/se_test_postgres
-    postgres/$LINK/se_bench_postgres_$LINK mariadb/loopback/se_test_mariadb mariadb/$LINK/se_bench_mariadb_$LINK"
+    postgres/$LINK/se_bench_postgres_$LINK@$SERVERS/postgres.requests mariadb/loopback/se_test_mariadb
+    mariadb/$LINK/se_bench_mariadb_$LINK@$SERVERS/mariadb.requests"
 "$BUILD/bench/station-bench" "$@"

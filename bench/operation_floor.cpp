@@ -1,0 +1,104 @@
+#include "bench/operation_floor.h"
+
+#include <regex>
+
+namespace {
+
+// The statements the design names, by their shape.
+enum class Shape {
+    Other,           // not needed
+    Read,            // a record set's SELECT of SITE or SITECHAN (list fill, load, channel cell)
+    NextIndex,       // "select max(NINDEX)+1 as maxindex from SITE"
+    RowExists,       // "select count(*) from SITE where STA=..."
+    SiteWrite,       // the SITE insert or update
+    ChannelWrite,    // a record set's INSERT or UPDATE of SITECHAN
+    ChannelsDelete,  // "delete from SITECHAN where STA=..." (the stale rows of a save, or a delete)
+    SiteDelete,      // "delete from SITE where STA=..."
+    SchemaTest,      // "select C from T where 1=0"
+    SchemaAlter,     // "ALTER TABLE ..."
+};
+
+bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
+
+Shape ShapeOf(const RecordedCall& call) {
+    if (call.kind != CallKind::ExecDirect && call.kind != CallKind::PrepareExecute) return Shape::Other;
+    const std::string& t = call.text;
+    static const std::regex read(R"(SELECT [A-Z0-9_,]+ +FROM (SITE|SITECHAN)( WHERE [^;]*)?)");
+    static const std::regex test(R"(select \w+ from \w+ where 1=0)");
+    if (t.find("FOR UPDATE") == std::string::npos && std::regex_match(t, read)) return Shape::Read;
+    if (t == "select max(NINDEX)+1 as maxindex from SITE") return Shape::NextIndex;
+    if (StartsWith(t, "select count(*) from SITE where STA=")) return Shape::RowExists;
+    if (StartsWith(t, "insert into SITE (") || StartsWith(t, "update SITE set ")) return Shape::SiteWrite;
+    if (StartsWith(t, "INSERT INTO SITECHAN (") || StartsWith(t, "UPDATE SITECHAN SET ")) return Shape::ChannelWrite;
+    if (StartsWith(t, "delete from SITECHAN where STA=")) return Shape::ChannelsDelete;
+    if (StartsWith(t, "delete from SITE where STA=")) return Shape::SiteDelete;
+    if (std::regex_match(t, test)) return Shape::SchemaTest;
+    if (StartsWith(t, "ALTER TABLE ")) return Shape::SchemaAlter;
+    return Shape::Other;
+}
+
+bool IsWrite(Shape s) {
+    return s == Shape::SiteWrite || s == Shape::ChannelWrite || s == Shape::ChannelsDelete || s == Shape::SiteDelete;
+}
+
+RecordedCall AutoCommit(bool on) {
+    return RecordedCall{CallKind::AutoCommit, {}, {}, on ? long{SQL_AUTOCOMMIT_ON} : long{SQL_AUTOCOMMIT_OFF}};
+}
+RecordedCall Commit() { return RecordedCall{CallKind::EndTran, {}, {}, SQL_COMMIT}; }
+
+std::string Describe(const RecordedCall& call) {
+    switch (call.kind) {
+        case CallKind::ExecDirect: return "exec " + call.text.substr(0, 72);
+        case CallKind::PrepareExecute: return "prepare+execute " + call.text.substr(0, 64);
+        case CallKind::PrimaryKeys: return "primary keys of " + call.text;
+        case CallKind::AutoCommit: return call.value == SQL_AUTOCOMMIT_ON ? "autocommit on" : "autocommit off";
+        case CallKind::EndTran: return call.value == SQL_COMMIT ? "commit" : "rollback";
+        case CallKind::Connect: return "connect";
+    }
+    return {};
+}
+
+}  // namespace
+
+OperationFloor FloorOf(FloorOperation operation, const Recording& program) {
+    OperationFloor result;
+    std::vector<RecordedCall>& floor = result.floor.calls;
+    const bool writes = operation == FloorOperation::Save || operation == FloorOperation::Delete;
+    bool written = false;
+    bool inChannelTransaction = false;
+    for (const RecordedCall& call : program.calls) {
+        Shape shape = ShapeOf(call);
+        // The re-read before the first write is the program's own check.
+        if (writes && !written && shape == Shape::Read) shape = Shape::Other;
+        if (operation == FloorOperation::Keystroke && IsWrite(shape)) shape = Shape::Other;
+        if (shape == Shape::Other) {
+            result.beyond.push_back(Describe(call));
+            continue;
+        }
+        written = written || IsWrite(shape);
+        RecordedCall needed = call;
+        needed.kind = CallKind::ExecDirect;
+        if (operation == FloorOperation::Save) {
+            if (shape == Shape::Read && !inChannelTransaction && floor.size() > 0 &&
+                ShapeOf(floor.back()) == Shape::SiteWrite) {
+                floor.push_back(AutoCommit(false));
+                inChannelTransaction = true;
+            }
+            floor.push_back(std::move(needed));
+            if (shape == Shape::ChannelsDelete && inChannelTransaction) {
+                floor.push_back(Commit());
+                floor.push_back(AutoCommit(true));
+                inChannelTransaction = false;
+            }
+        } else if (operation == FloorOperation::Delete &&
+                   (shape == Shape::ChannelsDelete || shape == Shape::SiteDelete)) {
+            floor.push_back(AutoCommit(false));
+            floor.push_back(std::move(needed));
+            floor.push_back(Commit());
+            floor.push_back(AutoCommit(true));
+        } else {
+            floor.push_back(std::move(needed));
+        }
+    }
+    return result;
+}

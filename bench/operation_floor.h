@@ -1,0 +1,29 @@
+#pragma once
+// What each operation needs of the database: the statements the form's
+// design gives for it, picked out of what the program sent. Everything else
+// the program sent (settings, catalog questions, re-reads for the lost-update
+// check, guards of the record-set layer, its own transaction layout) is not
+// part of the floor and is listed as sent beyond it.
+
+#include <string>
+#include <vector>
+
+#include "bench/odbc_recording.h"
+
+enum class FloorOperation { StartUp, Keystroke, Save, Delete };
+
+// The floor of one operation and what the program sent beyond it.
+struct OperationFloor {
+    Recording floor;                 // the needed statements, with the transactions the design gives
+    std::vector<std::string> beyond;  // one line per call the program sent beyond them
+};
+
+// Builds the floor from the calls the program's run sent. The needed
+// statements keep the texts and parameter values the program used.
+// Save: the SITE statement in auto-commit, then the channel rows (each
+// record set's SELECT and its INSERT or UPDATE) and the deletion of the
+// others in one transaction, then the refill and the reload. Delete: each of
+// its two deletions in a transaction of its own, then the refill and the
+// reload. Reads of SITE or SITECHAN before an operation's first write are the
+// program's re-read of the station, not part of the floor.
+OperationFloor FloorOf(FloorOperation operation, const Recording& program);

@@ -36,8 +36,10 @@ void CreateTables(const std::string& path, const std::string& script) {
     for (const std::string& statement : SplitSqlStatements(script)) {
         try {
             session.ExecuteDirect(statement);
-        } catch (const CDBException& e) {
-            throw CDBException(e.RetCode, statement + "\n" + e.ErrorText, e.StateText);
+        } catch (CDBException& e) {
+            // The statement is named before the driver's text; the records stay.
+            e.ErrorText = statement + "\n" + e.ErrorText;
+            throw;
         }
     }
     session.Close();

@@ -48,7 +48,7 @@ bool CStationApp::StartUp() {
 namespace {
 
 // The driver manager's state for a data source name it does not know.
-bool IsUnknownDataSource(const CDBException& e) { return e.StateText.find("State:IM002,") != std::string::npos; }
+bool IsUnknownDataSource(const CDBException& e) { return e.HasState("IM002"); }
 
 }  // namespace
 

@@ -16,11 +16,11 @@ public:
     ~OdbcHandle() { reset(); }
     OdbcHandle(const OdbcHandle&) = delete;
     OdbcHandle& operator=(const OdbcHandle&) = delete;
-    OdbcHandle(OdbcHandle&& o) noexcept : h_(std::exchange(o.h_, SQL_NULL_HANDLE)) {}
+    OdbcHandle(OdbcHandle&& o) noexcept : h_(std::exchange(o.h_, SQLHANDLE{})) {}
     OdbcHandle& operator=(OdbcHandle&& o) noexcept {
         if (this != &o) {
             reset();
-            h_ = std::exchange(o.h_, SQL_NULL_HANDLE);
+            h_ = std::exchange(o.h_, SQLHANDLE{});
         }
         return *this;
     }
@@ -37,7 +37,7 @@ public:
         }
     }
     SQLHANDLE get() const { return h_; }
-    SQLHANDLE release() { return std::exchange(h_, SQL_NULL_HANDLE); }
+    SQLHANDLE release() { return std::exchange(h_, SQLHANDLE{}); }
     explicit operator bool() const { return h_ != SQL_NULL_HANDLE; }
 
 private:

@@ -13,6 +13,7 @@
 
 #include "db/odbc_handle.h"
 #include "db/select_rows.h"
+#include "db/statement.h"
 
 // How a changed row is written
 // ----------------------------
@@ -58,10 +59,6 @@ constexpr std::size_t kTextPieceBytes = 1024;
 
 // Relative tolerance for finding a floating value again.
 constexpr double kFloatTolerance = 1e-6;
-
-SQLCHAR* SqlChars(const std::string& text) {
-    return reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.c_str()));
-}
 
 // The SQLSTATEs of the diagnostics a statement holds.
 std::vector<std::string> DiagStates(SQLHSTMT stmt) {
@@ -304,60 +301,32 @@ private:
     }
 };
 
-// A statement of its own on the record set's connection, for the catalog
-// question, the row counts and the writes. Freed when it goes out of scope.
-class SideStatement {
-public:
-    explicit SideStatement(CDatabase& session) : session_(session) {
-        SQLRETURN rc = stmt_.Allocate(session.ConnectionHandle());
-        if (!OdbcOk(rc)) throw MakeDbException(rc, session.ConnectionHandle(), SQL_NULL_HSTMT);
-        session.ApplyQueryTimeout(stmt_.get());
-    }
-
-    // Runs the text with the parameters; answers the affected-row count, or
-    // -1 when the driver gives none.
-    SQLLEN Execute(const std::string& sql, std::deque<Param>& params) {
+// Runs a writing statement or a row count with the parameters bound (again
+// on a new handle after a reconnect); answers the affected-row count, or -1
+// when the driver gives none.
+SQLLEN ExecuteWith(Statement& stmt, const std::string& sql, std::deque<Param>& params) {
+    stmt.Execute(sql, [&](Statement& s) {
         SQLUSMALLINT number = 0;
-        for (Param& p : params) {
-            SQLRETURN rc = SQLBindParameter(stmt_.get(), ++number, SQL_PARAM_INPUT, p.cType, p.sqlType, p.size, p.digits,
-                                            p.Buffer(), p.cType == SQL_C_CHAR ? static_cast<SQLLEN>(p.text.size()) : 0,
-                                            &p.indicator);
-            if (!OdbcOk(rc)) Fail(rc);
-        }
-        SQLRETURN rc = RetryWhileExecuting([&] { return SQLExecDirect(stmt_.get(), SqlChars(sql), SQL_NTS); });
-        // SQL_NO_DATA: a searched statement that touched no row.
-        if (!OdbcSucceeded(rc)) Fail(rc);
-        SQLLEN rows = -1;
-        if (!OdbcOk(SQLRowCount(stmt_.get(), &rows))) rows = -1;
-        return rows;
-    }
+        for (Param& p : params)
+            s.Check(SQLBindParameter(s.get(), ++number, SQL_PARAM_INPUT, p.cType, p.sqlType, p.size, p.digits,
+                                     p.Buffer(), p.cType == SQL_C_CHAR ? static_cast<SQLLEN>(p.text.size()) : 0,
+                                     &p.indicator));
+    });
+    SQLLEN rows = -1;
+    if (!OdbcOk(SQLRowCount(stmt.get(), &rows))) rows = -1;
+    return rows;
+}
 
-    // Runs a SELECT COUNT(*) and answers its count.
-    long long Count(const std::string& sql, std::deque<Param>& params) {
-        Execute(sql, params);
-        SQLRETURN rc = RetryWhileExecuting([&] { return SQLFetch(stmt_.get()); });
-        if (!OdbcOk(rc)) Fail(rc);
-        SQLBIGINT count = 0;
-        SQLLEN indicator = 0;
-        rc = SQLGetData(stmt_.get(), 1, SQL_C_SBIGINT, &count, sizeof count, &indicator);
-        if (!OdbcOk(rc)) Fail(rc);
-        SQLCloseCursor(stmt_.get());
-        SQLFreeStmt(stmt_.get(), SQL_RESET_PARAMS);
-        return indicator == SQL_NULL_DATA ? 0 : static_cast<long long>(count);
-    }
-
-    SQLHSTMT get() const { return stmt_.get(); }
-
-    [[noreturn]] void Fail(SQLRETURN rc) {
-        CDBException e = MakeDbException(rc, session_.ConnectionHandle(), stmt_.get());
-        SQLCancel(stmt_.get());
-        throw e;
-    }
-
-private:
-    CDatabase& session_;
-    StatementHandle stmt_;
-};
+// Runs a SELECT COUNT(*) with the parameters and answers its count.
+long long CountWith(CDatabase& session, const std::string& sql, std::deque<Param>& params) {
+    Statement stmt(session);
+    ExecuteWith(stmt, sql, params);
+    if (stmt.Fetch() == SQL_NO_DATA) return 0;
+    SQLBIGINT count = 0;
+    SQLLEN indicator = 0;
+    stmt.Check(SQLGetData(stmt.get(), 1, SQL_C_SBIGINT, &count, sizeof count, &indicator));
+    return indicator == SQL_NULL_DATA ? 0 : static_cast<long long>(count);
+}
 
 // The upper-case form of an ASCII identifier, for comparing column names
 // that drivers may answer folded.
@@ -368,6 +337,29 @@ std::string UpperAscii(std::string_view text) {
     return out;
 }
 
+
+// The declared primary key of a table, its column names in upper case, as
+// the driver answers it: asked once per connection. nullopt when the driver
+// cannot answer; the row is then named by all its values.
+CDatabase::KeyColumns PrimaryKeyOf(CDatabase& session, const std::string& table) {
+    if (const CDatabase::KeyColumns* known = session.KnownPrimaryKey(table)) return *known;
+    CDatabase::KeyColumns key;
+    try {
+        Statement catalog(session);
+        catalog.PrimaryKeys(table);
+        char name[256] = {};
+        SQLLEN indicator = 0;
+        catalog.Check(SQLBindCol(catalog.get(), 4, SQL_C_CHAR, name, sizeof name, &indicator));
+        std::vector<std::string> columns;
+        while (catalog.Fetch() != SQL_NO_DATA)
+            columns.push_back(indicator == SQL_NULL_DATA ? std::string() : UpperAscii(name));
+        key = std::move(columns);
+    } catch (const CDBException&) {
+        key.reset();  // a driver without the catalog question: every bound column names the row
+    }
+    session.RememberPrimaryKey(table, key);
+    return key;
+}
 }  // namespace
 
 // One column of the record set: what the current row held in it, and the
@@ -388,7 +380,7 @@ struct BoundField {
 enum class EditMode { None, Edit, Insert };
 
 struct CRecordset::Impl {
-    StatementHandle stmt;
+    std::unique_ptr<Statement> stmt;
     bool open = false;
     bool updatable = false;
     bool appendable = false;
@@ -403,7 +395,13 @@ struct CRecordset::Impl {
 CRecordset::CRecordset(CDatabase* session) : session_(session), impl_(std::make_unique<Impl>()) {
     if (session_ == nullptr) return;
     // A failed allocation is tried again at Open.
-    if (session_->IsOpen()) impl_->stmt.Allocate(session_->ConnectionHandle());
+    if (session_->IsOpen()) {
+        try {
+            impl_->stmt = std::make_unique<Statement>(*session_);
+        } catch (const CDBException&) {
+            impl_->stmt.reset();
+        }
+    }
     session_->AttachRecordset(this);
 }
 
@@ -433,16 +431,15 @@ std::string CRecordset::ComposeSelectText() {
     return sql;
 }
 
-void CRecordset::DropStatement() {
-    Close();
-    impl_->stmt.reset();
-}
+void CRecordset::DropStatement() { Close(); }
 
 void CRecordset::Close() {
     Impl& m = *impl_;
+    // Only the handle goes: the statement object may be the one running
+    // when its session connects again, and it makes a new handle itself.
     if (m.stmt) {
-        SQLFreeStmt(m.stmt.get(), SQL_CLOSE);
-        m.stmt.reset();
+        m.stmt->CloseCursor();
+        m.stmt->FreeHandle();
     }
     m.open = false;
     m.updatable = m.appendable = false;
@@ -465,37 +462,41 @@ bool CRecordset::Open() {
         if (!session_->Open(connect, OpenOptions::UseCursorLibrary))
             throw CDBException::Layer(LayerError::NoStatementHandle);
     }
-    SQLHDBC hdbc = session_->ConnectionHandle();
     if (!m.stmt) {
-        if (!OdbcOk(m.stmt.Allocate(hdbc))) {
-            m.stmt.reset();
+        try {
+            m.stmt = std::make_unique<Statement>(*session_);
+        } catch (const CDBException&) {
             throw CDBException::Layer(LayerError::NoStatementHandle);
         }
         session_->AttachRecordset(this);
     }
-    SQLHSTMT stmt = m.stmt.get();
+    Statement& stmt = *m.stmt;
     // Whatever a failed earlier Open left on the statement goes.
-    SQLFreeStmt(stmt, SQL_CLOSE);
-    SQLFreeStmt(stmt, SQL_UNBIND);
-    auto check = [&](SQLRETURN rc) {
-        if (!OdbcOk(rc)) throw MakeDbException(rc, hdbc, stmt);
-    };
+    stmt.CloseCursor();
+    if (stmt.get() != SQL_NULL_HSTMT) SQLFreeStmt(stmt.get(), SQL_UNBIND);
 
-    session_->ApplyQueryTimeout(stmt);
+    const SQLHDBC hdbc = session_->ConnectionHandle();
     SQLUINTEGER scrollOptions = 0;
     SQLRETURN rc = SQLGetInfo(hdbc, SQL_SCROLL_OPTIONS, &scrollOptions, sizeof scrollOptions, nullptr);
     if (!OdbcOk(rc)) throw MakeDbException(rc, hdbc, SQL_NULL_HSTMT);
     if ((scrollOptions & SQL_SO_STATIC) == 0) throw CDBException::Layer(LayerError::NoStaticCursor);
-    check(SQLSetStmtAttr(stmt, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_STATIC), 0));
-    // The cursor is only read: rows are written by statements of their own
-    // (see the top of this file), so it asks for no locks or row versions.
-    check(SQLSetStmtAttr(stmt, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_READ_ONLY), 0));
-
     char odbcVersion[32] = {};
     rc = SQLGetInfo(hdbc, SQL_ODBC_VER, odbcVersion, sizeof odbcVersion, nullptr);
     if (!OdbcOk(rc)) throw MakeDbException(rc, hdbc, SQL_NULL_HSTMT);
     if (std::atoi(odbcVersion) < 2) throw CDBException::Layer(LayerError::OdbcVersion);
 
+    selectText_ = ComposeSelectText();
+    // A static cursor, only read: rows are written by statements of their own
+    // (see the top of this file), so it asks for no locks or row versions.
+    // The SELECT is sent once, with SQLExecDirect: a prepare of its own would
+    // cost MariaDB's driver a round trip for a statement that runs once.
+    stmt.Execute(selectText_, [](Statement& s) {
+        s.Check(SQLSetStmtAttr(s.get(), SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_STATIC), 0));
+        s.Check(SQLSetStmtAttr(s.get(), SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_READ_ONLY), 0));
+    });
+
+    // The fields are made after the statement ran: a reconnect on the way
+    // closes the record set's earlier state.
     m.table = DefaultSql();
     std::vector<FieldBinding> bindings = BindColumns();
     m.fields.clear();
@@ -506,23 +507,9 @@ bool CRecordset::Open() {
         f.rowValue = f.saved = NullValue(b.kind);
         m.fields.push_back(std::move(f));
     }
-
-    selectText_ = ComposeSelectText();
-
     // The derived classes read one table by its bare name; writing needs
     // only a session that may write.
     m.updatable = m.appendable = session_->CanUpdate();
-
-    rc = RetryWhileExecuting([&] { return SQLPrepare(stmt, SqlChars(selectText_), SQL_NTS); });
-    if (OdbcOk(rc)) rc = RetryWhileExecuting([&] { return SQLExecute(stmt); });
-    if (!OdbcOk(rc)) {
-        CDBException e = MakeDbException(rc, hdbc, stmt);
-        // A kept connection lost since its last operation: the session
-        // connects again and this Open runs once more on the new connection.
-        if (session_->RecoverLostConnection(e)) return Open();
-        throw e;
-    }
-    session_->StatementSucceeded();
 
     m.open = true;
     endOfSet_ = false;
@@ -538,17 +525,16 @@ void CRecordset::MoveNext() {
 
 void CRecordset::Fetch() {
     Impl& m = *impl_;
-    SQLHSTMT stmt = m.stmt.get();
-    if (!m.open || stmt == SQL_NULL_HSTMT) {
+    if (!m.open || !m.stmt || m.stmt->get() == SQL_NULL_HSTMT) {
         endOfSet_ = true;
         return;
     }
-    SQLRETURN rc = RetryWhileExecuting([&] { return SQLFetch(stmt); });
+    SQLHSTMT stmt = m.stmt->get();
+    const SQLRETURN rc = m.stmt->Fetch();
     if (rc == SQL_NO_DATA) {
         endOfSet_ = true;
         return;
     }
-    if (!OdbcOk(rc)) throw MakeDbException(rc, session_->ConnectionHandle(), stmt);
     if (rc == SQL_SUCCESS_WITH_INFO) {
         std::vector<std::string> states = DiagStates(stmt);
         if (HasState(states, "01004")) throw CDBException::Layer(LayerError::DataTruncated);
@@ -657,8 +643,8 @@ void CRecordset::UpdateInsert() {
     marks.back() = ')';
     std::string sql = "INSERT INTO " + m.table + " (" + columns + " VALUES (" + marks;
 
-    SideStatement stmt(*session_);
-    SQLLEN rows = stmt.Execute(sql, params);
+    Statement stmt(*session_);
+    SQLLEN rows = ExecuteWith(stmt, sql, params);
     if (rows == 0) throw CDBException::Layer(LayerError::NoRowAffected);
     if (rows > 1) throw CDBException::Layer(LayerError::MoreThanOneRowAffected);
 }
@@ -668,32 +654,21 @@ void CRecordset::UpdateEdit() {
     if (!m.keyKnown) {
         // The declared primary key names the row when every one of its
         // columns is bound; otherwise every bound column does.
-        SideStatement catalog(*session_);
-        SQLHSTMT h = catalog.get();
-        // A driver that cannot answer leaves the row to be named by all its
-        // values, which the count below guards as well.
+        const CDatabase::KeyColumns declared = PrimaryKeyOf(*session_, m.table);
         std::vector<std::size_t> key;
-        bool complete = true;
-        char name[256] = {};
-        SQLLEN indicator = 0;
-        SQLRETURN rc = RetryWhileExecuting([&] { return SQLPrimaryKeys(h, nullptr, 0, nullptr, 0, SqlChars(m.table), SQL_NTS); });
-        if (OdbcOk(rc)) rc = SQLBindCol(h, 4, SQL_C_CHAR, name, sizeof name, &indicator);
-        if (!OdbcOk(rc)) complete = false;
-        while (complete && OdbcOk(rc = RetryWhileExecuting([&] { return SQLFetch(h); }))) {
-            std::string column = indicator == SQL_NULL_DATA ? std::string() : UpperAscii(name);
+        bool complete = declared.has_value() && !declared->empty();
+        for (const std::string& column : declared.value_or(std::vector<std::string>())) {
             bool found = false;
-            for (std::size_t i = 0; i < m.fields.size(); ++i) {
+            for (std::size_t i = 0; i < m.fields.size() && !found; ++i) {
                 if (UpperAscii(m.fields[i].binding.column) == column) {
                     key.push_back(i);
                     found = true;
-                    break;
                 }
             }
             complete = complete && found;
         }
-        if (rc != SQL_NO_DATA) complete = false;
         m.key.clear();
-        if (complete && !key.empty()) {
+        if (complete) {
             m.key = key;
         } else {
             for (std::size_t i = 0; i < m.fields.size(); ++i) m.key.push_back(i);
@@ -760,15 +735,14 @@ void CRecordset::UpdateEdit() {
     const std::string countSql = "SELECT COUNT(*) FROM " + m.table + where;
     auto countRows = [&] {
         std::deque<Param> copy = whereParams;
-        SideStatement counter(*session_);
-        return counter.Count(countSql, copy);
+        return CountWith(*session_, countSql, copy);
     };
     long long matching = countRows();
     if (matching == 0) throw CDBException::Layer(LayerError::NoRowAffected);
     if (matching > 1) throw CDBException::Layer(LayerError::MoreThanOneRowAffected);
 
-    SideStatement stmt(*session_);
-    SQLLEN rows = stmt.Execute(sql, params);
+    Statement stmt(*session_);
+    SQLLEN rows = ExecuteWith(stmt, sql, params);
     if (rows > 1) throw CDBException::Layer(LayerError::MoreThanOneRowAffected);
     if (rows == 0 && countRows() != 1) throw CDBException::Layer(LayerError::NoRowAffected);
 }

@@ -6,6 +6,7 @@
 
 #include "db/odbc_handle.h"
 #include "db/recordset.h"
+#include "db/statement.h"
 
 namespace {
 
@@ -24,27 +25,14 @@ std::vector<std::string> CRecordset::ReadTextColumn(std::size_t fieldIndex) {
     Close();
     if (session_ == nullptr || !session_->IsOpen()) throw CDBException::Layer(LayerError::NoStatementHandle);
     selectText_ = ComposeSelectText();
-    const SQLHDBC hdbc = session_->ConnectionHandle();
-    StatementHandle stmt;
-    SQLRETURN rc = stmt.Allocate(hdbc);
-    if (!OdbcOk(rc)) throw MakeDbException(rc, hdbc, SQL_NULL_HSTMT);
-    auto check = [&](SQLRETURN r) {
-        if (!OdbcOk(r)) throw MakeDbException(r, hdbc, stmt.get());
-    };
+    Statement stmt(*session_);
+    auto check = [&](SQLRETURN r) { stmt.Check(r); };
     // The same cursor Open asks for.
-    session_->ApplyQueryTimeout(stmt.get());
-    check(SQLSetStmtAttr(stmt.get(), SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_STATIC), 0));
-    check(SQLSetStmtAttr(stmt.get(), SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_READ_ONLY), 0));
-    auto text = [&] { return reinterpret_cast<SQLCHAR*>(selectText_.data()); };
-    rc = RetryWhileExecuting([&] { return SQLPrepare(stmt.get(), text(), SQL_NTS); });
-    if (OdbcOk(rc)) rc = RetryWhileExecuting([&] { return SQLExecute(stmt.get()); });
-    if (!OdbcOk(rc)) {
-        CDBException e = MakeDbException(rc, hdbc, stmt.get());
-        stmt.reset();
-        if (session_->RecoverLostConnection(e)) return ReadTextColumn(fieldIndex);
-        throw e;
-    }
-    session_->StatementSucceeded();
+    const Statement::Setup cursor = [](Statement& s) {
+        s.Check(SQLSetStmtAttr(s.get(), SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_STATIC), 0));
+        s.Check(SQLSetStmtAttr(s.get(), SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_READ_ONLY), 0));
+    };
+    stmt.Execute(selectText_, cursor);
 
     const auto column = static_cast<SQLUSMALLINT>(fieldIndex + 1);
     SQLSMALLINT dataType = 0, decimals = 0, nullable = 0;
@@ -65,9 +53,7 @@ std::vector<std::string> CRecordset::ReadTextColumn(std::size_t fieldIndex) {
         std::vector<std::string> texts;
         SQLULEN needed = 0;  // bytes a cut text needs, 0 while none was cut
         for (;;) {
-            rc = RetryWhileExecuting([&] { return SQLFetch(stmt.get()); });
-            if (rc == SQL_NO_DATA) break;
-            check(rc);
+            if (stmt.Fetch() == SQL_NO_DATA) break;
             for (SQLULEN row = 0; row < fetched; ++row) {
                 if (status[row] == SQL_ROW_ERROR) throw CDBException::Layer(LayerError::RowError);
                 const SQLLEN length = indicator[row];
@@ -84,7 +70,7 @@ std::vector<std::string> CRecordset::ReadTextColumn(std::size_t fieldIndex) {
         // A text longer than its column's described size (SQLite does not
         // enforce declared lengths): read again with buffers that hold it.
         width = needed;
-        check(SQLFreeStmt(stmt.get(), SQL_CLOSE));
-        check(RetryWhileExecuting([&] { return SQLExecute(stmt.get()); }));
+        stmt.CloseCursor();
+        stmt.Execute(selectText_, cursor);
     }
 }

@@ -9,6 +9,7 @@
 
 #include "db/odbc_handle.h"
 #include "db/session.h"
+#include "db/statement.h"
 #include "resources/string_table.h"
 
 namespace {
@@ -139,30 +140,33 @@ const char* DateTimeType(DbmsKind kind) {
 ColumnTestResult TestColumn(const CDatabase& session, const std::string& table, const std::string& column) {
     ColumnTestResult result;
     if (!session.IsOpen()) return result;
-    StatementHandle stmt;
-    SQLRETURN rc = stmt.Allocate(session.ConnectionHandle());
-    if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return result;
-    std::string sql = "select " + column + " from " + table + " where 1=0";
-    rc = SQLExecDirect(stmt.get(), reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS);
-    result.exists = rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO;
-    if (!result.exists) return result;
+    std::optional<Statement> stmt;
+    try {
+        stmt.emplace(session);
+        stmt->Execute("select " + column + " from " + table + " where 1=0");
+    } catch (const CDBException&) {
+        // A column or table that is not there, or a test that cannot run:
+        // the column counts as missing and an ADD is tried.
+        return result;
+    }
+    result.exists = true;
 
     // The description comes with the executed statement; reading it sends
     // nothing to the server.
     DescribedColumn d;
     SQLCHAR name[128] = {};
     SQLSMALLINT nameLength = 0, nullable = 0;
-    if (!OdbcOk(SQLDescribeCol(stmt.get(), 1, name, sizeof name, &nameLength, &d.dataType, &d.size, &d.decimals,
+    if (!OdbcOk(SQLDescribeCol(stmt->get(), 1, name, sizeof name, &nameLength, &d.dataType, &d.size, &d.decimals,
                                &nullable)))
         return result;
     SQLCHAR typeName[128] = {};
     SQLSMALLINT typeNameLength = 0;
-    if (!OdbcOk(SQLColAttribute(stmt.get(), 1, SQL_DESC_TYPE_NAME, typeName, sizeof typeName, &typeNameLength,
+    if (!OdbcOk(SQLColAttribute(stmt->get(), 1, SQL_DESC_TYPE_NAME, typeName, sizeof typeName, &typeNameLength,
                                 nullptr)))
         return result;
     d.typeName = reinterpret_cast<const char*>(typeName);
     SQLLEN isUnsigned = SQL_FALSE;
-    if (!OdbcOk(SQLColAttribute(stmt.get(), 1, SQL_DESC_UNSIGNED, nullptr, 0, nullptr, &isUnsigned))) return result;
+    if (!OdbcOk(SQLColAttribute(stmt->get(), 1, SQL_DESC_UNSIGNED, nullptr, 0, nullptr, &isUnsigned))) return result;
     d.isUnsigned = isUnsigned != SQL_FALSE;
     result.described = d;
     return result;

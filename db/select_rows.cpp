@@ -1,24 +1,20 @@
 #include "db/select_rows.h"
 
-#include "db/odbc_handle.h"
 #include "db/session.h"
+#include "db/statement.h"
 
 namespace {
 
-[[noreturn]] void Throw(SQLRETURN rc, const CDatabase& session, const StatementHandle& stmt) {
-    throw MakeDbException(rc, session.ConnectionHandle(), stmt.get());
-}
-
 // One column of the current row as text, read in pieces so that no length is
 // assumed.
-CellValue ReadText(const CDatabase& session, const StatementHandle& stmt, SQLUSMALLINT column) {
+CellValue ReadText(const Statement& stmt, SQLUSMALLINT column) {
     std::string value;
     char piece[512];
     for (;;) {
         SQLLEN indicator = 0;
         const SQLRETURN rc = SQLGetData(stmt.get(), column, SQL_C_CHAR, piece, sizeof piece, &indicator);
         if (rc == SQL_NO_DATA) break;
-        if (!OdbcOk(rc)) Throw(rc, session, stmt);
+        stmt.Check(rc);
         if (indicator == SQL_NULL_DATA) return std::monostate{};
         // A truncated piece fills the buffer less its terminator; a complete
         // one holds exactly `indicator` bytes.
@@ -30,53 +26,42 @@ CellValue ReadText(const CDatabase& session, const StatementHandle& stmt, SQLUSM
     return value;
 }
 
-CellValue ReadNumber(const CDatabase& session, const StatementHandle& stmt, SQLUSMALLINT column) {
+CellValue ReadNumber(const Statement& stmt, SQLUSMALLINT column) {
     double value = 0;
     SQLLEN indicator = 0;
     const SQLRETURN rc = SQLGetData(stmt.get(), column, SQL_C_DOUBLE, &value, sizeof value, &indicator);
-    if (!OdbcOk(rc)) Throw(rc, session, stmt);
+    stmt.Check(rc);
     if (indicator == SQL_NULL_DATA) return std::monostate{};
     return value;
 }
 
-CellValue ReadDateTime(const CDatabase& session, const StatementHandle& stmt, SQLUSMALLINT column) {
+CellValue ReadDateTime(const Statement& stmt, SQLUSMALLINT column) {
     SQL_TIMESTAMP_STRUCT stamp{};
     SQLLEN indicator = 0;
     const SQLRETURN rc = SQLGetData(stmt.get(), column, SQL_C_TYPE_TIMESTAMP, &stamp, sizeof stamp, &indicator);
-    if (!OdbcOk(rc)) Throw(rc, session, stmt);
+    stmt.Check(rc);
     if (indicator == SQL_NULL_DATA) return std::monostate{};
     return WallClock{stamp.year, stamp.month, stamp.day, stamp.hour, stamp.minute, stamp.second};
 }
 
 }  // namespace
 
-std::vector<ValueRow> SelectRows(const CDatabase& session, const std::string& sql,
-                                 const std::vector<ColumnKind>& kinds) {
-    StatementHandle stmt;
-    SQLRETURN rc = stmt.Allocate(session.ConnectionHandle());
-    if (!OdbcOk(rc)) throw MakeDbException(rc, session.ConnectionHandle(), SQL_NULL_HSTMT);
-    rc = RetryWhileExecuting([&] {
-        return SQLExecDirect(stmt.get(), reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS);
-    });
-    if (rc == SQL_NO_DATA) return {};
-    if (!OdbcOk(rc)) Throw(rc, session, stmt);
+std::vector<ValueRow> SelectRows(const CDatabase& session, const std::string& sql, const std::vector<ColumnKind>& kinds) {
+    Statement stmt(session);
+    if (stmt.Execute(sql) == SQL_NO_DATA) return {};
     SQLSMALLINT columns = 0;
-    rc = SQLNumResultCols(stmt.get(), &columns);
-    if (!OdbcOk(rc)) Throw(rc, session, stmt);
+    stmt.Check(SQLNumResultCols(stmt.get(), &columns));
     std::vector<ValueRow> rows;
-    while (columns > 0) {
-        rc = RetryWhileExecuting([&] { return SQLFetch(stmt.get()); });
-        if (rc == SQL_NO_DATA) break;
-        if (!OdbcOk(rc)) Throw(rc, session, stmt);
+    while (columns > 0 && stmt.Fetch() != SQL_NO_DATA) {
         ValueRow row;
         row.reserve(static_cast<size_t>(columns));
         for (SQLSMALLINT c = 1; c <= columns; ++c) {
             const auto column = static_cast<SQLUSMALLINT>(c);
             const ColumnKind kind = static_cast<size_t>(c) <= kinds.size() ? kinds[c - 1] : ColumnKind::Text;
             switch (kind) {
-                case ColumnKind::Text: row.push_back(ReadText(session, stmt, column)); break;
-                case ColumnKind::Number: row.push_back(ReadNumber(session, stmt, column)); break;
-                case ColumnKind::DateTime: row.push_back(ReadDateTime(session, stmt, column)); break;
+                case ColumnKind::Text: row.push_back(ReadText(stmt, column)); break;
+                case ColumnKind::Number: row.push_back(ReadNumber(stmt, column)); break;
+                case ColumnKind::DateTime: row.push_back(ReadDateTime(stmt, column)); break;
             }
         }
         rows.push_back(std::move(row));

@@ -11,6 +11,7 @@
 #include "db/recordset.h"
 #include "db/schema_upgrade.h"
 #include "db/sql_text.h"
+#include "db/statement.h"
 
 namespace {
 
@@ -62,7 +63,6 @@ void SplitOriginPrefixes(const std::string& message, std::string& text, std::str
 }
 
 CDBException MakeDbException(SQLRETURN rc, SQLHDBC hdbc, SQLHSTMT hstmt) {
-    std::string errorText, stateText;
     SQLSMALLINT handleType = SQL_HANDLE_STMT;
     SQLHANDLE handle = hstmt;
     if (hstmt == SQL_NULL_HSTMT) {
@@ -73,6 +73,7 @@ CDBException MakeDbException(SQLRETURN rc, SQLHDBC hdbc, SQLHSTMT hstmt) {
         handleType = SQL_HANDLE_ENV;
         handle = Env().henv;
     }
+    std::vector<DiagnosticRecord> records;
     for (SQLSMALLINT record = 1; handle != SQL_NULL_HANDLE; ++record) {
         SQLCHAR state[6] = {};
         SQLINTEGER native = 0;
@@ -85,14 +86,14 @@ CDBException MakeDbException(SQLRETURN rc, SQLHDBC hdbc, SQLHSTMT hstmt) {
                             &length);
         if (!OdbcOk(drc)) break;
         message.resize(std::min(static_cast<size_t>(length), message.size() - 1));
-        std::string sqlState(reinterpret_cast<char*>(state));
-        if (sqlState == "00000") break;
-        std::string text, origins;
-        SplitOriginPrefixes(message, text, origins);
-        stateText += "State:" + sqlState + ",Native:" + std::to_string(native) + ",Origin:" + origins + "\n";
-        errorText += text + "\n";
+        DiagnosticRecord r;
+        r.sqlState = reinterpret_cast<char*>(state);
+        if (r.sqlState == "00000") break;
+        r.nativeError = native;
+        SplitOriginPrefixes(message, r.text, r.origins);
+        records.push_back(std::move(r));
     }
-    return CDBException(static_cast<short>(rc), errorText, stateText);
+    return CDBException(static_cast<short>(rc), std::move(records));
 }
 
 namespace OdbcEnvironment {
@@ -194,26 +195,11 @@ bool CDatabase::Open(const std::string& connectString, unsigned options) {
 }
 
 void CDatabase::Probe() {
-    SQLUINTEGER posOperations = 0, positioned = 0, getData = 0;
-    updateCaps_ = 0;
-    if (InfoNumber(hdbc_, SQL_POS_OPERATIONS, posOperations) &&
-        (posOperations & (SQL_POS_UPDATE | SQL_POS_DELETE | SQL_POS_ADD)) ==
-            (SQL_POS_UPDATE | SQL_POS_DELETE | SQL_POS_ADD))
-        updateCaps_ |= UpdateCaps::SetPos;
-    if (InfoNumber(hdbc_, SQL_POSITIONED_STATEMENTS, positioned) &&
-        (positioned & (SQL_PS_POSITIONED_DELETE | SQL_PS_POSITIONED_UPDATE)) ==
-            (SQL_PS_POSITIONED_DELETE | SQL_PS_POSITIONED_UPDATE))
-        updateCaps_ |= UpdateCaps::PositionedStatements;
-
+    // Of the driver's capabilities only these are asked: whether it has
+    // transactions, whether the data source may be written, and (for the
+    // connection check of the pool) which product it is.
     SQLUSMALLINT txnCapable = SQL_TC_NONE;
     canTransact_ = InfoNumber(hdbc_, SQL_TXN_CAPABLE, txnCapable) && txnCapable != SQL_TC_NONE;
-    cursorCommitBehavior_ = 0xFFFF;
-    cursorRollbackBehavior_ = 0xFFFF;
-    InfoNumber(hdbc_, SQL_CURSOR_COMMIT_BEHAVIOR, cursorCommitBehavior_);
-    InfoNumber(hdbc_, SQL_CURSOR_ROLLBACK_BEHAVIOR, cursorRollbackBehavior_);
-    InfoNumber(hdbc_, SQL_BOOKMARK_PERSISTENCE, bookmarkPersistence_);
-    if (InfoNumber(hdbc_, SQL_GETDATA_EXTENSIONS, getData) && (getData & SQL_GD_BOUND))
-        updateCaps_ |= UpdateCaps::GetDataBound;
 
     if (updatable_) {
         auto readOnly = InfoText(hdbc_, SQL_DATA_SOURCE_READ_ONLY);
@@ -221,8 +207,6 @@ void CDatabase::Probe() {
     } else {
         SQLSetConnectAttr(hdbc_, SQL_ATTR_ACCESS_MODE, reinterpret_cast<SQLPOINTER>(SQL_MODE_READ_ONLY), 0);
     }
-    auto quote = InfoText(hdbc_, SQL_IDENTIFIER_QUOTE_CHAR);
-    identifierQuote_ = (quote && !quote->empty()) ? (*quote)[0] : ' ';
 
     // Measured: psqlODBC and SQLite answer SQL_ATTR_CONNECTION_DEAD from
     // their own state; MariaDB's driver pings the server.
@@ -248,15 +232,10 @@ void CDatabase::DetachRecordsets() {
 }
 
 bool IsConnectionLost(const CDBException& failure) {
-    for (size_t pos = failure.StateText.find("State:"); pos != std::string::npos;
-         pos = failure.StateText.find("State:", pos + 1)) {
-        const std::string state = failure.StateText.substr(pos + 6, 5);
-        if (state.rfind("08", 0) == 0 || state == "57P01" || state == "57P02" || state == "57P03") return true;
-        const size_t native = failure.StateText.find("Native:", pos);
-        if (native != std::string::npos) {
-            const long code = std::strtol(failure.StateText.c_str() + native + 7, nullptr, 10);
-            if (code == 2006 || code == 2013) return true;
-        }
+    for (const DiagnosticRecord& r : failure.Records) {
+        if (r.sqlState.rfind("08", 0) == 0 || r.sqlState == "57P01" || r.sqlState == "57P02" || r.sqlState == "57P03")
+            return true;
+        if (r.nativeError == 2006 || r.nativeError == 2013) return true;
     }
     return false;
 }
@@ -293,6 +272,7 @@ void CDatabase::FreeConnection() {
     std::lock_guard guard(env.lock);
     if (hdbc_ == SQL_NULL_HDBC) return;
     backslashQuoting_.reset();
+    primaryKeys_.clear();
     if (connected_) SQLDisconnect(hdbc_);
     connected_ = false;
     SQLFreeHandle(SQL_HANDLE_DBC, hdbc_);
@@ -316,6 +296,15 @@ void CDatabase::DetachRecordset(CRecordset* rs) {
     recordsets_.erase(std::remove(recordsets_.begin(), recordsets_.end(), rs), recordsets_.end());
 }
 
+const CDatabase::KeyColumns* CDatabase::KnownPrimaryKey(const std::string& table) const {
+    const auto found = primaryKeys_.find(table);
+    return found == primaryKeys_.end() ? nullptr : &found->second;
+}
+
+void CDatabase::RememberPrimaryKey(const std::string& table, KeyColumns columns) {
+    primaryKeys_[table] = std::move(columns);
+}
+
 void CDatabase::ApplyQueryTimeout(SQLHSTMT stmt) {
     if (queryTimeout_ == ~SQLUINTEGER{0}) return;
     SQLRETURN rc = SQLSetStmtAttr(stmt, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN{queryTimeout_}), 0);
@@ -328,32 +317,10 @@ std::string CDatabase::DbmsName() const {
 }
 
 void CDatabase::ExecuteDirect(const std::string& sql) {
-    StatementHandle stmt;
-    for (;;) {
-        SQLRETURN rc = stmt.Allocate(hdbc_);
-        if (!OdbcOk(rc)) throw MakeDbException(rc, hdbc_, SQL_NULL_HSTMT);
-        ApplyQueryTimeout(stmt.get());
-        rc = RetryWhileExecuting([&] {
-            return SQLExecDirect(stmt.get(), reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS);
-        });
-        if (OdbcSucceeded(rc)) break;
-        CDBException e = MakeDbException(rc, hdbc_, stmt.get());
-        SQLCancel(stmt.get());
-        stmt.reset();
-        if (!RecoverLostConnection(e)) throw e;
-    }
-    StatementSucceeded();
-    SQLRETURN rc;
-    // Consume every result so that the statement is dropped clean.
-    for (;;) {
-        SQLSMALLINT columns = 0;
-        if (OdbcOk(SQLNumResultCols(stmt.get(), &columns)) && columns > 0) {
-            while (OdbcOk(RetryWhileExecuting([&] { return SQLFetch(stmt.get()); }))) {
-            }
-        }
-        rc = RetryWhileExecuting([&] { return SQLMoreResults(stmt.get()); });
-        if (!OdbcOk(rc)) break;
-    }
+    Statement stmt(*this);
+    stmt.Execute(sql);
+    // Every result is consumed so that the statement is dropped clean.
+    stmt.Discard();
 }
 
 bool CDatabase::BeginTransaction() {
@@ -394,19 +361,18 @@ bool CDatabase::RollbackTransaction() {
 std::optional<bool> QueryStationRowExists(const CDatabase& session, const std::string& table,
                                           const std::string& stationCode) {
     if (!session.IsOpen()) return std::nullopt;
-    StatementHandle stmt;
-    if (!OdbcOk(stmt.Allocate(session.ConnectionHandle()))) return std::nullopt;
-    std::string sql = "select count(*) from " + table + " where STA=" + SqlQuote(stationCode);
-    SQLRETURN rc = SQLExecDirect(stmt.get(), reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS);
-    if (!OdbcOk(rc)) return std::nullopt;
-    rc = SQLFetch(stmt.get());
-    if (!OdbcOk(rc)) return std::nullopt;
-    // Read as a 32-bit count: a 16-bit one would wrap to 0 at 65536 rows.
-    SQLINTEGER count = 0;
-    SQLLEN indicator = 0;
-    rc = SQLGetData(stmt.get(), 1, SQL_C_SLONG, &count, sizeof count, &indicator);
-    if (!OdbcOk(rc)) return std::nullopt;
-    return indicator != SQL_NULL_DATA && count != 0;
+    try {
+        Statement stmt(session);
+        stmt.Execute("select count(*) from " + table + " where STA=" + SqlQuote(stationCode));
+        if (stmt.Fetch() == SQL_NO_DATA) return std::nullopt;
+        // Read as a 32-bit count: a 16-bit one would wrap to 0 at 65536 rows.
+        SQLINTEGER count = 0;
+        SQLLEN indicator = 0;
+        stmt.Check(SQLGetData(stmt.get(), 1, SQL_C_SLONG, &count, sizeof count, &indicator));
+        return indicator != SQL_NULL_DATA && count != 0;
+    } catch (const CDBException&) {
+        return std::nullopt;  // the caller tells "could not ask" from "no row"
+    }
 }
 
 bool StationRowExists(const CDatabase& session, const std::string& table, const std::string& stationCode) {
@@ -415,17 +381,19 @@ bool StationRowExists(const CDatabase& session, const std::string& table, const 
 
 int NextStationIndex(const CDatabase& session) {
     if (!session.IsOpen()) return 0;
-    StatementHandle stmt;
-    if (!OdbcOk(stmt.Allocate(session.ConnectionHandle()))) return 0;
-    SQLCHAR sql[] = "select max(NINDEX)+1 as maxindex from SITE";
-    SQLExecDirect(stmt.get(), sql, SQL_NTS);
-    SQLINTEGER next = 0;
-    SQLLEN indicator = 0;
-    SQLBindCol(stmt.get(), 1, SQL_C_SLONG, &next, sizeof next, &indicator);
-    if (!OdbcOk(SQLFetch(stmt.get()))) return 0;
-    // An empty SITE yields NULL: the first station gets number 1.
-    if (indicator == SQL_NULL_DATA) return 1;
-    return static_cast<int>(next);
+    try {
+        Statement stmt(session);
+        stmt.Execute("select max(NINDEX)+1 as maxindex from SITE");
+        SQLINTEGER next = 0;
+        SQLLEN indicator = 0;
+        stmt.Check(SQLBindCol(stmt.get(), 1, SQL_C_SLONG, &next, sizeof next, &indicator));
+        if (stmt.Fetch() == SQL_NO_DATA) return 0;
+        // An empty SITE yields NULL: the first station gets number 1.
+        if (indicator == SQL_NULL_DATA) return 1;
+        return static_cast<int>(next);
+    } catch (const CDBException&) {
+        return 0;
+    }
 }
 
 namespace {

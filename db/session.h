@@ -5,6 +5,7 @@
 #include <sqlext.h>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -22,13 +23,6 @@ inline constexpr unsigned UseCursorLibrary = 4;
 inline constexpr unsigned NoOdbcDialog = 8;
 inline constexpr unsigned ForceOdbcDialog = 16;
 }  // namespace OpenOptions
-
-// Update capability bits probed at Open.
-namespace UpdateCaps {
-inline constexpr unsigned SetPos = 1;
-inline constexpr unsigned PositionedStatements = 2;
-inline constexpr unsigned GetDataBound = 4;
-}  // namespace UpdateCaps
 
 // One ODBC connection. Closed on construction; Open connects; Close (also run
 // by the destructor) closes the record sets opened on it, then disconnects.
@@ -59,12 +53,13 @@ public:
     const std::string& ConnectString() const { return connect_; }
     bool CanTransact() const { return canTransact_; }
     bool CanUpdate() const { return updatable_; }
-    unsigned UpdateCapabilities() const { return updateCaps_; }
-    char IdentifierQuote() const { return identifierQuote_; }
     // The product name the driver reports (SQL_DBMS_NAME), empty when unknown.
     std::string DbmsName() const;
 
-    // Sets the query timeout on a new statement, until the driver once refuses it.
+    // Sets the query timeout on a new statement, until the driver once
+    // refuses it. Every statement of a session gets the same value: psqlODBC
+    // sends a setting statement to the server whenever the value changes
+    // from one statement to the next on a connection.
     void ApplyQueryTimeout(SQLHSTMT stmt);
 
     // Diagnostics of the last failed CommitTransaction/RollbackTransaction
@@ -97,6 +92,13 @@ public:
     // and answers true: the caller runs the statement once more. Disarms.
     bool RecoverLostConnection(const CDBException& failure);
 
+    // The primary key columns of a table as the driver answered them on this
+    // connection (nullopt inside: it could not answer); asked once per
+    // connection, not per operation. Null when not yet asked.
+    using KeyColumns = std::optional<std::vector<std::string>>;
+    const KeyColumns* KnownPrimaryKey(const std::string& table) const;
+    void RememberPrimaryKey(const std::string& table, KeyColumns columns);
+
 private:
     void Probe();
     // A MySQL-kind server reads a backslash inside a literal as an escape, so
@@ -113,12 +115,8 @@ private:
     SQLUINTEGER queryTimeout_ = 15;
     bool updatable_ = true;
     bool canTransact_ = false;
-    SQLUSMALLINT cursorCommitBehavior_ = 0xFFFF;
-    SQLUSMALLINT cursorRollbackBehavior_ = 0xFFFF;
-    unsigned updateCaps_ = 0;
-    SQLUINTEGER bookmarkPersistence_ = 0;
-    char identifierQuote_ = ' ';
     std::vector<CRecordset*> recordsets_;
+    std::map<std::string, KeyColumns> primaryKeys_;
     std::string lastTransactionError_;
     std::unique_ptr<BackslashQuoting> backslashQuoting_;
     std::string openedWith_;      // the connect string Open was given

@@ -235,7 +235,11 @@ bool IsConnectionLost(const CDBException& failure) {
     for (const DiagnosticRecord& r : failure.Records) {
         if (r.sqlState.rfind("08", 0) == 0 || r.sqlState == "57P01" || r.sqlState == "57P02" || r.sqlState == "57P03")
             return true;
-        if (r.nativeError == 2006 || r.nativeError == 2013) return true;
+        // MySQL's server gone away and lost during a query (2006, 2013, 2055),
+        // and MariaDB Connector/C's read and write errors on the socket
+        // (5013, 5014: "Write error: Broken pipe" when the server ended it).
+        for (const long lost : {2006L, 2013L, 2055L, 5013L, 5014L})
+            if (r.nativeError == lost) return true;
     }
     return false;
 }

@@ -127,7 +127,8 @@ private:
 };
 
 // True when a failure's diagnostics tell that the connection is gone
-// (SQLSTATE class 08, PostgreSQL's 57P01-57P03, MySQL's 2006 and 2013).
+// (SQLSTATE class 08, PostgreSQL's 57P01-57P03, MySQL's 2006, 2013 and 2055,
+// MariaDB Connector/C's socket read and write errors 5013 and 5014).
 bool IsConnectionLost(const CDBException& failure);
 
 // Builds a CDBException from the diagnostics of a failed call on the given

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
+#include "db/schema_upgrade.h"
 #include "db/session_pool.h"
 #include "tests/support/backend.h"
 #include "tests/support/query_rows.h"
@@ -21,6 +24,19 @@ protected:
         SQLULEN on = SQL_AUTOCOMMIT_OFF;
         SQLGetConnectAttr(session.ConnectionHandle(), SQL_ATTR_AUTOCOMMIT, &on, 0, nullptr);
         return on == SQL_AUTOCOMMIT_ON;
+    }
+    // Ends the server side of the connection the pool keeps idle; false on
+    // SQLite, whose file has no server that could end it.
+    bool KillIdleConnection() {
+        const std::string backend = CurrentBackend().name;
+        if (backend == "sqlite") return false;
+        const std::string pid = QueryValue(*Acquire(), PidQuery()).value_or("");
+        EXPECT_FALSE(pid.empty());
+        admin.ExecuteDirect(backend == "postgres" ? "select pg_terminate_backend(" + pid + ")" : "KILL " + pid);
+        return true;
+    }
+    static std::string PidQuery() {
+        return CurrentBackend().name == "postgres" ? "select pg_backend_pid()" : "select CONNECTION_ID()";
     }
     CDatabase admin;
     SessionPool pool{DefaultSessionFactory()};
@@ -59,4 +75,32 @@ TEST_F(SessionPoolTest, AConnectionKilledBetweenOperationsIsReplacedInsideTheTra
     EXPECT_TRUE(session->CommitTransaction()) << session->LastTransactionError();
     EXPECT_EQ(CountRows(admin, "SITE", "STA='NEW'"), 1);
     EXPECT_NE(QueryValue(*session, pidQuery).value_or(""), pid);
+}
+
+TEST_F(SessionPoolTest, EveryQueryAsAnOperationsFirstStatementReplacesAKilledConnection) {
+    admin.ExecuteDirect("insert into SITE (STA, NINDEX) values ('A', 7)");
+    // Each query answers as if the connection had never been lost, not with
+    // its failure value.
+    const struct {
+        const char* query;
+        std::function<std::string(CDatabase&)> answer;
+        const char* expected;
+    } cases[] = {
+        {"NextStationIndex", [](CDatabase& s) { return std::to_string(NextStationIndex(s)); }, "8"},
+        {"QueryStationRowExists",
+         [](CDatabase& s) {
+             const auto exists = QueryStationRowExists(s, "SITE", "A");
+             return exists ? std::string(*exists ? "yes" : "no") : "failed";
+         },
+         "yes"},
+        {"SelectRows", [](CDatabase& s) { return QueryValue(s, "select NINDEX from SITE where STA='A'").value_or(""); },
+         "7"},
+        {"TestColumn", [](CDatabase& s) { return std::string(ColumnExists(s, "SITE", "NINDEX") ? "yes" : "no"); },
+         "yes"},
+    };
+    for (const auto& c : cases) {
+        if (!KillIdleConnection()) return;
+        PooledSession session = Acquire();
+        EXPECT_EQ(c.answer(*session), c.expected) << c.query;
+    }
 }

@@ -14,7 +14,7 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 LOCAL=$ROOT/.local
 BUILD=$ROOT/build
 
-PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-svg-dev libgtest-dev libgmock-dev libgeographiclib-dev
+PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-base-private-dev qt6-svg-dev libgtest-dev libgmock-dev libgeographiclib-dev
           unixodbc-dev unixodbc odbcinst libsqliteodbc odbc-postgresql odbc-mariadb sqlite3)
 
 say() { echo "run.sh: $*" >&2; }

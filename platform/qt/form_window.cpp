@@ -6,7 +6,10 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QStyle>
+#include <QTimer>
+#include <QtGui/qpa/qwindowsysteminterface.h>
 #include <algorithm>
+#include <utility>
 
 #include "platform/qt/dialog_units.h"
 #include "platform/qt/field_edit.h"
@@ -62,14 +65,14 @@ void FormWindow::AddControl(const res::ControlTemplate& control, const DialogUni
         c.edit->SetUpperCase(control.styles & res::UpperCase);
         c.edit->SetDigitsOnly(control.styles & res::DigitsOnly);
         c.edit->SetStopsAtRightEdge((control.styles & res::AutoHScroll) == 0);
-        connect(c.edit, &QLineEdit::textChanged, this, [this, id] { callbacks_.command(id, Notify::EditChange); });
+        connect(c.edit, &QLineEdit::textChanged, this, [this, id] { Notification(id, Notify::EditChange); });
         c.widget = c.edit;
         break;
     }
     case ControlKind::ComboBox: {
         c.combo = new ListCombo(control.styles & res::UpperCase, this);
-        connect(c.combo, &ListCombo::userEdited, this, [this, id] { callbacks_.command(id, Notify::ComboEditChange); });
-        connect(c.combo, &ListCombo::userPicked, this, [this, id] { callbacks_.command(id, Notify::ComboSelChange); });
+        connect(c.combo, &ListCombo::userEdited, this, [this, id] { ComboEdited(id); });
+        connect(c.combo, &ListCombo::userPicked, this, [this, id] { Notification(id, Notify::ComboSelChange); });
         c.widget = c.combo;
         break;
     }
@@ -88,6 +91,7 @@ void FormWindow::AddControl(const res::ControlTemplate& control, const DialogUni
             c.button->setDefault(control.kind == ControlKind::DefPushButton);
         }
         connect(c.button, &QPushButton::clicked, this, [this, id] {
+            RaiseHeldEditChange();
             if (id == IDOK)
                 callbacks_.ok();
             else if (id == IDCANCEL)
@@ -143,6 +147,51 @@ void FormWindow::FocusFirst() {
     if (!tabOrder_.empty()) tabOrder_.front()->setFocus(Qt::TabFocusReason);
 }
 
-void FormWindow::reject() { callbacks_.cancel(); }
+void FormWindow::reject() {
+    RaiseHeldEditChange();
+    callbacks_.cancel();
+}
+
+namespace {
+// Loop passes a held edit change waits for the queue to empty at most: a
+// stream of other window-system events must not hold it for ever.
+constexpr int kMaxHeldPasses = 50;
+}  // namespace
+
+void FormWindow::Notification(int id, Notify notification) {
+    RaiseHeldEditChange();
+    callbacks_.command(id, notification);
+}
+
+void FormWindow::ComboEdited(int id) {
+    if (heldEditChange_ != id) RaiseHeldEditChange();
+    const unsigned serial = ++editSerial_;
+    if (QWindowSystemInterface::windowSystemEventsQueued() == 0) {
+        heldEditChange_ = -1;  // this change supersedes a held one of the same box
+        callbacks_.command(id, Notify::ComboEditChange);
+        return;
+    }
+    heldEditChange_ = id;
+    HoldEditChange(serial, 0);
+}
+
+void FormWindow::HoldEditChange(unsigned serial, int passes) {
+    // A zero timer runs after the events already queued have been delivered
+    // (or, by the dispatcher's order, just before them: then it waits for one
+    // more pass).
+    QTimer::singleShot(0, this, [this, serial, passes] {
+        if (serial != editSerial_ || heldEditChange_ < 0) return;  // superseded, or raised already
+        if (QWindowSystemInterface::windowSystemEventsQueued() > 0 && passes < kMaxHeldPasses) {
+            HoldEditChange(serial, passes + 1);
+            return;
+        }
+        RaiseHeldEditChange();
+    });
+}
+
+void FormWindow::RaiseHeldEditChange() {
+    const int id = std::exchange(heldEditChange_, -1);
+    if (id >= 0) callbacks_.command(id, Notify::ComboEditChange);
+}
 
 }  // namespace platform::qt

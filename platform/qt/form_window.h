@@ -58,7 +58,20 @@ public:
 private:
     void AddControl(const res::ControlTemplate& control, const DialogUnits& units);
 
+    // Type-ahead. A combo box's edit change is raised at once, unless more
+    // input already waits in the window system's queue (the user typed faster
+    // than the form answered): then it is held until that input is
+    // delivered. A later edit of the box replaces it; the last one is always
+    // raised, and a held one is raised before any other notification, so
+    // that every other event finds the form loaded for the text in the box.
+    void ComboEdited(int id);
+    void Notification(int id, Notify notification);
+    void HoldEditChange(unsigned serial, int passes);
+    void RaiseHeldEditChange();
+
     FormCallbacks callbacks_;
+    int heldEditChange_ = -1;  // the combo box whose edit change is held, -1 for none
+    unsigned editSerial_ = 0;  // counts combo box edits
     std::map<int, Control> controls_;
     std::vector<QWidget*> tabOrder_;
 };

@@ -13,6 +13,8 @@
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
+#include <QtGui/qpa/qwindowsysteminterface.h>
 
 #include "platform/qt/dialog_units.h"
 #include "platform/qt/field_edit.h"
@@ -67,7 +69,68 @@ void Key(int id, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) 
     QTest::keyClick(target, key, modifiers);
 }
 
+// Keys as the window system queues them when the user types faster than the
+// form answers: all of them waiting before the first is delivered.
+void QueueKeys(const std::vector<std::pair<Qt::Key, QString>>& keys) {
+    QWindow* window = Port().Dialog()->windowHandle();
+    ASSERT_NE(window, nullptr);
+    using Queued = QWindowSystemInterface::AsynchronousDelivery;
+    for (const auto& [key, text] : keys) {
+        QWindowSystemInterface::handleKeyEvent<Queued>(window, QEvent::KeyPress, key, Qt::NoModifier, text);
+        QWindowSystemInterface::handleKeyEvent<Queued>(window, QEvent::KeyRelease, key, Qt::NoModifier, text);
+    }
+}
+
+// Delivers everything queued, the form's own held notifications included.
+void Settle() {
+    for (int i = 0; i < 20; ++i) QApplication::processEvents();
+}
+
+// Records, with each notification, the text the station code box held then.
+class TextRecorder : public Recorder {
+public:
+    using Recorder::Recorder;
+    void OnCommand(int id, Notify notification) override {
+        Recorder::OnCommand(id, notification);
+        if (id == ctl::StationCode && notification == Notify::ComboEditChange)
+            events.push_back("edit " + Port().Text(ctl::StationCode));
+    }
+    void OnOK() override {
+        Recorder::OnOK();
+        events.push_back("ok " + Port().Text(ctl::StationCode));
+    }
+    std::vector<std::string> events;
+};
+
 }  // namespace
+
+TEST(QtTypeAhead, KeysAlreadyWaitingRaiseOneEditChangeForTheLastText) {
+    TextRecorder* self = nullptr;
+    TextRecorder form([&] {
+        EditOf(ctl::StationCode)->setFocus();
+        QueueKeys({{Qt::Key_A, "a"}, {Qt::Key_B, "b"}, {Qt::Key_C, "c"}});
+        Settle();
+        EXPECT_EQ(self->events, (std::vector<std::string>{"edit ABC"}));
+        // A key typed when nothing waits is raised at once, as before.
+        Type(ctl::StationCode, "d");
+        EXPECT_EQ(self->events.back(), "edit ABCD");
+    });
+    self = &form;
+    form.Run();
+}
+
+TEST(QtTypeAhead, AHeldEditChangeIsRaisedBeforeTheEventsBehindIt) {
+    TextRecorder* self = nullptr;
+    TextRecorder form([&] {
+        EditOf(ctl::StationCode)->setFocus();
+        // Enter queued behind the keys: the form is loaded for "XY" before it saves.
+        QueueKeys({{Qt::Key_X, "x"}, {Qt::Key_Y, "y"}, {Qt::Key_Return, "\r"}});
+        Settle();
+        EXPECT_EQ(self->events, (std::vector<std::string>{"edit XY", "ok XY"}));
+    });
+    self = &form;
+    form.Run();
+}
 
 TEST(QtEditNotification, ProgramChangeNotifiesOnceAndTheSameTextNotAtAll) {
     Recorder form([&] {});

@@ -78,9 +78,15 @@ void ResultTable::Print(std::ostream& out) const {
         const auto parts = Split(row.name);
         if (parts.size() != 4) continue;
         std::string ratio = "-";
-        if (row.program > 0 && row.floor > 0) {
+        double floor = row.floor;
+        // Type-ahead is counted in keystroke floors: the floor of a keystroke
+        // on a new code over the same link.
+        if (parts[0] == "type-ahead")
+            for (const Row& other : rows_)
+                if (other.name == "key-new/" + parts[1] + "/" + parts[2] + "/" + parts[3]) floor = other.floor;
+        if (row.program > 0 && floor > 0) {
             char text[32];
-            std::snprintf(text, sizeof text, "%.2fx", row.program / row.floor);
+            std::snprintf(text, sizeof text, "%.2fx", row.program / floor);
             ratio = text;
         }
         std::string program, needed;
@@ -89,8 +95,9 @@ void ResultTable::Print(std::ostream& out) const {
             needed = sent(it->second.floorStatements, it->second.floorRequests);
         }
         if (!row.error.empty()) program = "FAILED: " + row.error;
+        if (parts[0] == "type-ahead") needed = "key-new floor";
         emit(parts[0].c_str(), parts[1].c_str(), parts[2].c_str(), parts[3].c_str(), Millis(row.program),
-             Millis(row.floor), ratio, program, needed);
+             Millis(floor), ratio, program, needed);
     }
     // What the program sent beyond the floor, once per operation and database.
     std::map<std::string, bool> shown;

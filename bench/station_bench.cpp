@@ -16,7 +16,11 @@
 
 #include <benchmark/benchmark.h>
 
+#include <QApplication>
+#include <QDialog>
 #include <QTimer>
+#include <QWindow>
+#include <QtGui/qpa/qwindowsysteminterface.h>
 
 #include <chrono>
 #include <cstdio>
@@ -26,6 +30,7 @@
 #include <map>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 #include "app/station_app.h"
 #include "bench/odbc_floor.h"
@@ -36,6 +41,8 @@
 #include "bench/station_fill.h"
 #include "db/schema_upgrade.h"
 #include "platform/fake/fake_dialog_port.h"
+#include "platform/qt/field_edit.h"
+#include "platform/qt/list_combo.h"
 #include "platform/qt/qt_dialog_port.h"
 #include "resources/control_ids.h"
 
@@ -58,7 +65,7 @@ long long Requests(const Target& t) {
     return it->second.Read();
 }
 
-enum class Operation { StartUp, Keystroke, NewKeystroke, Save, Delete };
+enum class Operation { StartUp, Keystroke, NewKeystroke, Save, Delete, TypeAhead };
 
 // One measured case: the operation, the stations in the database, and the
 // iterations of the program's run and of the floor's.
@@ -74,6 +81,7 @@ constexpr Case kCases[] = {
     {Operation::StartUp, "start-up", 100, 5, 10},
     {Operation::Keystroke, "keystroke", 100, 20, 50},
     {Operation::NewKeystroke, "key-new", 100, 20, 50},
+    {Operation::TypeAhead, "type-ahead", 100, 5, 0},
     {Operation::Save, "save", 100, 8, 16},
     {Operation::Delete, "delete", 100, 8, 16},
     {Operation::StartUp, "start-up", 10000, 3, 5},
@@ -97,7 +105,8 @@ FloorOperation FloorOperationOf(Operation operation) {
     switch (operation) {
         case Operation::StartUp: return FloorOperation::StartUp;
         case Operation::Keystroke:
-        case Operation::NewKeystroke: return FloorOperation::Keystroke;
+        case Operation::NewKeystroke:
+        case Operation::TypeAhead: return FloorOperation::Keystroke;
         case Operation::Save: return FloorOperation::Save;
         case Operation::Delete: return FloorOperation::Delete;
     }
@@ -212,7 +221,8 @@ FormSteps StepsOf(Operation operation) {
             return {typeNew, save, [=](FakeDialogPort& p) { remove(p), backToStart(p); }};
         case Operation::Delete:
             return {[=](FakeDialogPort& p) { typeNew(p), save(p); }, remove, backToStart};
-        case Operation::StartUp: break;
+        case Operation::StartUp:
+        case Operation::TypeAhead: break;
     }
     return {none, none, none};
 }
@@ -309,6 +319,82 @@ void MeasureStartUp(benchmark::State& state, const Target& t, const Case& c) {
     }
 }
 
+// Ten keys typed at 100 keys a second into the emptied station code box of a
+// started program on the Qt port, each queued by the window system as a
+// keyboard's is: the station's eight characters, a ninth by mistake and a
+// backspace. Answers the seconds from the first key until the form shows the
+// tenth code's station.
+double TypeAheadOnQt(const Target& t, Recording* recording, long long* requests) {
+    platform::QtDialogPort& port = QtPort();
+    const std::string code = kTypedStation;
+    const std::string shownName = "Station " + code;
+    double seconds = -1;
+    std::string failure;
+    std::thread keyboard;
+    QTimer poll;
+    QTimer::singleShot(0, [&] {
+        QDialog* window = port.Dialog();
+        auto* combo = qobject_cast<platform::qt::ListCombo*>(port.Widget(ctl::StationCode));
+        if (window == nullptr || combo == nullptr) {
+            failure = "the form has no station code box";
+            port.EndDialog(platform::IDCANCEL);
+            return;
+        }
+        window->activateWindow();
+        combo->Edit().setFocus();
+        port.SetText(ctl::StationCode, "");
+        QApplication::processEvents();
+        QWindow* handle = window->windowHandle();
+        const long long before = Requests(t);
+        if (recording != nullptr) StartRecording();
+        const auto begin = Clock::now();
+        keyboard = std::thread([handle, code] {
+            using Queued = QWindowSystemInterface::AsynchronousDelivery;
+            std::vector<std::pair<int, QString>> keys;
+            for (const char ch : code + "X")
+                keys.emplace_back(static_cast<int>(Qt::Key_A) + (ch - 'A'), QString(QChar(ch).toLower()));
+            keys.emplace_back(static_cast<int>(Qt::Key_Backspace), QString());
+            for (const auto& [key, text] : keys) {
+                QWindowSystemInterface::handleKeyEvent<Queued>(handle, QEvent::KeyPress, key, Qt::NoModifier, text);
+                QWindowSystemInterface::handleKeyEvent<Queued>(handle, QEvent::KeyRelease, key, Qt::NoModifier, text);
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        });
+        poll.setInterval(1);
+        QObject::connect(&poll, &QTimer::timeout, [&, before, begin] {
+            if (port.Text(ctl::StationCode) != code || port.Text(ctl::NameEn) != shownName) {
+                if (Clock::now() - begin > std::chrono::seconds(30)) {
+                    failure = "the typed station was not shown within 30 s";
+                    poll.stop();
+                    port.EndDialog(platform::IDCANCEL);
+                }
+                return;
+            }
+            seconds = std::chrono::duration<double>(Clock::now() - begin).count();
+            if (recording != nullptr) *recording = StopRecording();
+            if (requests != nullptr && before >= 0) *requests = Requests(t) - before;
+            poll.stop();
+            port.EndDialog(platform::IDOK);
+        });
+        poll.start();
+    });
+    CStationApp(port, CommandLine(t), ProfileReader()).StartUp();
+    if (keyboard.joinable()) keyboard.join();
+    if (!failure.empty()) throw std::runtime_error(failure);
+    return seconds;
+}
+
+void MeasureTypeAhead(benchmark::State& state, const Target& t, const Case& c) {
+    try {
+        OperationRecording recording;
+        TypeAheadOnQt(t, &recording.timed, &recording.requests);
+        Remember(t, c, std::move(recording));
+        for (auto _ : state) state.SetIterationTime(TypeAheadOnQt(t, nullptr, nullptr));
+    } catch (const std::exception& e) {
+        state.SkipWithError(e.what());
+    }
+}
+
 void MeasureProgram(benchmark::State& state, const Target& t, const Case& c) {
     try {
         PrepareDatabase(t, c.stations);
@@ -318,6 +404,8 @@ void MeasureProgram(benchmark::State& state, const Target& t, const Case& c) {
     }
     if (c.operation == Operation::StartUp)
         MeasureStartUp(state, t, c);
+    else if (c.operation == Operation::TypeAhead)
+        MeasureTypeAhead(state, t, c);
     else
         MeasureFormOperation(state, t, c);
 }
@@ -397,16 +485,24 @@ int main(int argc, char** argv) {
         std::cerr << "station-bench: " << e.what() << "\n";
         return 2;
     }
+    const char* typeAheadLinkEnv = std::getenv("SE_BENCH_TYPEAHEAD_LINK");
+    const std::string typeAheadLink = typeAheadLinkEnv != nullptr ? typeAheadLinkEnv : "";
     // Grouped by station count, so that each database is filled once per count.
     for (int stations : {100, 10000, 100000})
         for (const Target& t : targets)
             for (const Case& c : kCases) {
                 if (c.stations != stations) continue;
+                // The slow link of the type-ahead case measures it and the
+                // keystroke floor it is counted in; every other link the rest.
+                const bool slow = t.link == typeAheadLink;
+                const bool typeAhead = c.operation == Operation::TypeAhead;
+                if (slow ? !typeAhead && c.operation != Operation::NewKeystroke : typeAhead) continue;
                 const std::string name = CaseName(t, c);
                 benchmark::RegisterBenchmark((name + "/program").c_str(), MeasureProgram, t, c)
                     ->Iterations(c.programIterations)->UseManualTime()->Unit(benchmark::kMillisecond);
-                benchmark::RegisterBenchmark((name + "/floor").c_str(), MeasureFloor, t, c)
-                    ->Iterations(c.floorIterations)->UseManualTime()->Unit(benchmark::kMillisecond);
+                if (c.floorIterations > 0)
+                    benchmark::RegisterBenchmark((name + "/floor").c_str(), MeasureFloor, t, c)
+                        ->Iterations(c.floorIterations)->UseManualTime()->Unit(benchmark::kMillisecond);
             }
     benchmark::RunSpecifiedBenchmarks(&Table());
     Table().Print(std::cout);

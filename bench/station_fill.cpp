@@ -39,8 +39,9 @@ constexpr const char* kSiteColumns =
     "STA, COD, NGROUPS, ELEV, LAT, LON, DESCR, LDDATE, NINDEX, STANAME, STATYPE, UNDERGROUND, ONDATE";
 
 std::string NamedSite(const std::string& code, int index) {
+    // COD holds six characters.
     return "INSERT INTO SITE (" + std::string(kSiteColumns) + ") VALUES (" + SqlQuote(code) + ", " +
-           SqlQuote(code) + ", 4, 150.5, 55.75, 37.62, " + SqlQuote("Станция " + code) +
+           SqlQuote(code.substr(0, 6)) + ", 4, 150.5, 55.75, 37.62, " + SqlQuote("Станция " + code) +
            ", '2024-01-01 00:00:00', " + std::to_string(index) + ", " + SqlQuote("Station " + code) +
            ", 'BB', " + SqlQuote("гранит") + ", '1990-01-01 00:00:00')";
 }
@@ -68,8 +69,9 @@ void FillStations(CDatabase& session, const std::string& backend, int stations) 
     session.ExecuteDirect("DELETE FROM SITE");
     session.ExecuteDirect(NamedSite(kStartStation, 1));
     session.ExecuteDirect(NamedSite(kKeystrokeStation, 2));
-    for (const char* code : {kStartStation, kKeystrokeStation}) session.ExecuteDirect(ChannelRows(code));
+    session.ExecuteDirect(NamedSite(kTypedStation, 3));
+    for (const char* code : {kStartStation, kKeystrokeStation, kTypedStation}) session.ExecuteDirect(ChannelRows(code));
     session.ExecuteDirect("INSERT INTO SITE (" + std::string(kSiteColumns) + ") SELECT " + d.code + ", " + d.code +
-                          ", 4, 150.5, 55.75, 37.62, " + d.descr + ", '2024-01-01 00:00:00', n + 3, " + d.code +
-                          ", 'BB', 'суглинок', '1990-01-01 00:00:00' FROM " + Numbers(stations - 2));
+                          ", 4, 150.5, 55.75, 37.62, " + d.descr + ", '2024-01-01 00:00:00', n + 4, " + d.code +
+                          ", 'BB', 'суглинок', '1990-01-01 00:00:00' FROM " + Numbers(stations - 3));
 }

@@ -10,8 +10,11 @@ class CDatabase;
 // channel rows.
 inline constexpr const char* kStartStation = "K";
 inline constexpr const char* kKeystrokeStation = "KK";
+// The station the type-ahead case ends on (STA holds eight characters); its
+// STANAME is "Station " and the code.
+inline constexpr const char* kTypedStation = "TYPEAHED";
 
-// Replaces every SITE and SITECHAN row with `stations` stations: the two
+// Replaces every SITE and SITECHAN row with `stations` stations: the three
 // above plus generated ones (B00000, B00001, ...), all with their columns
 // filled, generated in SQL by one INSERT ... SELECT. `backend` is "sqlite",
 // "postgres" or "mariadb". Throws CDBException.

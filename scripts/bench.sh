@@ -12,6 +12,8 @@ set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD=${BUILD:-$ROOT/build}
 DELAY_MS=${DELAY_MS:-5}
+# The type-ahead case runs over a slower link: TYPEAHEAD_DELAY_MS each way.
+TYPEAHEAD_DELAY_MS=${TYPEAHEAD_DELAY_MS:-25}
 PROXY_LIFETIME_S=1200
 
 if [ ! -f "$BUILD/CMakeCache.txt" ]; then
@@ -48,17 +50,20 @@ mariadb --no-defaults -h127.0.0.1 -P"$SE_TEST_MARIADB_PORT" -u"$SE_TEST_UID" -p"
 # from this shell itself: the proxy ends with its parent, so it must not be
 # the child of a subshell.
 start_proxy() {
-    local name=$1 target=$2 file=$SERVERS/$1.port i
-    "$BUILD/bench/se-delay-proxy" "$target" "$DELAY_MS" "$PROXY_LIFETIME_S" "$file" "$SERVERS/$name.requests" &
+    local name=$1 target=$2 delay=$3 file=$SERVERS/$1.port i
+    "$BUILD/bench/se-delay-proxy" "$target" "$delay" "$PROXY_LIFETIME_S" "$file" "$SERVERS/$name.requests" &
     PROXIES+=($!)
     for i in $(seq 1 100); do [ -s "$file" ] && break; sleep 0.05; done
     [ -s "$file" ] || { echo "bench: the delay proxy for $name did not start" >&2; exit 1; }
 }
-start_proxy postgres "$SE_TEST_PG_PORT"
-start_proxy mariadb "$SE_TEST_MARIADB_PORT"
+start_proxy postgres "$SE_TEST_PG_PORT" "$DELAY_MS"
+start_proxy mariadb "$SE_TEST_MARIADB_PORT" "$DELAY_MS"
+start_proxy postgres_slow "$SE_TEST_PG_PORT" "$TYPEAHEAD_DELAY_MS"
+start_proxy mariadb_slow "$SE_TEST_MARIADB_PORT" "$TYPEAHEAD_DELAY_MS"
 PG_PROXY=$(cat "$SERVERS/postgres.port")
 MARIADB_PROXY=$(cat "$SERVERS/mariadb.port")
 LINK="$(( DELAY_MS * 2 ))ms"
+SLOW_LINK="$(( TYPEAHEAD_DELAY_MS * 2 ))ms"
 
 cat >>"$ODBCINI" <<INI
 
@@ -74,9 +79,25 @@ Server=127.0.0.1
 Port=$MARIADB_PROXY
 Database=se_test
 CHARSET=utf8mb4
+
+[se_bench_postgres_slow]
+Driver=PostgreSQL ANSI
+Servername=127.0.0.1
+Port=$(cat "$SERVERS/postgres_slow.port")
+Database=se_test
+
+[se_bench_mariadb_slow]
+Driver=MariaDB Unicode
+Server=127.0.0.1
+Port=$(cat "$SERVERS/mariadb_slow.port")
+Database=se_test
+CHARSET=utf8mb4
 INI
 
 export SE_BENCH_TARGETS="sqlite/file/se_test_sqlite postgres/loopback/se_test_postgres
     postgres/$LINK/se_bench_postgres_$LINK@$SERVERS/postgres.requests mariadb/loopback/se_test_mariadb
-    mariadb/$LINK/se_bench_mariadb_$LINK@$SERVERS/mariadb.requests"
+    mariadb/$LINK/se_bench_mariadb_$LINK@$SERVERS/mariadb.requests
+    postgres/$SLOW_LINK/se_bench_postgres_slow@$SERVERS/postgres_slow.requests
+    mariadb/$SLOW_LINK/se_bench_mariadb_slow@$SERVERS/mariadb_slow.requests"
+export SE_BENCH_TYPEAHEAD_LINK=$SLOW_LINK
 "$BUILD/bench/station-bench" "$@"

@@ -17,14 +17,13 @@
 class ProfileReader;
 
 // What the form needs from the application: the start station, how to build
-// the connect string and open (or reuse) operation sessions, the shared session for the
-// station-exists query, and the configuration file for the response folder.
+// the connect string and open (or reuse) operation sessions, and the
+// configuration file for the response folder.
 struct FormEnvironment {
     std::string startStationCode;
     std::function<std::string()> connectString;  // BuildConnectString
     SessionFactory openSession;                  // a new, closed CDatabase
     SessionPool* pool = nullptr;                 // when set, operations draw their sessions here
-    CDatabase* sharedSession = nullptr;
     const ProfileReader* profile = nullptr;      // "ZRN" / "DIR"
     // Test seam: runs inside a save or delete, between the station's second
     // reading and the first write (see StationStore::afterReRead).

@@ -115,7 +115,6 @@ void StationFormTest::OpenForm(const std::string& startStationCode) {
         ++sessionsMade;
         return makeSession();
     };
-    env.sharedSession = shared.get();
     env.storeSeam = [this] {
         if (storeSeam) storeSeam();
     };

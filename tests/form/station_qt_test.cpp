@@ -88,12 +88,9 @@ void FreshTables(CDatabase& admin) {
 // active, then leaves it with Escape. Answers the texts of the boxes shown.
 std::vector<std::string> RunForm(const std::function<void()>& steps) {
     const Backend& backend = CurrentBackend();
-    CDatabase shared;
-    EXPECT_TRUE(shared.Open(backend.ConnectString(), OpenOptions::UseCursorLibrary));
     FormEnvironment env;
     env.connectString = [&backend] { return backend.ConnectString(); };
     env.openSession = DefaultSessionFactory();
-    env.sharedSession = &shared;
     CStationDlg form(Port(), env);
 
     BoxAnswerer boxes;

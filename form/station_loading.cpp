@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <ctime>
 
+#include "db/station_queries.h"
 #include "db/station_recordsets.h"
 #include "form/date_text.h"
 #include "station/number_text.h"
@@ -94,7 +95,14 @@ void CStationDlg::LoadStation(std::string code) {
         f.GroupCount = 4;
         f.OnDate = UtcTimeText(std::time(nullptr));
         f.OffDate.clear();
-        f.DbNumber = NextStationIndex(*session);
+        // A number the query cannot give (it failed, or NINDEX cannot hold
+        // it) shows as 0, never as a number cut to fit: a save then asks for
+        // one again and reports the failure before it writes anything.
+        try {
+            f.DbNumber = CheckedNextStationIndex(*session);
+        } catch (const CDBException&) {
+            f.DbNumber = 0;
+        }
         emptyShown_ = EmptyShown{};
         loaded_ = std::move(snapshot);
         ApplyGroupCount();

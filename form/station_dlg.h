@@ -10,9 +10,9 @@
 #include "db/session.h"
 #include "db/session_pool.h"
 #include "form/form_fields.h"
+#include "platform/dialog_port.h"
 #include "station/station_snapshot.h"
 #include "station/station_values.h"
-#include "platform/dialog_port.h"
 
 class ProfileReader;
 

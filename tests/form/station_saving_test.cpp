@@ -531,7 +531,7 @@ TEST_F(StationSaving, TwoEditorsSavingAtOnceTheSecondWaitsThenIsAskedAboutTheFir
     OpenForm("W");
     port.ReplaceText(ctl::NameEn, "first editor");
     port.PressEnter();
-    secondEditor.join();
+    if (secondEditor.joinable()) secondEditor.join();
     ExpectNoMessages();
     EXPECT_TRUE(otherAsked);
     EXPECT_EQ(otherOutcome, StoreOutcome::Cancelled);

@@ -34,7 +34,6 @@ bool CStationApp::StartUp() {
     env.connectString = [this] { return ConnectString(); };
     env.openSession = openSession_;
     env.pool = &pool_;
-    env.sharedSession = sharedSession_.get();
     env.profile = &profile_;
     {
         CStationDlg form(port_, std::move(env));

@@ -79,32 +79,23 @@ bool HasState(const std::vector<std::string>& states, std::string_view state) {
     return false;
 }
 
-// A stored date and time as local wall-clock time; false outside the years
-// 1970 to 2038, which read as NULL. Fractions of a second are dropped.
-bool StampToTime(const SQL_TIMESTAMP_STRUCT& stamp, std::time_t& out) {
-    if (stamp.year < 1970 || stamp.year > 2038) return false;
-    out = LocalInstant({stamp.year, stamp.month, stamp.day, stamp.hour, stamp.minute, stamp.second})
-              .value_or(static_cast<std::time_t>(-1));
-    return true;
+// A stored date and time as its wall-clock parts; fractions of a second are
+// dropped. Every year the columns hold (1 to 9999) reads as stored.
+WallClock WallClockOf(const SQL_TIMESTAMP_STRUCT& stamp) {
+    return {stamp.year, stamp.month, stamp.day, stamp.hour, stamp.minute, stamp.second};
 }
 
-SQL_TIMESTAMP_STRUCT StampFromTm(const std::tm& tm) {
+// The stamp that writes a wall-clock time as it stands.
+SQL_TIMESTAMP_STRUCT StampOf(const WallClock& clock) {
     SQL_TIMESTAMP_STRUCT stamp{};
-    stamp.year = static_cast<SQLSMALLINT>(tm.tm_year + 1900);
-    stamp.month = static_cast<SQLUSMALLINT>(tm.tm_mon + 1);
-    stamp.day = static_cast<SQLUSMALLINT>(tm.tm_mday);
-    stamp.hour = static_cast<SQLUSMALLINT>(tm.tm_hour);
-    stamp.minute = static_cast<SQLUSMALLINT>(tm.tm_min);
-    stamp.second = static_cast<SQLUSMALLINT>(tm.tm_sec);
+    stamp.year = static_cast<SQLSMALLINT>(clock.year);
+    stamp.month = static_cast<SQLUSMALLINT>(clock.month);
+    stamp.day = static_cast<SQLUSMALLINT>(clock.day);
+    stamp.hour = static_cast<SQLUSMALLINT>(clock.hour);
+    stamp.minute = static_cast<SQLUSMALLINT>(clock.minute);
+    stamp.second = static_cast<SQLUSMALLINT>(clock.second);
     stamp.fraction = 0;
     return stamp;
-}
-
-// The local wall-clock time of an instant, as written to the database.
-SQL_TIMESTAMP_STRUCT StampFromTime(std::time_t t) {
-    std::tm tm{};
-    localtime_r(&t, &tm);
-    return StampFromTm(tm);
 }
 
 // A wall-clock time as text, "YYYY-MM-DD HH:MM:SS" and `fraction` after it.
@@ -116,14 +107,14 @@ std::string StampText(const SQL_TIMESTAMP_STRUCT& stamp, const char* fraction) {
 }
 
 // A field's program-side value, by kind.
-using Value = std::variant<std::string, int, double, std::time_t>;
+using Value = std::variant<std::string, int, double, DateTimeField>;
 
 Value ReadMember(const FieldBinding& b) {
     switch (b.kind) {
         case FieldKind::Text: return *static_cast<std::string*>(b.value);
         case FieldKind::Integer: return *static_cast<int*>(b.value);
         case FieldKind::Floating: return *static_cast<double*>(b.value);
-        case FieldKind::DateTime: return *static_cast<std::time_t*>(b.value);
+        case FieldKind::DateTime: return *static_cast<DateTimeField*>(b.value);
     }
     return {};
 }
@@ -133,7 +124,7 @@ void WriteMember(const FieldBinding& b, const Value& v) {
         case FieldKind::Text: *static_cast<std::string*>(b.value) = std::get<std::string>(v); break;
         case FieldKind::Integer: *static_cast<int*>(b.value) = std::get<int>(v); break;
         case FieldKind::Floating: *static_cast<double*>(b.value) = std::get<double>(v); break;
-        case FieldKind::DateTime: *static_cast<std::time_t*>(b.value) = std::get<std::time_t>(v); break;
+        case FieldKind::DateTime: *static_cast<DateTimeField*>(b.value) = std::get<DateTimeField>(v); break;
     }
 }
 
@@ -142,7 +133,7 @@ Value NullValue(FieldKind kind) {
         case FieldKind::Text: return std::string();
         case FieldKind::Integer: return NullMarker::Integer;
         case FieldKind::Floating: return NullMarker::Floating;
-        case FieldKind::DateTime: return NullMarker::DateTime;
+        case FieldKind::DateTime: return DateTimeField{};
     }
     return {};
 }
@@ -213,7 +204,7 @@ std::optional<Value> ReadColumn(SQLHDBC hdbc, SQLHSTMT stmt, SQLUSMALLINT column
     switch (kind) {
         case FieldKind::Integer: return Value(static_cast<int>(integer));
         case FieldKind::Floating: return Value(floating);
-        default: return Value(std::time_t{0});
+        default: return Value(DateTimeField{WallClockOf(stamp)});
     }
 }
 
@@ -274,7 +265,7 @@ struct Param {
             case FieldKind::Text: return Text(std::get<std::string>(v));
             case FieldKind::Integer: return Integer(std::get<int>(v));
             case FieldKind::Floating: return Floating(std::get<double>(v));
-            case FieldKind::DateTime: return Stamp(StampFromTime(std::get<std::time_t>(v)));
+            case FieldKind::DateTime: return Stamp(StampOf(*std::get<DateTimeField>(v)));
         }
         return Null(kind);
     }
@@ -369,7 +360,6 @@ struct BoundField {
 
     // The current row as stored, to find it again when it is changed.
     bool rowNull = true;
-    bool rowUnreadable = false;  // a date-time outside the years the fetch reads
     Value rowValue;
     SQL_TIMESTAMP_STRUCT rowStamp{};
 
@@ -547,23 +537,13 @@ void CRecordset::Fetch() {
     for (BoundField& f : m.fields) {
         const FieldBinding& b = f.binding;
         ++column;
-        f.rowUnreadable = false;
         f.dirty = false;
         Value v = NullValue(b.kind);
         std::optional<Value> read = ReadColumn(session_->ConnectionHandle(), stmt, column, b.kind, f.rowStamp);
         f.rowNull = !read.has_value();
         if (read) {
-            if (b.kind == FieldKind::DateTime) {
-                const SQL_TIMESTAMP_STRUCT stamp = f.rowStamp;
-                f.rowStamp.fraction = 0;
-                std::time_t t = 0;
-                if (StampToTime(stamp, t))
-                    v = t;
-                else
-                    f.rowUnreadable = true;
-            } else {
-                v = std::move(*read);
-            }
+            if (b.kind == FieldKind::DateTime) f.rowStamp.fraction = 0;
+            v = std::move(*read);
         }
         f.rowValue = v;
         WriteMember(b, v);
@@ -613,10 +593,9 @@ bool CRecordset::Update() {
         if (m.mode == EditMode::Insert || f.dirty) {
             Value v = ReadMember(f.binding);
             f.rowNull = WritesAsNull(f.binding.kind, v);
-            f.rowUnreadable = false;
             f.rowValue = v;
             if (f.binding.kind == FieldKind::DateTime && !f.rowNull)
-                f.rowStamp = StampFromTime(std::get<std::time_t>(v));
+                f.rowStamp = StampOf(*std::get<DateTimeField>(v));
         }
         f.dirty = false;
     }
@@ -685,8 +664,6 @@ void CRecordset::UpdateEdit() {
         std::string condition;
         if (f.rowNull) {
             condition = column + " IS NULL";
-        } else if (f.rowUnreadable) {
-            continue;  // a date-time the fetch could not read: the count guards the rest
         } else {
             switch (f.binding.kind) {
                 case FieldKind::Text:

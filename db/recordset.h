@@ -2,19 +2,23 @@
 // The record-set layer: one statement over one table, bound typed fields,
 // forward reading and writing of one new or changed row.
 
-#include <ctime>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "db/db_exception.h"
 #include "db/session.h"
+#include "db/wall_clock.h"
 
 // The kinds a bound column can have.
 enum class FieldKind { Text, Integer, Floating, DateTime };
 
+// A date-time field: the stored wall-clock time, nullopt for NULL.
+using DateTimeField = std::optional<WallClock>;
+
 // One bound column as a derived class declares it: the column name, its kind
-// and the member that holds its value (std::string, int, double, std::time_t).
+// and the member that holds its value (std::string, int, double, DateTimeField).
 struct FieldBinding {
     const char* column;
     FieldKind kind;
@@ -25,7 +29,7 @@ struct FieldBinding {
 namespace NullMarker {
 inline constexpr int Integer = 1246576928;  // 0x4A4D4120
 inline constexpr double Floating = -9.123e19;
-inline constexpr std::time_t DateTime = 0;
+inline constexpr DateTimeField DateTime{};  // told apart from every instant
 }  // namespace NullMarker
 
 // Base of CSite and CSiteChan. A derived class supplies its table name and its

@@ -8,16 +8,13 @@
 #include <variant>
 #include <vector>
 
+#include "db/wall_clock.h"
+
 class CDatabase;
 
 // How a column is read: as UTF-8 text, as a double, or as a date and time.
 enum class ColumnKind { Text, Number, DateTime };
 
-// A stored date and time as its wall-clock parts, fractions dropped.
-struct WallClock {
-    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-    bool operator==(const WallClock&) const = default;
-};
 
 // The instant a local wall-clock time names; whether daylight saving applies
 // is the C library's local-time rule. nullopt when the fields name no time.

@@ -1,5 +1,7 @@
 #include "db/station_recordsets.h"
 
+#include <ctime>
+
 namespace {
 
 // Both record sets name the same data source when made without a session,
@@ -8,7 +10,7 @@ const char* const kDefaultConnect = "ODBC;DSN=ZRN;UID=ZRN;PWD=PJQ";
 
 }  // namespace
 
-CSite::CSite(CDatabase* session) : CRecordset(session), LDDATE(std::time(nullptr)) {
+CSite::CSite(CDatabase* session) : CRecordset(session), LDDATE(LocalWallClock(std::time(nullptr))) {
     // The remaining fields get no meaningful value until a row is fetched;
     // they start as the null markers rather than as indeterminate values.
     DNORTH = DEAST = NullMarker::Floating;
@@ -49,7 +51,7 @@ void CSite::AfterFetch() {
     if (NINDEX == NullMarker::Integer) NINDEX = 0;
 }
 
-CSiteChan::CSiteChan(CDatabase* session) : CRecordset(session), LDDATE(std::time(nullptr)) {}
+CSiteChan::CSiteChan(CDatabase* session) : CRecordset(session), LDDATE(LocalWallClock(std::time(nullptr))) {}
 
 CSiteChan::~CSiteChan() = default;
 

@@ -2,7 +2,6 @@
 // The two station record sets: SITE (one row per station) and SITECHAN (one
 // row per channel of a station), bound to typed fields.
 
-#include <ctime>
 #include <string>
 #include <vector>
 
@@ -24,7 +23,7 @@ public:
     double LAT = 0.0;
     double LON = 0.0;
     std::string DESCR;
-    std::time_t LDDATE;
+    DateTimeField LDDATE;
     int NINDEX = 0;
     std::string REFSTA;
     double DNORTH;
@@ -32,8 +31,8 @@ public:
     std::string STANAME;
     std::string STATYPE;
     std::string UNDERGROUND;
-    std::time_t ONDATE;
-    std::time_t OFFDATE;
+    DateTimeField ONDATE;
+    DateTimeField OFFDATE;
 
     std::string DefaultConnect() const override;
     std::string DefaultSql() const override;
@@ -62,7 +61,7 @@ public:
     std::string DESCR;
     std::string CALIBFILE;
     std::string LCODE;
-    std::time_t LDDATE;
+    DateTimeField LDDATE;
 
     std::string DefaultConnect() const override;
     std::string DefaultSql() const override;

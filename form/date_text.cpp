@@ -48,12 +48,6 @@ int DaysInMonth(int year, int month) {
 
 }  // namespace
 
-std::string LocalTimeText(std::time_t instant) {
-    std::tm parts{};
-    localtime_r(&instant, &parts);
-    return FormatTm(parts);
-}
-
 std::string UtcTimeText(std::time_t instant) {
     std::tm parts{};
     gmtime_r(&instant, &parts);

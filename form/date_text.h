@@ -5,8 +5,5 @@
 #include <ctime>
 #include <string>
 
-// The instant as local wall-clock time, "%Y-%m-%d %H:%M:%S".
-std::string LocalTimeText(std::time_t instant);
-
 // The instant in UTC, "%Y-%m-%d %H:%M:%S".
 std::string UtcTimeText(std::time_t instant);

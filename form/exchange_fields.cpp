@@ -1,6 +1,7 @@
 // Moving the form fields into their controls and reading them back with the
 // form's checks, in one fixed order for both directions.
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -27,7 +28,7 @@ struct ExchangedField {
     Kind kind;
     int id;
     std::string* text = nullptr;
-    float* real = nullptr;
+    double* real = nullptr;
     int* integer = nullptr;
     bool* shownEmpty = nullptr;  // a NULL column: shown as an empty text
     int maxChars = 0;            // length check; 0 for none
@@ -53,13 +54,14 @@ ExchangedField ListField(int id, std::string& value, int maxChars = 0) {
     return f;
 }
 
-ExchangedField FloatField(int id, float& value, bool& shownEmpty, bool ranged = false) {
+// A coordinate field; `bound` > 0 limits it to -bound..bound.
+ExchangedField FloatField(int id, double& value, bool& shownEmpty, int bound = 0) {
     ExchangedField f{Kind::Float, id};
     f.real = &value;
     f.shownEmpty = &shownEmpty;
-    f.ranged = ranged;
-    f.low = -180;
-    f.high = 180;
+    f.ranged = bound > 0;
+    f.low = -bound;
+    f.high = bound;
     return f;
 }
 
@@ -103,8 +105,8 @@ bool CStationDlg::ExchangeFields(Exchange direction) {
     for (int k = 1; k <= 8; ++k) chan(k);
     // 2. Elevation, Latitude, Longitude, GroupCount, StationCode, IntlCode.
     order.push_back(FloatField(ctl::Elevation, f.Elevation, emptyShown_.Elevation));
-    order.push_back(FloatField(ctl::Latitude, f.Latitude, emptyShown_.Latitude, true));
-    order.push_back(FloatField(ctl::Longitude, f.Longitude, emptyShown_.Longitude, true));
+    order.push_back(FloatField(ctl::Latitude, f.Latitude, emptyShown_.Latitude, 90));
+    order.push_back(FloatField(ctl::Longitude, f.Longitude, emptyShown_.Longitude, 180));
     order.push_back(IntegerField(ctl::GroupCount, f.GroupCount, &emptyShown_.GroupCount, true));
     {
         ExchangedField code{Kind::Code, ctl::StationCode};
@@ -190,11 +192,16 @@ bool CStationDlg::ExchangeFields(Exchange direction) {
                     return FailCheck(entry.id, LengthMessage(entry.maxChars));
                 break;
             case Kind::Float: {
-                const std::optional<float> value = ReadFloatField(typed);
+                // A text still as shown keeps the value it shows, so that a
+                // stored coordinate the user did not touch is written back
+                // as stored, not as its six shown digits.
+                const bool untouched =
+                    !*entry.shownEmpty && std::isfinite(*entry.real) && typed == FloatFieldText(*entry.real);
+                const std::optional<double> value = untouched ? *entry.real : ReadFloatField(typed);
                 if (!value) return FailCheck(entry.id, kNumberMessage);
                 *entry.real = *value;
                 *entry.shownEmpty = false;
-                if (entry.ranged && (*value < static_cast<float>(entry.low) || *value > static_cast<float>(entry.high)))
+                if (entry.ranged && (*value < entry.low || *value > entry.high))
                     return FailCheck(entry.id, RangeMessage("a number", entry.low, entry.high));
                 break;
             }

@@ -50,9 +50,9 @@ bool IsDecimalNumber(std::string_view s) {
 
 }  // namespace
 
-std::string FloatFieldText(float value) {
+std::string FloatFieldText(double value) {
     // A stored negative zero shows as 0: "-0" would not pass the read-back.
-    if (value == 0.0f) return "0";
+    if (value == 0.0) return "0";
     char buffer[32];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 6);
     return std::string(buffer, result.ptr);
@@ -76,7 +76,7 @@ std::optional<int> ReadIntegerField(std::string_view text) {
     return static_cast<int>(value);
 }
 
-std::optional<float> ReadFloatField(std::string_view text) {
+std::optional<double> ReadFloatField(std::string_view text) {
     const std::string_view s = Trimmed(text);
     if (!IsDecimalNumber(s)) return std::nullopt;
     // from_chars takes no leading '+'.
@@ -87,5 +87,5 @@ std::optional<float> ReadFloatField(std::string_view text) {
     if (result.ec != std::errc() || result.ptr != unsigned_part.data() + unsigned_part.size()) return std::nullopt;
     if (value == 0.0 && s.front() != '0') return std::nullopt;
     if (std::fabs(value) > static_cast<double>(std::numeric_limits<float>::max())) return std::nullopt;
-    return static_cast<float>(value);
+    return value;
 }

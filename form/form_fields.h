@@ -11,9 +11,9 @@
 struct FormFields {
     std::string StationCode;
     std::string IntlCode;
-    float Latitude = 45.0f;
-    float Longitude = 45.0f;
-    float Elevation = 0.0f;
+    double Latitude = 45.0;
+    double Longitude = 45.0;
+    double Elevation = 0.0;
     int DbNumber = 0;
     std::string NameRu;
     std::string NameEn;

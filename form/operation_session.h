@@ -2,7 +2,6 @@
 // Opening the session of one form operation.
 
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "form/station_dlg.h"
@@ -13,8 +12,3 @@
 // (Open answered false); a failed connection throws CDBException. The session
 // goes back to the pool, or closes, when the pointer goes.
 PooledSession OpenOperationSession(const FormEnvironment& env);
-
-// Commits the open transaction. On failure rolls back whatever the driver
-// may have left pending and answers the text to show: the driver's text of
-// the failed commit, or string 832 when the driver gave none.
-std::optional<std::string> CommitFailure(CDatabase& session);

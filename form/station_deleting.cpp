@@ -1,29 +1,16 @@
 // Deleting a station from SITECHAN and SITE after the user's confirmation.
 
 #include "db/session.h"
-#include "db/sql_text.h"
 #include "form/operation_session.h"
 #include "form/station_dlg.h"
 #include "resources/string_table.h"
-
-namespace {
-
-// The two deletions of a station, in the order they run.
-std::string DeleteChannelsStatement(const std::string& code) {
-    return "delete from SITECHAN where STA=" + SqlQuote(code);
-}
-std::string DeleteSiteStatement(const std::string& code) { return "delete from SITE where STA=" + SqlQuote(code); }
-
-}  // namespace
+#include "station/station_store.h"
 
 void CStationDlg::DeleteStation() {
     const std::string code = fields_.StationCode;
     const int position = port_.FindString(ctl::StationCode, -1, code);
 
-    const platform::Answer answer = port_.MessageBox(FormatString(str::DeleteQuestion, code),
-                                                     LoadString(str::Attention), platform::Buttons::OkCancel,
-                                                     platform::Icon::Exclamation);
-    if (answer != platform::Answer::Ok) return;
+    if (!AskChanged(str::DeleteQuestion, code)) return;
 
     auto session = OpenOperationSession(env_);
     if (!session) {
@@ -31,23 +18,17 @@ void CStationDlg::DeleteStation() {
         AppMessage(FormatString(str::DatabaseOpenError, MaskPassword(connect)), platform::Icon::Exclamation);
         return;
     }
-    // Each deletion commits on its own: the channel rows first, then the row.
-    for (const std::string& sql : {DeleteChannelsStatement(code), DeleteSiteStatement(code)}) {
-        if (!session->BeginTransaction()) {
-            AppMessage(LoadString(str::TransactionError), platform::Icon::Exclamation);
-            return;
-        }
-        try {
-            session->ExecuteDirect(sql);
-        } catch (const CDBException& e) {
-            session->RollbackTransaction();
-            ShowDbError(e);
-            return;
-        }
-        if (const auto failure = CommitFailure(*session)) {
-            AppMessage(*failure, platform::Icon::Stop);
-            return;
-        }
+    // Both deletions commit together or not at all (the store's transaction);
+    // a station changed since loading is deleted only when the user agrees.
+    StationStore store(*session);
+    if (env_.storeSeam) store.afterReRead = env_.storeSeam;
+    const StoreOutcome outcome = store.Delete(code, loaded_, [this](const std::string& changed) {
+        return AskChanged(str::DeleteChangedQuestion, changed);
+    });
+    if (outcome == StoreOutcome::Cancelled) return;
+    if (outcome == StoreOutcome::NoTransaction) {
+        AppMessage(LoadString(str::TransactionError), platform::Icon::Exclamation);
+        return;
     }
 
     FillStationLists();

@@ -10,21 +10,24 @@
 #include "db/session.h"
 #include "db/session_pool.h"
 #include "form/form_fields.h"
-#include "form/station_snapshot.h"
 #include "platform/dialog_port.h"
+#include "station/station_snapshot.h"
+#include "station/station_values.h"
 
 class ProfileReader;
 
 // What the form needs from the application: the start station, how to build
-// the connect string and open (or reuse) operation sessions, the shared session for the
-// station-exists query, and the configuration file for the response folder.
+// the connect string and open (or reuse) operation sessions, and the
+// configuration file for the response folder.
 struct FormEnvironment {
     std::string startStationCode;
     std::function<std::string()> connectString;  // BuildConnectString
     SessionFactory openSession;                  // a new, closed CDatabase
     SessionPool* pool = nullptr;                 // when set, operations draw their sessions here
-    CDatabase* sharedSession = nullptr;
     const ProfileReader* profile = nullptr;      // "ZRN" / "DIR"
+    // Test seam: runs inside a save or delete, between the station's second
+    // reading and the first write (see StationStore::afterReRead).
+    std::function<void()> storeSeam;
 };
 
 // Direction of ExchangeFields.
@@ -57,11 +60,9 @@ public:
     void OnStationCodeEditChange();
     void OnStationCodeSelChange();
 
-    // Saving (station_saving.cpp) and its channel rows (channel_rows.cpp).
-    // WriteChannelRows begins its own transaction unless the caller has one
-    // open; either way it commits or rolls back.
+    // Saving (station_saving.cpp) and its channel rows (channel_rows.cpp):
+    // the form's values go to the station store, which writes them.
     void SaveStation();
-    bool WriteChannelRows(CDatabase& session, const std::string& stationCode, bool transactionOpen = false);
 
     // Deleting (station_deleting.cpp).
     void DeleteStation();
@@ -75,9 +76,13 @@ public:
 
 private:
     void PlaceChannelRow(const ChannelRow& row);
-    // Whether the save may write: the station reads back as it was loaded, or
-    // the user agrees to overwrite it. See station_saving.cpp.
-    bool ConfirmOverwrite(CDatabase& session, bool& transactionOpen);
+    // The station as the form holds it after a read-back, with the response
+    // files read from their buttons: everything a save writes.
+    StationValues ValuesToSave();
+    std::vector<ChannelValues> ChannelRowsToWrite();
+    // The store's question about a station changed since loading: the box
+    // with string `textId`, OK and Cancel; true for OK.
+    bool AskChanged(int textId, const std::string& code);
     void ShowDbError(const CDBException& e);
     void AppMessage(const std::string& text, platform::Icon icon);
     // Runs one event handler; a database error it does not catch ends it
@@ -112,12 +117,6 @@ private:
     // only in these and in the groups GroupCount enables.
     int loadedGroups_ = 0;
 };
-
-// One SITECHAN row through CSiteChan: found by its key and updated, or inserted.
-// Throws CDBException.
-void WriteChannelRow(CDatabase& session, const std::string& stationCode, const std::string& channel,
-                     int group, int component, double samplesPerSecond, const std::string& calibFile,
-                     const std::string& locCode, const std::string& sensorType);
 
 // A form date text as "%04d-%02d-%02d %02d:%02d:%02d", missing time parts
 // taking timeDefault (0 or 1).

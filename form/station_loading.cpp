@@ -3,9 +3,10 @@
 #include <algorithm>
 #include <ctime>
 
+#include "db/station_queries.h"
 #include "db/station_recordsets.h"
 #include "form/date_text.h"
-#include "form/number_text.h"
+#include "station/number_text.h"
 #include "form/operation_session.h"
 #include "form/station_dlg.h"
 #include "resources/string_table.h"
@@ -22,17 +23,18 @@ constexpr const char* kNewSampleRates[ctl::GroupCountMax] = {"20", "20", "100", 
 bool IsNull(double value) { return value == NullMarker::Floating; }
 
 // A date-time column as the form shows it: empty for NULL.
-std::string DateFieldText(std::time_t value) {
-    return value == NullMarker::DateTime ? std::string() : LocalTimeText(value);
+std::string DateFieldText(const std::optional<WallClock>& value) {
+    return value ? WallClockText(*value) : std::string();
 }
 
 // An offset column as the form shows it: three decimals, empty for NULL.
 std::string OffsetFieldText(double value) { return IsNull(value) ? std::string() : FixedText(value, 3); }
 
-// A coordinate column into its float field; NULL leaves 0 and sets `empty`.
-float CoordinateField(double value, bool& empty) {
+// A coordinate column into its field, exactly as stored; NULL leaves 0 and
+// sets `empty`.
+double CoordinateField(double value, bool& empty) {
     empty = IsNull(value);
-    return empty ? 0.0f : static_cast<float>(value);
+    return empty ? 0.0 : value;
 }
 
 }  // namespace
@@ -87,13 +89,20 @@ void CStationDlg::LoadStation(std::string code) {
     if (!snapshot.site) {
         for (size_t k = 0; k < f.ChanName.size(); ++k) f.ChanName[k] = kNewChannelNames[k];
         for (size_t i = 0; i < f.SampleRate.size(); ++i) f.SampleRate[i] = kNewSampleRates[i];
-        f.Elevation = 0.0f;
-        f.Latitude = 45.0f;
-        f.Longitude = 45.0f;
+        f.Elevation = 0.0;
+        f.Latitude = 45.0;
+        f.Longitude = 45.0;
         f.GroupCount = 4;
         f.OnDate = UtcTimeText(std::time(nullptr));
         f.OffDate.clear();
-        f.DbNumber = NextStationIndex(*session);
+        // A number the query cannot give (it failed, or NINDEX cannot hold
+        // it) shows as 0, never as a number cut to fit: a save then asks for
+        // one again and reports the failure before it writes anything.
+        try {
+            f.DbNumber = CheckedNextStationIndex(*session);
+        } catch (const CDBException&) {
+            f.DbNumber = 0;
+        }
         emptyShown_ = EmptyShown{};
         loaded_ = std::move(snapshot);
         ApplyGroupCount();

@@ -16,6 +16,9 @@ const std::map<int, std::string>& Table() {
         {str::ChooseResponseTitle, "Выбрать файл с АЧХ"},
         {str::ChangedSinceLoaded,
          "Станция %s изменена в базе данных после загрузки. Записать ваши изменения поверх?"},
+        {str::DeleteChangedQuestion, "Станция %s изменена в базе данных после загрузки. Всё равно удалить?"},
+        {str::StationCodeMissing, "Введите код станции: станция без кода не записывается."},
+        {str::StationIndexOutOfRange, "Номер станции %s не помещается в столбец NINDEX"},
         {str::ConfigNotFound,
          "Файл настройки zrn.ini не найден (искали: переменная ZRN_INI, ./zrn.ini, "
          "$XDG_CONFIG_HOME/zrn.ini или ~/.config/zrn.ini, /etc/zrn.ini)"},

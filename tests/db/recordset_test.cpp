@@ -40,7 +40,7 @@ public:
     std::string NAME;
     int NUM = 0;
     double VAL = 0.0;
-    std::time_t STAMP = 0;
+    DateTimeField STAMP;
 
     std::string DefaultConnect() const override { return "ODBC;DSN=NONE"; }
     std::string DefaultSql() const override { return "RS_NOKEY"; }
@@ -174,7 +174,7 @@ TEST_F(RecordsetTest, UpdateKeepsUnassignedNullColumnsAndWritesTheAssignedOnes) 
     rs.SPS = 20.0;
     rs.HANG = 0.0;
     rs.CALIBFILE = "sts2.rsp";
-    rs.LDDATE = std::time(nullptr);
+    rs.LDDATE = LocalWallClock(std::time(nullptr));
     EXPECT_TRUE(rs.Update());
     rs.Close();
 

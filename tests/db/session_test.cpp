@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "db/session.h"
+#include "db/station_queries.h"
+#include "db/transaction.h"
 #include "tests/support/backend.h"
 #include "tests/support/query_rows.h"
 
@@ -132,4 +134,41 @@ TEST_F(SessionTest, NextStationIndexIsOneAboveTheLargest) {
     EXPECT_EQ(NextStationIndex(db), 0) << "a failed query answers 0";
     CDatabase closed;
     EXPECT_EQ(NextStationIndex(closed), 0);
+}
+
+// The lock a station's save or delete takes before it reads the station
+// again: while it is held, another connection cannot write the station; once
+// the transaction ends, it can. The other connection is told to give up
+// waiting soon.
+TEST_F(SessionTest, TheStationLockKeepsOtherWritersOutUntilTheTransactionEnds) {
+    const Backend& backend = CurrentBackend();
+    db.ExecuteDirect("insert into SITE (STA,NINDEX,NGROUPS) values ('LCK',1,1)");
+    CDatabase other;
+    ASSERT_TRUE(other.Open(backend.ConnectString() + (backend.name == "sqlite" ? "Timeout=200;" : ""),
+                           OpenOptions::UseCursorLibrary));
+    if (backend.name == "postgres") other.ExecuteDirect("set lock_timeout = 200");
+    if (backend.name == "mariadb") other.ExecuteDirect("set session innodb_lock_wait_timeout = 1");
+    const std::string write = "update SITE set STANAME='other' where STA='LCK'";
+    {
+        Transaction tx(db);
+        ASSERT_TRUE(tx.Begun());
+        LockStationForWriting(db, "LCK");
+        EXPECT_THROW(other.ExecuteDirect(write), CDBException);
+    }
+    other.ExecuteDirect(write);
+    EXPECT_EQ(QueryValue(db, "select STANAME from SITE where STA='LCK'"), "other");
+}
+
+TEST_F(SessionTest, CheckedQueriesAnswerOrThrowWithTheDriverText) {
+    EXPECT_EQ(CheckedNextStationIndex(db), 1);  // no station yet
+    db.ExecuteDirect("insert into SITE (STA,NINDEX,NGROUPS) values ('ONE',41,1)");
+    EXPECT_EQ(CheckedNextStationIndex(db), 42);
+    EXPECT_TRUE(CheckedStationRowExists(db, "SITE", "ONE"));
+    EXPECT_FALSE(CheckedStationRowExists(db, "SITE", "TWO"));
+    try {
+        CheckedStationRowExists(db, "NO_SUCH_TABLE", "ONE");
+        ADD_FAILURE() << "a missing table answered";
+    } catch (const CDBException& e) {
+        EXPECT_NE(e.ErrorText.find_first_not_of(" \n"), std::string::npos);
+    }
 }

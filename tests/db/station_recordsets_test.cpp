@@ -1,7 +1,7 @@
 // The station record sets on the real databases: their columns, the values
 // they start with, the null markers a NULL column leaves, the NINDEX rule,
-// date-times as local wall-clock time within 1970 to 2038, and texts read
-// whole whatever their length.
+// date-times read and written as stored in every year and zone, and texts
+// read whole whatever their length.
 
 #include <gtest/gtest.h>
 
@@ -39,18 +39,6 @@ public:
 private:
     std::optional<std::string> old_;
 };
-
-// The instant of a wall-clock time in a zone `eastOfUtc` seconds ahead of UTC.
-std::time_t WallClock(int year, int month, int day, int hour, int minute, int second, long eastOfUtc) {
-    std::tm tm{};
-    tm.tm_year = year - 1900;
-    tm.tm_mon = month - 1;
-    tm.tm_mday = day;
-    tm.tm_hour = hour;
-    tm.tm_min = minute;
-    tm.tm_sec = second;
-    return timegm(&tm) - eastOfUtc;
-}
 
 std::string Repeat(const std::string& piece, int times) {
     std::string out;
@@ -96,14 +84,16 @@ TEST_F(StationRecordsetTest, ConstructionGivesTheStartingValues) {
     EXPECT_EQ(site.ELEV, 0.0);
     EXPECT_EQ(site.LAT, 0.0);
     EXPECT_EQ(site.NINDEX, 0);
-    EXPECT_GE(site.LDDATE, before);
-    EXPECT_LE(site.LDDATE, after);
+    ASSERT_TRUE(site.LDDATE);
+    EXPECT_GE(*site.LDDATE, LocalWallClock(before));
+    EXPECT_LE(*site.LDDATE, LocalWallClock(after));
     EXPECT_EQ(chan.NGROUP, 0);
     EXPECT_EQ(chan.CHANINDEX, 0);
     EXPECT_EQ(chan.SPS, 0.0);
     EXPECT_EQ(chan.CALIBFILE, "");
-    EXPECT_GE(chan.LDDATE, before);
-    EXPECT_LE(chan.LDDATE, after);
+    ASSERT_TRUE(chan.LDDATE);
+    EXPECT_GE(*chan.LDDATE, LocalWallClock(before));
+    EXPECT_LE(*chan.LDDATE, LocalWallClock(after));
 }
 
 TEST_F(StationRecordsetTest, NullColumnsReadAsTheNullMarkersAndNullNindexAsZero) {
@@ -117,9 +107,9 @@ TEST_F(StationRecordsetTest, NullColumnsReadAsTheNullMarkersAndNullNindexAsZero)
     EXPECT_EQ(site.NGROUPS, 1246576928);
     EXPECT_EQ(site.DEAST, -9.123e19);
     EXPECT_EQ(site.DNORTH, NullMarker::Floating);
-    EXPECT_EQ(site.ONDATE, 0);
-    EXPECT_EQ(site.OFFDATE, 0);
-    EXPECT_EQ(site.LDDATE, 0);
+    EXPECT_FALSE(site.ONDATE);
+    EXPECT_FALSE(site.OFFDATE);
+    EXPECT_FALSE(site.LDDATE);
     EXPECT_EQ(site.COD, "");
     EXPECT_EQ(site.DESCR, "");
 }
@@ -146,49 +136,34 @@ TEST_F(StationRecordsetTest, StoredValuesReadAsStored) {
     EXPECT_TRUE(site.IsEndOfSet());
 }
 
-// The 1970 to 2038 window, in UTC and in zones far east and west of it.
-TEST_F(StationRecordsetTest, DateTimesReadAsLocalWallClockInsideTheWindowAndNullOutside) {
-    struct Row {
+// Every year as stored, in UTC and in zones far east and west of it.
+TEST_F(StationRecordsetTest, DateTimesReadAsStoredInEveryYearAndZone) {
+    const struct {
         const char* sta;
         const char* stored;
-        int y, mo, d, h, mi, s;  // expected wall clock; y 0: reads 0
+        WallClock read;
+    } rows[] = {
+        {"A", "1969-12-31 23:59:59", {1969, 12, 31, 23, 59, 59}}, {"B", "2039-01-01 00:00:00", {2039, 1, 1, 0, 0, 0}},
+        {"C", "1970-01-01 00:00:00", {1970, 1, 1, 0, 0, 0}},      {"D", "1900-01-01 00:00:00", {1900, 1, 1, 0, 0, 0}},
+        {"E", "2001-02-03 04:05:06.9", {2001, 2, 3, 4, 5, 6}},    {"F", "2599-12-31 00:00:00", {2599, 12, 31, 0, 0, 0}},
+        {"G", "2001-03-25 02:30:00", {2001, 3, 25, 2, 30, 0}},  // a summer-time gap in central Europe
     };
-    const Row rows[] = {
-        {"A", "1969-12-31 23:59:59", 0, 0, 0, 0, 0, 0},  {"B", "2039-01-01 00:00:00", 0, 0, 0, 0, 0, 0},
-        {"C", "1970-01-02 00:00:00", 1970, 1, 2, 0, 0, 0}, {"D", "2037-12-31 23:59:59", 2037, 12, 31, 23, 59, 59},
-        {"E", "2001-02-03 04:05:06.9", 2001, 2, 3, 4, 5, 6},
-    };
-    for (const Row& row : rows) InsertSite(row.sta, ",ONDATE", std::string(",'") + row.stored + "'");
+    for (const auto& row : rows) InsertSite(row.sta, ",ONDATE", std::string(",'") + row.stored + "'");
 
-    struct Zone {
-        const char* tz;
-        long eastOfUtc;
-    };
-    for (const Zone zone : {Zone{"UTC0", 0}, Zone{"XKT-14", 14 * 3600}, Zone{"XST11", -11 * 3600}}) {
-        ScopedTimeZone scoped(zone.tz);
-        for (const Row& row : rows) {
+    for (const char* zone : {"UTC0", "XKT-14", "XST11", "CET-1CEST,M3.5.0,M10.5.0/3"}) {
+        ScopedTimeZone scoped(zone);
+        for (const auto& row : rows) {
             CSite site(&db_);
             site.Filter = std::string("STA='") + row.sta + "'";
             site.Open();
             ASSERT_FALSE(site.IsEndOfSet());
-            const std::time_t expected =
-                row.y == 0 ? 0 : WallClock(row.y, row.mo, row.d, row.h, row.mi, row.s, zone.eastOfUtc);
-            EXPECT_EQ(site.ONDATE, expected) << row.stored << " in " << zone.tz;
+            ASSERT_TRUE(site.ONDATE) << row.stored << " in " << zone;
+            EXPECT_EQ(*site.ONDATE, row.read) << row.stored << " in " << zone;
         }
     }
 }
 
-TEST_F(StationRecordsetTest, SummerTimeIsTheLibrarysChoice) {
-    ScopedTimeZone scoped("CET-1CEST,M3.5.0,M10.5.0/3");
-    InsertSite("S", ",ONDATE,OFFDATE", ",'2001-07-01 12:00:00','2001-01-01 12:00:00'");
-    CSite site(&db_);
-    site.Open();
-    ASSERT_FALSE(site.IsEndOfSet());
-    EXPECT_EQ(site.ONDATE, WallClock(2001, 7, 1, 12, 0, 0, 2 * 3600));
-    EXPECT_EQ(site.OFFDATE, WallClock(2001, 1, 1, 12, 0, 0, 3600));
-}
-
-TEST_F(StationRecordsetTest, WrittenTimesAreStoredAsLocalWallClock) {
+TEST_F(StationRecordsetTest, WrittenTimesAreStoredAsTheyStand) {
     ScopedTimeZone scoped("XKT-14");
     CSiteChan chan(&db_);
     chan.Filter = "STA='ABC'";
@@ -198,7 +173,7 @@ TEST_F(StationRecordsetTest, WrittenTimesAreStoredAsLocalWallClock) {
     chan.CHAN = "BHZ";
     chan.NGROUP = 1;
     chan.CHANINDEX = 0;
-    chan.LDDATE = WallClock(2020, 5, 6, 7, 8, 9, 14 * 3600);
+    chan.LDDATE = WallClock{2020, 5, 6, 7, 8, 9};
     ASSERT_TRUE(chan.Update());
     chan.Close();
     const auto stored = QueryValue(db_, "SELECT LDDATE FROM SITECHAN");
@@ -206,7 +181,7 @@ TEST_F(StationRecordsetTest, WrittenTimesAreStoredAsLocalWallClock) {
     EXPECT_EQ(stored->substr(0, 19), "2020-05-06 07:08:09");
     chan.Open();
     ASSERT_FALSE(chan.IsEndOfSet());
-    EXPECT_EQ(chan.LDDATE, WallClock(2020, 5, 6, 7, 8, 9, 14 * 3600));
+    EXPECT_EQ(chan.LDDATE, (WallClock{2020, 5, 6, 7, 8, 9}));
 }
 
 TEST_F(StationRecordsetTest, TextsOfAnyLengthAreReadWhole) {

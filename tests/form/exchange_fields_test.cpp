@@ -43,8 +43,8 @@ TEST(IntegerFieldSyntax, AZeroMustBeginWithTheDigitZero) {
 TEST(FloatFieldSyntax, AcceptsOneDecimalNumberBetweenBlanks) {
     for (const char* text : {"45", " 45\t", "-1.5", "+1.5", "5.", ".5", "1e3", "1E+3", "2.5e-3", "0", "0.0", "0e5"})
         EXPECT_TRUE(ReadFloatField(text).has_value()) << '"' << text << '"';
-    EXPECT_FLOAT_EQ(*ReadFloatField(" 55.1 "), 55.1f);
-    EXPECT_FLOAT_EQ(*ReadFloatField("2.5e-3"), 0.0025f);
+    EXPECT_EQ(*ReadFloatField(" 55.1 "), 55.1);
+    EXPECT_EQ(*ReadFloatField("2.5e-3"), 0.0025);
     for (const char* text : {"", " ", ".", "-", "1e", "1e+", "e5", "1,5", "4 5", "inf", "nan", "0x10", "1.5x",
                              "\n1", "1e39", "-1e39", "1e999"})
         EXPECT_FALSE(ReadFloatField(text).has_value()) << '"' << text << '"';
@@ -74,7 +74,7 @@ TEST(FloatFieldText, WritesSixSignificantDigitsInTheShorterNotation) {
 TEST(FormFieldsDefaults, HoldTheFormsStartingValues) {
     const FormFields f = FormFields::Defaults("KIV");
     EXPECT_EQ(f.StationCode, "KIV");
-    EXPECT_EQ(f.Latitude, 45.0f);
+    EXPECT_EQ(f.Latitude, 45.0);
     EXPECT_EQ(f.Longitude, 45.0f);
     EXPECT_EQ(f.Elevation, 0.0f);
     EXPECT_EQ(f.GroupCount, 4);
@@ -194,9 +194,9 @@ TEST_F(ExchangeTest, ReadBackTakesEveryControlIntoItsField) {
     port.ReplaceText(ctl::OffsetNorth, "2.5");
     ASSERT_EQ(ReadBackMessage(), "");
     const auto& f = form->Fields();
-    EXPECT_FLOAT_EQ(f.Latitude, 55.1f);
-    EXPECT_FLOAT_EQ(f.Longitude, -120.0f);
-    EXPECT_FLOAT_EQ(f.Elevation, 1000.0f);
+    EXPECT_EQ(f.Latitude, 55.1);
+    EXPECT_EQ(f.Longitude, -120.0);
+    EXPECT_EQ(f.Elevation, 1000.0);
     EXPECT_EQ(f.DbNumber, 17);
     EXPECT_EQ(f.IntlCode, "intl");
     EXPECT_EQ(f.NameRu, "Кисловодск");
@@ -218,7 +218,8 @@ TEST_F(ExchangeTest, EachCheckShowsItsMessageAndFocusesItsControlWithTheTextSele
     const std::vector<FailingCheck> checks = {
         {ctl::Elevation, "", true, "Please enter a number."},
         {ctl::Latitude, "north", true, "Please enter a number."},
-        {ctl::Latitude, "180.5", true, "Please enter a number between -180 and 180."},
+        {ctl::Latitude, "120", true, "Please enter a number between -90 and 90."},
+        {ctl::Latitude, "-90.5", true, "Please enter a number between -90 and 90."},
         {ctl::Longitude, "-180.01", true, "Please enter a number between -180 and 180."},
         {ctl::Longitude, ".0", true, "Please enter a number."},
         {ctl::GroupCount, "", true, "Please enter an integer."},
@@ -268,14 +269,15 @@ TEST_F(ExchangeTest, LengthsCountCharactersNotBytes) {
     EXPECT_EQ(ReadBackMessage(), "");
 }
 
-TEST_F(ExchangeTest, BoundsOfLatitudeAndLongitudeAreInclusiveAndTheSame) {
+TEST_F(ExchangeTest, LatitudeTakesNinetyAndLongitudeOneHundredEightyDegreesEitherWayInclusive) {
     OpenForm();
-    port.ReplaceText(ctl::Latitude, "120");  // beyond a latitude, but within the shared bounds
-    port.ReplaceText(ctl::Longitude, "-180");
-    EXPECT_EQ(ReadBackMessage(), "");
-    port.ReplaceText(ctl::Latitude, "180");
-    EXPECT_EQ(ReadBackMessage(), "");
-    EXPECT_FLOAT_EQ(form->Fields().Latitude, 180.0f);
+    for (const char* latitude : {"-90", "90"}) {
+        port.ReplaceText(ctl::Latitude, latitude);
+        port.ReplaceText(ctl::Longitude, latitude[0] == '-' ? "-180" : "180");
+        EXPECT_EQ(ReadBackMessage(), "") << latitude;
+    }
+    EXPECT_EQ(form->Fields().Latitude, 90.0);
+    EXPECT_EQ(form->Fields().Longitude, 180.0);
 }
 
 TEST_F(ExchangeTest, OnlyTheFirstFailureInExchangeOrderIsReported) {
@@ -307,8 +309,8 @@ TEST_F(ExchangeTest, FieldsBeforeTheFailureTakeTheirNewValuesAndLaterOnesKeepThe
     EXPECT_EQ(ReadBackMessage(), "Please enter a number.");
     const auto& f = form->Fields();
     EXPECT_EQ(f.ChanName[0], "NEW");
-    EXPECT_FLOAT_EQ(f.Latitude, 12.0f);
-    EXPECT_FLOAT_EQ(f.Longitude, 45.0f);
+    EXPECT_EQ(f.Latitude, 12.0);
+    EXPECT_EQ(f.Longitude, 45.0);
     EXPECT_EQ(f.IntlCode, "");
 }
 

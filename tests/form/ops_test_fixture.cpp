@@ -115,7 +115,9 @@ void StationFormTest::OpenForm(const std::string& startStationCode) {
         ++sessionsMade;
         return makeSession();
     };
-    env.sharedSession = shared.get();
+    env.storeSeam = [this] {
+        if (storeSeam) storeSeam();
+    };
     if (pool) {
         pool = std::make_unique<SessionPool>(env.openSession);
         env.pool = pool.get();

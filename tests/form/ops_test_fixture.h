@@ -150,6 +150,9 @@ protected:
     // Makes the operation sessions the form opens; tests may swap it.
     std::function<std::unique_ptr<CDatabase>()> makeSession;
     int sessionsMade = 0;
+    // Runs inside each save and delete of the form, between the station's
+    // second reading and the first write; tests may set it.
+    std::function<void()> storeSeam;
     // When a test makes it before OpenForm, the form's operations draw their
     // sessions from it.
     std::unique_ptr<SessionPool> pool;

@@ -159,7 +159,7 @@ TEST_F(StationDeleting, CancelledConnectionShowsTheConnectStringWithoutThePasswo
     EXPECT_EQ(Count("SITE"), 4);
 }
 
-TEST_F(StationDeleting, RefusedDeletionIsRolledBackAndShowsTheDriverText) {
+TEST_F(StationDeleting, RefusedDeletionKeepsBothTablesAndShowsTheDriverText) {
     AddFourStations();
     OpenForm("S2");
     makeSession = [] { return std::make_unique<RefusingSession>("delete from SITE where"); };
@@ -167,10 +167,121 @@ TEST_F(StationDeleting, RefusedDeletionIsRolledBackAndShowsTheDriverText) {
     ASSERT_EQ(port.Messages().size(), 2u);
     EXPECT_EQ(port.Messages()[1].text, "statement refused by the test\n");
     EXPECT_EQ(port.Messages()[1].icon, platform::Icon::Stop);
-    // The channel rows went in their own transaction before; the row stays.
+    // Both deletions are one transaction: the channel rows stay with the row.
     EXPECT_EQ(Count("SITE", "STA='S2'"), 1);
-    EXPECT_EQ(Count("SITECHAN", "STA='S2'"), 0);
+    EXPECT_EQ(Count("SITECHAN", "STA='S2'"), 1);
     EXPECT_EQ(port.Entries(ctl::StationCode).size(), 4u);  // not refreshed
+}
+
+// Every row of SITE and SITECHAN, in key order, as the database renders it.
+std::vector<TextRow> StoredCatalogue(const CDatabase& admin) {
+    auto rows = QueryRows(admin, "select * from SITE order by STA");
+    for (auto& row : QueryRows(admin, "select * from SITECHAN order by STA, CHAN, NGROUP, CHANINDEX"))
+        rows.push_back(std::move(row));
+    return rows;
+}
+
+// Statements that make the database refuse to delete a SITE row.
+std::vector<std::string> RefuseSiteDeletionTrigger(const std::string& backendName) {
+    if (backendName == "postgres")
+        return {"create or replace function REFUSE_SITE_DELETE() returns trigger as $$ begin "
+                "raise exception 'site deletion refused'; end $$ language plpgsql",
+                "create trigger NO_SITE_DELETE before delete on SITE for each row execute function "
+                "REFUSE_SITE_DELETE()"};
+    if (backendName == "mariadb")
+        return {"create trigger NO_SITE_DELETE before delete on SITE for each row "
+                "signal sqlstate '45000' set message_text = 'site deletion refused'"};
+    return {"create trigger NO_SITE_DELETE before delete on SITE "
+            "begin select raise(abort, 'site deletion refused'); end"};
+}
+
+TEST_F(StationDeleting, ARefusedDeletionLeavesSiteAndSitechanAsTheyWere) {
+    enum class Fault { ForeignKey, Trigger, ConnectionEnded };
+    const struct {
+        const char* what;
+        Fault fault;
+    } cases[] = {
+        {"another table references the station by a foreign key", Fault::ForeignKey},
+        {"a trigger refuses the SITE deletion", Fault::Trigger},
+        {"the server ends the connection between the two deletions", Fault::ConnectionEnded},
+    };
+    OpenForm();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.fault == Fault::ConnectionEnded && backend.name == "sqlite") continue;
+        DropTableIfExists(*admin, "AFFILIATION");
+        CreateStationTables(*admin);
+        AddFourStations();
+        makeSession = [] { return std::make_unique<CDatabase>(); };
+        switch (c.fault) {
+            case Fault::ForeignKey:
+                Exec("create table AFFILIATION (NET varchar(8), STA varchar(8), "
+                     "foreign key (STA) references SITE (STA))");
+                Exec("insert into AFFILIATION (NET, STA) values ('ZR', 'S2')");
+                // SQLite's driver enforces foreign keys only when asked to.
+                if (backend.name == "sqlite") {
+                    const std::string connect = backend.ConnectString() + "FKSupport=1;";
+                    makeSession = [connect] { return std::make_unique<RedirectedSession>(connect); };
+                }
+                break;
+            case Fault::Trigger:
+                for (const auto& sql : RefuseSiteDeletionTrigger(backend.name)) Exec(sql);
+                break;
+            case Fault::ConnectionEnded:
+                makeSession = [this] {
+                    return std::make_unique<ServerEndedSession>(*admin, backend.name, "delete from SITE where");
+                };
+                break;
+        }
+        port.ReplaceText(ctl::StationCode, "S2");
+        const auto before = StoredCatalogue(*admin);
+        ASSERT_EQ(Count("SITECHAN", "STA='S2'"), 1);
+        port.ClearMessages();
+        ConfirmDelete();
+        ASSERT_EQ(port.Messages().size(), 2u);
+        EXPECT_EQ(port.Messages()[1].icon, platform::Icon::Stop);
+        EXPECT_FALSE(port.Messages()[1].text.empty());
+        EXPECT_EQ(StoredCatalogue(*admin), before);
+        EXPECT_EQ(Text(ctl::StationCode), "S2");  // not refreshed
+    }
+    DropTableIfExists(*admin, "AFFILIATION");
+}
+
+TEST_F(StationDeleting, AStationChangedSinceLoadingIsDeletedOnlyWhenTheUserAgrees) {
+    const struct {
+        const char* change;  // by another program, after the form loaded S2
+        platform::Answer answer;
+    } cases[] = {
+        {"update SITE set STANAME='theirs' where STA='S2'", platform::Answer::Cancel},
+        {"update SITECHAN set SPS=40 where STA='S2'", platform::Answer::Ok},
+        {"delete from SITE where STA='S2'", platform::Answer::Cancel},
+        {"delete from SITE where STA='S2'", platform::Answer::Ok},
+    };
+    OpenForm();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.change);
+        CreateStationTables(*admin);
+        AddFourStations();
+        port.ReplaceText(ctl::StationCode, "S2");
+        Exec(c.change);
+        const auto before = StoredCatalogue(*admin);
+        port.ClearMessages();
+        port.QueueAnswer(platform::Answer::Ok);  // the delete question
+        ConfirmDelete(c.answer);
+        ASSERT_EQ(port.Messages().size(), 2u);
+        const auto& box = port.Messages()[1];
+        EXPECT_EQ(box.text, FormatString(str::DeleteChangedQuestion, "S2"));
+        EXPECT_EQ(box.caption, LoadString(str::Attention));
+        EXPECT_EQ(box.buttons, platform::Buttons::OkCancel);
+        EXPECT_EQ(box.icon, platform::Icon::Exclamation);
+        if (c.answer == platform::Answer::Cancel) {
+            EXPECT_EQ(StoredCatalogue(*admin), before);
+        } else {
+            EXPECT_EQ(Count("SITE", "STA='S2'"), 0);
+            EXPECT_EQ(Count("SITECHAN", "STA='S2'"), 0);
+            EXPECT_EQ(Count("SITE"), 3);
+        }
+    }
 }
 
 TEST_F(StationDeleting, FailedCommitIsReportedAndTheFormIsNotRefreshed) {

@@ -1,6 +1,6 @@
 // The station form on the real Qt widgets (offscreen) against SQLite: a new
 // station typed in, saved with Enter and found in the database, then deleted
-// with OK and found gone.
+// with OK and found gone; a refused deletion leaves the station whole.
 
 #include <gtest/gtest.h>
 
@@ -88,12 +88,9 @@ void FreshTables(CDatabase& admin) {
 // active, then leaves it with Escape. Answers the texts of the boxes shown.
 std::vector<std::string> RunForm(const std::function<void()>& steps) {
     const Backend& backend = CurrentBackend();
-    CDatabase shared;
-    EXPECT_TRUE(shared.Open(backend.ConnectString(), OpenOptions::UseCursorLibrary));
     FormEnvironment env;
     env.connectString = [&backend] { return backend.ConnectString(); };
     env.openSession = DefaultSessionFactory();
-    env.sharedSession = &shared;
     CStationDlg form(Port(), env);
 
     BoxAnswerer boxes;
@@ -180,6 +177,25 @@ TEST(StationFormOnQt, AChannelRowTheDatabaseRefusesLeavesTheSiteRowAsItWas) {
     EXPECT_NE(boxes[0].find("BAD"), std::string::npos) << boxes[0];
     EXPECT_EQ(QueryValue(admin, "select STANAME from SITE where STA='KIV'"), "Kiev");
     EXPECT_EQ(CountRows(admin, "SITECHAN", "STA='KIV'"), 1);
+}
+
+TEST(StationFormOnQt, ADeletionTheDatabaseRefusesLeavesTheChannelRowsToo) {
+    CDatabase admin;
+    FreshTables(admin);
+    admin.ExecuteDirect("insert into SITE (STA,NINDEX,NGROUPS,LAT,LON,ELEV) values ('OBN',1,1,55,36,150)");
+    admin.ExecuteDirect("insert into SITECHAN (STA,CHAN,NGROUP,CHANINDEX,SPS) values ('OBN','BHZ',1,0,20)");
+    admin.ExecuteDirect("create trigger NO_SITE_DELETE before delete on SITE "
+                        "begin select raise(abort, 'site deletion refused'); end");
+    const auto boxes = RunForm([&] {
+        TypeOver(ctl::StationCode, "obn");
+        auto* deleteButton = qobject_cast<QPushButton*>(Port().Widget(ctl::Delete));
+        ASSERT_NE(deleteButton, nullptr);
+        QTest::mouseClick(deleteButton, Qt::LeftButton);
+    });
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_NE(boxes[1].find("site deletion refused"), std::string::npos) << boxes[1];
+    EXPECT_EQ(CountRows(admin, "SITE", "STA='OBN'"), 1);
+    EXPECT_EQ(CountRows(admin, "SITECHAN", "STA='OBN'"), 1);
 }
 
 }  // namespace

@@ -1,10 +1,14 @@
 // Saving a station as a user does it: fields typed into the form, then Enter,
 // checked against what the database holds, on every database of the run.
 
+#include <atomic>
+#include <chrono>
 #include <ctime>
+#include <thread>
 
 #include "resources/control_ids.h"
 #include "resources/string_table.h"
+#include "station/station_store.h"
 #include "tests/form/ops_test_fixture.h"
 
 namespace ops_test {
@@ -76,7 +80,7 @@ TEST_F(StationSaving, NewStationWritesEveryFieldAsTyped) {
     ASSERT_EQ(rows.size(), 1u);
     const TextRow& r = rows[0];
     EXPECT_EQ(r[0], "INT1");
-    EXPECT_NEAR(Number(r[1]), 55.099998, 1e-9);  // the form's single-precision value, six decimals
+    EXPECT_EQ(Number(r[1]), 55.1);  // as typed, six decimals
     EXPECT_NEAR(Number(r[2]), -37.25, 1e-9);
     EXPECT_NEAR(Number(r[3]), 123.5, 1e-9);
     EXPECT_EQ(r[4], "7");
@@ -198,16 +202,90 @@ TEST_F(StationSaving, SiteRowGetsUtcTimeAndChannelRowsLocalTime) {
     EXPECT_NEAR(static_cast<double>(*chan), now + 14 * 3600, 10.0);
 }
 
-TEST_F(StationSaving, EmptyStationCodeIsRefusedByTheChannelRowsAndNothingIsWritten) {
-    // The channel rows' empty STA is stored as NULL by the record set, which
-    // the key column refuses; the SITE row goes back with them.
+TEST_F(StationSaving, EmptyStationCodeIsRefusedBeforeAnyStatement) {
     OpenForm();
     port.ReplaceText(ctl::NameEn, "nameless");
+    const int sessionsBefore = sessionsMade;
     port.PressEnter();
+    ASSERT_EQ(port.Messages().size(), 1u);
+    EXPECT_EQ(port.Messages()[0].text, LoadString(str::StationCodeMissing));
+    EXPECT_EQ(port.Messages()[0].icon, platform::Icon::Exclamation);
+    EXPECT_EQ(port.Focus().id, ctl::StationCode);
+    EXPECT_EQ(sessionsMade, sessionsBefore);  // not even a connection
     EXPECT_EQ(Count("SITE"), 0);
+    EXPECT_EQ(Count("SITECHAN"), 0);
+}
+
+TEST_F(StationSaving, StoredDatesOfAnyYearShowAndSaveBackAsStored) {
+    const char* const dates[] = {"1900-01-01 00:00:00", "1969-12-31 23:59:59", "1970-01-01 00:00:00",
+                                 "2038-01-19 03:14:08", "2099-12-31 23:59:59", "2599-12-31 00:00:00"};
+    OpenForm();
+    int n = 0;
+    for (const char* date : dates) {
+        SCOPED_TRACE(date);
+        const std::string code = "D" + std::to_string(++n);
+        Exec("insert into SITE (STA,NINDEX,NGROUPS,LAT,LON,ELEV,ONDATE,OFFDATE) values ('" + code + "'," +
+             std::to_string(n) + ",1,1,1,1,{ts '" + date + "'},{ts '" + date + "'})");
+        port.ReplaceText(ctl::StationCode, code);
+        EXPECT_EQ(Text(ctl::OnDate), date);
+        EXPECT_EQ(Text(ctl::OffDate), date);
+        port.ReplaceText(ctl::NameEn, "saved");
+        port.ClearMessages();
+        port.PressEnter();
+        ExpectNoMessages();  // the lost-update check reads them back equal
+        EXPECT_EQ(Value("select STANAME from SITE where STA='" + code + "'"), "saved");
+        EXPECT_EQ(DatePart(Value("select ONDATE from SITE where STA='" + code + "'")), date);
+        EXPECT_EQ(DatePart(Value("select OFFDATE from SITE where STA='" + code + "'")), date);
+        EXPECT_EQ(Text(ctl::OnDate), date);
+    }
+}
+
+TEST_F(StationSaving, UntouchedCoordinatesAreWrittenBackAsStoredAndTypedOnesAsTyped) {
+    const struct {
+        const char* columns;  // how the coordinate columns are declared
+        const char* alter;    // nullptr: as the tables are made
+    } cases[] = {
+        {"double precision", nullptr},
+        {"real (PostgreSQL)", "alter table SITE alter LAT type real, alter LON type real, alter ELEV type real"},
+    };
+    OpenForm();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.columns);
+        if (c.alter && backend.name != "postgres") continue;
+        CreateStationTables(*admin);
+        if (c.alter) Exec(c.alter);
+        Exec("insert into SITE (STA,NINDEX,NGROUPS,LAT,LON,ELEV) values ('C1',1,1,55.1,42.6888,1054.3)");
+        const auto stored = Rows("select LAT,LON,ELEV from SITE where STA='C1'");
+        port.ReplaceText(ctl::StationCode, "C1");
+        port.ReplaceText(ctl::NameEn, "renamed only");
+        port.ClearMessages();
+        port.PressEnter();
+        ExpectNoMessages();
+        EXPECT_EQ(Value("select STANAME from SITE where STA='C1'"), "renamed only");
+        EXPECT_EQ(Rows("select LAT,LON,ELEV from SITE where STA='C1'"), stored);
+        if (c.alter) continue;
+        port.ReplaceText(ctl::Latitude, "55.123456");
+        port.ReplaceText(ctl::Elevation, "1054.25");
+        port.PressEnter();
+        ExpectNoMessages();
+        EXPECT_EQ(Number(Value("select LAT from SITE where STA='C1'")), 55.123456);
+        EXPECT_EQ(Number(Value("select ELEV from SITE where STA='C1'")), 1054.25);
+    }
+}
+
+TEST_F(StationSaving, AFailedNextIndexQueryWritesNothingAndShowsTheDriverText) {
+    // One above the largest NINDEX does not fit the column's 32-bit integers:
+    // PostgreSQL's arithmetic refuses it, the SQLite and MariaDB drivers would
+    // hand it over cut to 32 bits. Neither is a number to show or write.
+    Exec("insert into SITE (STA,NINDEX,NGROUPS,LAT,LON,ELEV) values ('BIG',2147483647,1,1,1,1)");
+    OpenForm("NEW");
+    EXPECT_EQ(Text(ctl::DbNumber), "0");
+    const auto before = Rows("select * from SITE order by STA");
+    port.PressEnter();
     ASSERT_EQ(port.Messages().size(), 1u);
     EXPECT_EQ(port.Messages()[0].icon, platform::Icon::Stop);
     EXPECT_FALSE(port.Messages()[0].text.empty());
+    EXPECT_EQ(Rows("select * from SITE order by STA"), before);
     EXPECT_EQ(Count("SITECHAN"), 0);
 }
 
@@ -411,6 +489,54 @@ TEST_F(StationSaving, AStationChangedSinceLoadingIsWrittenOnlyWhenTheUserAgrees)
             EXPECT_EQ(Value("select STANAME from SITE where STA='" + std::string(c.code) + "'"), "");
         }
     }
+}
+
+TEST_F(StationSaving, TwoEditorsSavingAtOnceTheSecondWaitsThenIsAskedAboutTheFirstsChange) {
+    // SQLite takes its write lock for the whole file instead; two servers' row locks are tried here.
+    if (backend.name == "sqlite") return;
+    AddSite("W", 1, 1);
+    AddChannel("W", "BHZ", 1, 0);
+    // The second editor read the station before the first one saves.
+    CDatabase otherSession;
+    ASSERT_TRUE(otherSession.Open(backend.ConnectString(), OpenOptions::UseCursorLibrary));
+    StationStore other(otherSession);
+    const StationSnapshot otherLoaded = other.Read("W");
+    StationValues theirs;
+    theirs.code = "W";
+    theirs.nindex = 1;
+    theirs.ngroups = 1;
+    theirs.staname = "second editor";
+    theirs.channels = {ChannelValues{"BHZ", 1, 0, 40.0, {}, {}, {}}};
+    theirs.staleGroups = 1;
+
+    std::atomic<bool> otherAsked{false};
+    StoreOutcome otherOutcome = StoreOutcome::Done;
+    std::thread secondEditor;
+    bool started = false;
+    // Inside the first editor's window between its reading and its writing,
+    // the second editor saves.
+    storeSeam = [&] {
+        if (std::exchange(started, true)) return;
+        secondEditor = std::thread([&] {
+            int nindex = 0;
+            otherOutcome = other.Save(theirs, otherLoaded, [&](const std::string&) {
+                otherAsked = true;
+                return false;
+            }, nindex);
+        });
+        // Time for it to reach the lock and wait there (or, were there no
+        // lock, to read and write the station meanwhile).
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    };
+    OpenForm("W");
+    port.ReplaceText(ctl::NameEn, "first editor");
+    port.PressEnter();
+    if (secondEditor.joinable()) secondEditor.join();
+    ExpectNoMessages();
+    EXPECT_TRUE(otherAsked);
+    EXPECT_EQ(otherOutcome, StoreOutcome::Cancelled);
+    EXPECT_EQ(Value("select STANAME from SITE where STA='W'"), "first editor");
+    EXPECT_EQ(Number(Value("select SPS from SITECHAN where STA='W'")), 20.0);
 }
 
 }  // namespace

@@ -6,8 +6,8 @@
 #include <cmath>
 
 #include "form/date_text.h"
-#include "form/number_text.h"
-#include "form/site_statement.h"
+#include "station/number_text.h"
+#include "station/site_statement.h"
 #include "form/station_dlg.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "form/station_snapshot.h"
+#include "station/station_snapshot.h"
 
 #include <algorithm>
 

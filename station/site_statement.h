@@ -9,9 +9,9 @@
 struct SiteRowValues {
     int nindex = 0;
     int ngroups = 0;
-    float lat = 0.0f;
-    float lon = 0.0f;
-    float elev = 0.0f;
+    double lat = 0.0;
+    double lon = 0.0;
+    double elev = 0.0;
     std::string descr;
     std::string staname;
     std::string cod;

@@ -1,10 +1,10 @@
-#include "form/site_statement.h"
+#include "station/site_statement.h"
 
 #include <utility>
 #include <vector>
 
 #include "db/sql_text.h"
-#include "form/number_text.h"
+#include "station/number_text.h"
 
 namespace {
 

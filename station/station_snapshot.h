@@ -5,10 +5,11 @@
 #include <bit>
 #include <compare>
 #include <cstdint>
-#include <ctime>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "db/wall_clock.h"
 
 class CDatabase;
 
@@ -22,18 +23,19 @@ struct ExactDouble {
     bool operator==(const ExactDouble& other) const = default;
 };
 
-// One SITE row as the record set fetched it (null markers included).
+// One SITE row as the record set fetched it (null markers included; a NULL
+// date is nullopt).
 struct SiteRow {
     std::string STA, COD;
     int NGROUPS = 0;
     ExactDouble ELEV, LAT, LON;
     std::string DESCR;
-    std::time_t LDDATE = 0;
+    std::optional<WallClock> LDDATE;
     int NINDEX = 0;
     std::string REFSTA;
     ExactDouble DNORTH, DEAST;
     std::string STANAME, STATYPE, UNDERGROUND;
-    std::time_t ONDATE = 0, OFFDATE = 0;
+    std::optional<WallClock> ONDATE, OFFDATE;
     auto operator<=>(const SiteRow&) const = default;
 };
 
@@ -43,7 +45,7 @@ struct ChannelRow {
     int NGROUP = 0, CHANINDEX = 0;
     ExactDouble EDEPH, LAT, LON, SPS, HANG, VANG;
     std::string DESCR, CALIBFILE, LCODE;
-    std::time_t LDDATE = 0;
+    std::optional<WallClock> LDDATE;
     auto operator<=>(const ChannelRow&) const = default;
 };
 

@@ -1,4 +1,4 @@
-#include "form/number_text.h"
+#include "station/number_text.h"
 
 #include <charconv>
 #include <cmath>

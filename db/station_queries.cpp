@@ -1,0 +1,61 @@
+#include "db/station_queries.h"
+
+#include <limits>
+
+#include "db/odbc_handle.h"
+#include "db/schema_upgrade.h"
+#include "db/session.h"
+#include "db/sql_text.h"
+#include "resources/string_table.h"
+
+namespace {
+
+// Runs a query whose answer is one integer in its first row and answers that
+// integer; nullopt for NULL. Throws CDBException when any step fails.
+std::optional<long long> QueryInteger(CDatabase& session, const std::string& sql) {
+    if (!session.IsOpen()) throw CDBException::Layer(LayerError::NoStatementHandle);
+    const SQLHDBC hdbc = session.ConnectionHandle();
+    StatementHandle stmt;
+    SQLRETURN rc = stmt.Allocate(hdbc);
+    if (!OdbcOk(rc)) throw MakeDbException(rc, hdbc, SQL_NULL_HSTMT);
+    session.ApplyQueryTimeout(stmt.get());
+    rc = RetryWhileExecuting([&] {
+        return SQLExecDirect(stmt.get(), reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS);
+    });
+    if (OdbcOk(rc)) rc = RetryWhileExecuting([&] { return SQLFetch(stmt.get()); });
+    // Read as 64 bits: the SQLite and MariaDB drivers hand a larger value
+    // into a 32-bit integer cut, without a word.
+    SQLBIGINT value = 0;
+    SQLLEN indicator = 0;
+    if (OdbcOk(rc)) rc = SQLGetData(stmt.get(), 1, SQL_C_SBIGINT, &value, sizeof value, &indicator);
+    // SQL_NO_DATA: an aggregate always gives a row, so a missing one is a fault.
+    if (!OdbcOk(rc)) throw MakeDbException(rc == SQL_NO_DATA ? SQL_ERROR : rc, hdbc, stmt.get());
+    if (indicator == SQL_NULL_DATA) return std::nullopt;
+    return static_cast<long long>(value);
+}
+
+}  // namespace
+
+int CheckedNextStationIndex(CDatabase& session) {
+    const long long next = QueryInteger(session, "select max(NINDEX)+1 as maxindex from SITE").value_or(1);
+    // A number NINDEX cannot hold is a failure (PostgreSQL's own arithmetic
+    // already refuses it), not a number to write wrapped.
+    if (next > std::numeric_limits<int>::max())
+        throw CDBException(SQL_ERROR, FormatString(str::StationIndexOutOfRange, std::to_string(next)) + "\n",
+                           "State:22003,Native:0,Origin:\n");
+    return static_cast<int>(next);
+}
+
+bool CheckedStationRowExists(CDatabase& session, const std::string& table, const std::string& stationCode) {
+    return QueryInteger(session, "select count(*) from " + table + " where STA=" + SqlQuote(stationCode)).value_or(0) != 0;
+}
+
+void LockStationForWriting(CDatabase& session, const std::string& stationCode) {
+    if (ClassifyDbmsName(session.DbmsName()) == DbmsKind::SQLite) {
+        // The driver begins its transactions deferred: the first writing
+        // statement takes the write lock, whether or not it touches a row.
+        session.ExecuteDirect("update SITE set STA=STA where 1=0");
+        return;
+    }
+    session.ExecuteDirect("select STA from SITE where STA=" + SqlQuote(stationCode) + " for update");
+}

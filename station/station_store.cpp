@@ -1,0 +1,133 @@
+#include "station/station_store.h"
+
+#include <ctime>
+
+#include "db/session.h"
+#include "db/sql_text.h"
+#include "db/station_queries.h"
+#include "db/station_recordsets.h"
+#include "db/transaction.h"
+#include "station/site_statement.h"
+
+namespace {
+
+// The two deletions of a station, in the order they run.
+std::string DeleteChannelsStatement(const std::string& code) {
+    return "delete from SITECHAN where STA=" + SqlQuote(code);
+}
+std::string DeleteSiteStatement(const std::string& code) { return "delete from SITE where STA=" + SqlQuote(code); }
+
+// One SITECHAN row through CSiteChan: found by its key and updated, or inserted.
+void WriteChannelRow(CDatabase& session, const std::string& code, const ChannelValues& c) {
+    CSiteChan row(&session);
+    row.Filter = "STA=" + SqlQuote(code) + " and CHAN=" + SqlQuote(c.chan) + " and NGROUP=" + std::to_string(c.group) +
+                 " and CHANINDEX=" + std::to_string(c.component);
+    row.Open();
+    const bool insert = row.IsEndOfSet();
+    if (insert)
+        row.BeginInsert();
+    else
+        row.BeginEdit();
+    row.STA = code;
+    row.CHAN = c.chan;
+    row.NGROUP = c.group;
+    row.CHANINDEX = c.component;
+    row.SPS = c.sps;
+    // The form does not show the orientation: a new row starts level and
+    // north, an existing one keeps what it has.
+    if (insert) {
+        row.HANG = 0.0;
+        row.VANG = 0.0;
+    }
+    row.CALIBFILE = c.calibFile;
+    row.LDDATE = LocalWallClock(std::time(nullptr));
+    row.LCODE = c.locCode;
+    row.DESCR = c.sensorType;
+    row.Update();
+    row.Close();
+}
+
+// The SITE statement's values from the station's.
+SiteRowValues SiteStatementValues(const StationValues& v, int nindex, bool exists) {
+    SiteRowValues row;
+    row.nindex = nindex;
+    row.ngroups = v.ngroups;
+    row.lat = v.lat;
+    row.lon = v.lon;
+    row.elev = v.elev;
+    row.descr = v.descr;
+    row.staname = v.staname;
+    row.cod = v.cod;
+    row.onDate = v.onDate;
+    row.offDate = exists ? v.offDateOnUpdate : v.offDate;
+    row.refsta = v.refsta;
+    row.deast = v.deast;
+    row.dnorth = v.dnorth;
+    row.underground = v.underground;
+    std::tm utc{};
+    const std::time_t now = std::time(nullptr);
+    gmtime_r(&now, &utc);
+    row.lddate = WallClockText({utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec});
+    row.sta = v.code;
+    return row;
+}
+
+}  // namespace
+
+std::string StaleChannelsStatement(const std::string& code, int groups, const std::vector<std::string>& kept) {
+    std::string sql = "delete from SITECHAN where STA=" + SqlQuote(code) + " and NGROUP between 1 and " +
+                      std::to_string(groups) + " and CHANINDEX between 0 and 2 ";
+    for (const std::string& name : kept) sql += "and CHAN<>" + SqlQuote(name) + " ";
+    return sql;
+}
+
+StationSnapshot StationStore::Read(const std::string& code) { return ReadStation(session_, code); }
+
+bool StationStore::Unchanged(Transaction& tx, const std::string& code, const std::optional<StationSnapshot>& loaded,
+                             const ChangedQuestion& ask) {
+    // The lock comes first, so that no other writer can land between this
+    // reading and the writes that follow it.
+    if (tx.Begun()) LockStationForWriting(session_, code);
+    if (loaded && SameStation(*loaded, ReadStation(session_, code))) return true;
+    tx.Rollback();
+    if (!ask(code)) return false;
+    if (tx.Begin()) LockStationForWriting(session_, code);
+    return true;
+}
+
+StoreOutcome StationStore::Save(const StationValues& values, const std::optional<StationSnapshot>& loaded,
+                                const ChangedQuestion& askOverwrite, int& nindex) {
+    // The SITE row and the channel rows are written in one transaction: a
+    // failure anywhere leaves both as they were.
+    Transaction tx(session_);
+    if (!Unchanged(tx, values.code, loaded, askOverwrite)) return StoreOutcome::Cancelled;
+    if (afterReRead) afterReRead();
+
+    nindex = values.nindex != 0 ? values.nindex : CheckedNextStationIndex(session_);
+    const bool exists = CheckedStationRowExists(session_, "SITE", values.code);
+    session_.ExecuteDirect(BuildSiteStatement(SiteStatementValues(values, nindex, exists), exists));
+    // Without transactions the channel rows are not written piecemeal.
+    if (!tx.Begun()) return StoreOutcome::NoTransaction;
+
+    std::vector<std::string> written;
+    for (const ChannelValues& c : values.channels) {
+        WriteChannelRow(session_, values.code, c);
+        written.push_back(c.chan);
+    }
+    session_.ExecuteDirect(StaleChannelsStatement(values.code, values.staleGroups, written));
+    tx.Commit();
+    return StoreOutcome::Done;
+}
+
+StoreOutcome StationStore::Delete(const std::string& code, const std::optional<StationSnapshot>& loaded,
+                                  const ChangedQuestion& askDelete) {
+    Transaction tx(session_);
+    if (!tx.Begun()) return StoreOutcome::NoTransaction;
+    if (!Unchanged(tx, code, loaded, askDelete)) return StoreOutcome::Cancelled;
+    if (!tx.Begun()) return StoreOutcome::NoTransaction;
+    if (afterReRead) afterReRead();
+    session_.ExecuteDirect(DeleteChannelsStatement(code));
+    session_.ExecuteDirect(DeleteSiteStatement(code));
+    tx.Commit();
+    return StoreOutcome::Done;
+}

@@ -1,0 +1,66 @@
+#pragma once
+// A station's reading, saving and deleting on plain values, each write in one
+// transaction with the check that nobody changed the station since it was read.
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "station/station_snapshot.h"
+#include "station/station_values.h"
+
+class CDatabase;
+
+// Asked, with the station code, whether to go on although the station
+// changed in the database since it was read. No transaction is open while it
+// runs, so nothing is held on the server while a user thinks.
+using ChangedQuestion = std::function<bool(const std::string& code)>;
+
+// How a save or a delete ended; database failures throw CDBException, with
+// everything of the operation rolled back where the driver has transactions.
+enum class StoreOutcome {
+    Done,
+    Cancelled,      // the question was answered no: nothing written
+    NoTransaction,  // the data source has no transactions (see Save and Delete)
+};
+
+// The station persistence of one session. It reads no controls and shows
+// nothing: callers hand in values and a question, and get outcomes.
+class StationStore {
+public:
+    explicit StationStore(CDatabase& session) : session_(session) {}
+
+    // The station as loading shows it (see ReadStation).
+    StationSnapshot Read(const std::string& code);
+
+    // Writes the SITE row (update when SITE holds the code, else insert) and
+    // the channel rows in one transaction. Before writing, under the lock of
+    // LockStationForWriting, the station is read again; when it differs from
+    // `loaded` (or `loaded` is nullopt) `askOverwrite` decides. Without
+    // transactions the SITE row is written alone and NoTransaction answered.
+    // `nindex` receives the NINDEX written (values.nindex, or a new one).
+    StoreOutcome Save(const StationValues& values, const std::optional<StationSnapshot>& loaded,
+                      const ChangedQuestion& askOverwrite, int& nindex);
+
+    // Deletes the station's SITECHAN rows, then its SITE row, in one
+    // transaction, after the same check with `askDelete`. Without
+    // transactions nothing is deleted and NoTransaction answered.
+    StoreOutcome Delete(const std::string& code, const std::optional<StationSnapshot>& loaded,
+                        const ChangedQuestion& askDelete);
+
+    // Test seam: runs after the station was read again and before the first
+    // write, while the lock is held.
+    std::function<void()> afterReRead;
+
+private:
+    // Locks and reads the station again; asks when it changed. False when
+    // the answer was no. May end and begin `tx` again around the question.
+    bool Unchanged(class Transaction& tx, const std::string& code, const std::optional<StationSnapshot>& loaded,
+                   const ChangedQuestion& ask);
+
+    CDatabase& session_;
+};
+
+// The SITECHAN deletions of a save: the station's rows in groups 1 to
+// `groups`, components 0 to 2, whose name is none of `kept`.
+std::string StaleChannelsStatement(const std::string& code, int groups, const std::vector<std::string>& kept);

@@ -1,0 +1,37 @@
+#pragma once
+// A station to write, as plain values: what the form, or an import, hands
+// to the station store.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+// One SITECHAN row to write, keyed by the station, CHAN, NGROUP and CHANINDEX.
+struct ChannelValues {
+    std::string chan;
+    int group = 1;      // NGROUP, 1 to 7
+    int component = 0;  // CHANINDEX: 0 Z, 1 N, 2 E
+    double sps = 0.0;
+    std::string calibFile;   // CALIBFILE; empty is stored as NULL
+    std::string locCode;     // LCODE
+    std::string sensorType;  // DESCR
+};
+
+// The SITE row and the channel rows of one station.
+struct StationValues {
+    std::string code;  // STA
+    int nindex = 0;    // 0 asks for one above the largest NINDEX
+    int ngroups = 0;
+    double lat = 0.0, lon = 0.0, elev = 0.0;
+    std::string descr, staname, cod, refsta, underground;
+    double deast = 0.0, dnorth = 0.0;
+    // Normalised date texts ("YYYY-MM-DD hh:mm:ss"). nullopt leaves the
+    // column as stored by an update and unnamed by an insert. A closing date
+    // is written by an insert as offDate and by an update as offDateOnUpdate.
+    std::optional<std::string> onDate, offDate, offDateOnUpdate;
+    // The rows to insert or update, in writing order.
+    std::vector<ChannelValues> channels;
+    // Other rows of the station in groups 1 to staleGroups, components Z, N
+    // and E, whose name is not among `channels`, are deleted.
+    int staleGroups = 0;
+};

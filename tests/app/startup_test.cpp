@@ -111,7 +111,7 @@ TEST_F(PersonalDatabaseStart, FirstStartCreatesAndAnnouncesItThenLaterStartsUseI
     FakeDialogPort first;
     EXPECT_TRUE(Start(first, "KIV"));
     ASSERT_EQ(first.Messages().size(), 1u);
-    EXPECT_EQ(first.Messages()[0].icon, platform::Icon::Default);
+    EXPECT_EQ(first.Messages()[0].icon, platform::Icon::Information);
     EXPECT_NE(first.Messages()[0].text.find(personal_.path), std::string::npos) << first.Messages()[0].text;
 
     CDatabase check;

@@ -43,6 +43,7 @@ FormWindow::FormWindow(const res::DialogTemplate& form, const QIcon& icon, FormC
     for (auto* group : page_->findChildren<QGroupBox*>(QString(), Qt::FindDirectChildrenOnly)) group->lower();
     scroll_ = new QScrollArea(this);
     scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setFocusPolicy(Qt::NoFocus);  // Tab goes from control to control only
     scroll_->setWidget(page_);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

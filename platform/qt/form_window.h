@@ -62,7 +62,6 @@ public:
     // (a screen's available geometry), to the area with scroll bars, and
     // centres it there.
     void FitInto(const QRect& area);
-    QScrollArea* ScrollArea() const { return scroll_; }
 
 private:
     void AddControl(const res::ControlTemplate& control, const DialogUnits& units);

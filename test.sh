@@ -11,7 +11,7 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 cd "$ROOT"
 START=$SECONDS
 
-PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-base-private-dev qt6-svg-dev libgtest-dev libgmock-dev
+PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-base-private-dev qt6-svg-dev qt6-translations-l10n libgtest-dev libgmock-dev
           libbenchmark-dev unixodbc-dev unixodbc odbcinst libsqliteodbc odbc-postgresql odbc-mariadb
           libgeographiclib-dev libxml2-utils groff-base
           postgresql-15 mariadb-server xvfb xauth sqlite3

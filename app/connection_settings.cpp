@@ -49,7 +49,3 @@ std::string BuildConnectString(const ConnectionSettings& settings) {
     return "DSN=" + ConnectStringValue(settings.DataSource) + ";UID=" + ConnectStringValue(settings.User) +
            ";PWD=" + ConnectStringValue(settings.Password) + ";";
 }
-
-std::string ResolveConnectString(const CommandLineValues& commandLine, const ProfileReader& profile) {
-    return BuildConnectString(ResolveConnectionSettings(commandLine, profile));
-}

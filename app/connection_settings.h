@@ -22,10 +22,6 @@ ConnectionSettings ResolveConnectionSettings(const CommandLineValues& commandLin
 // writes it.
 std::string BuildConnectString(const ConnectionSettings& settings);
 
-// The connect string of a program without a form: each value from its
-// command-line tokens, else from the configuration file, else the default.
-std::string ResolveConnectString(const CommandLineValues& commandLine, const ProfileReader& profile);
-
 // A value as a connect string holds it: as it is, or, when it holds ";", "{"
 // or "}" or begins or ends with a blank, braced as {...} with each "}" doubled,
 // so that the driver reads back exactly the value.

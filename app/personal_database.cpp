@@ -1,13 +1,11 @@
 #include "app/personal_database.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
 #include <system_error>
 
-#include "app/connection_settings.h"
 #include "db/db_exception.h"
 #include "db/session.h"
 #include "db/sql_script.h"
@@ -15,12 +13,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string DataHome() {
-    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg) return xdg;
-    if (const char* home = std::getenv("HOME"); home && *home) return std::string(home) + "/.local/share";
-    return {};
-}
 
 std::string ReadScript(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -49,7 +41,7 @@ void CreateTables(const std::string& path, const std::string& script) {
 
 PersonalDatabase DefaultPersonalDatabase() {
     PersonalDatabase database;
-    if (const std::string data = DataHome(); !data.empty()) database.path = data + "/station-editor/zrn.sqlite";
+    database.path = PersonalDatabasePath();
     std::error_code ec;
     const fs::path program = fs::read_symlink("/proc/self/exe", ec);
     if (!ec)
@@ -57,8 +49,6 @@ PersonalDatabase DefaultPersonalDatabase() {
             (program.parent_path().parent_path() / "share/station-editor/sql/sqlite/base_tables.sql").string();
     return database;
 }
-
-std::string SqliteConnectString(const std::string& path) { return "DRIVER=SQLite3;Database=" + ConnectStringValue(path) + ";"; }
 
 bool CreatePersonalDatabase(const PersonalDatabase& database) {
     if (database.path.empty())

@@ -3,19 +3,18 @@
 
 #include <string>
 
+#include "app/database_choice.h"
+
 // Where the personal database lives and the script that creates its tables.
 struct PersonalDatabase {
     std::string path;          // the SQLite file; empty when no home folder is known
     std::string schemaScript;  // the SQLite base-table script
 };
 
-// $XDG_DATA_HOME/station-editor/zrn.sqlite (default
-// ~/.local/share/station-editor/zrn.sqlite), created from the script installed
-// with the program: <folder of the program>/../share/station-editor/sql/sqlite/base_tables.sql.
+// PersonalDatabasePath() (app/database_choice.h), created from the script
+// installed with the program:
+// <folder of the program>/../share/station-editor/sql/sqlite/base_tables.sql.
 PersonalDatabase DefaultPersonalDatabase();
-
-// The DSN-less connect string of an SQLite file: "DRIVER=SQLite3;Database=<path>;".
-std::string SqliteConnectString(const std::string& path);
 
 // Creates the file with the script's tables unless it exists; true when it
 // created it. The file is built under a temporary name and renamed when

@@ -1,9 +1,5 @@
 #include "app/station_app.h"
 
-#include <filesystem>
-#include <stdexcept>
-#include <system_error>
-
 #include "db/schema_upgrade.h"
 #include "form/station_dlg.h"
 #include "resources/string_table.h"
@@ -23,7 +19,10 @@ bool CStationApp::StartUp() {
         ParseStationCode(commandLine_, startStationCode_);
         commandLineValues_ = ParseCommandLine(commandLine_);
     }
-    if (!OpenSharedSession()) return false;
+    if (!OpenSharedSession()) {
+        exitStatus_ = 1;
+        return false;
+    }
 
     UpgradeSchema(*sharedSession_, [this](const std::string& message) {
         port_.MessageBox(message, {}, platform::Buttons::Ok, platform::Icon::Stop);
@@ -44,56 +43,21 @@ bool CStationApp::StartUp() {
     return false;
 }
 
-namespace {
-
-// The driver manager's state for a data source name it does not know.
-bool IsUnknownDataSource(const CDBException& e) { return e.HasState("IM002"); }
-
-}  // namespace
-
 bool CStationApp::OpenSharedSession() {
-    settings_ = ResolveConnectionSettings(commandLineValues_, profile_);
-    connectString_ = BuildConnectString(settings_);
-    try {
-        if (sharedSession_->Open(connectString_, OpenOptions::UseCursorLibrary)) return true;
-        // The driver ended the connect without a connection and without an
-        // error: nothing can run on a closed session, so this ends the start.
-        ReportFailedOpen(LoadString(str::DatabaseInitError));
-    } catch (const CDBException& e) {
-        if (profile_.Path().empty() && commandLineValues_.DataSource.empty() && IsUnknownDataSource(e))
-            return OpenPersonalDatabase();
-        ReportFailedOpen(e.ErrorText);
-    }
-    return false;
-}
-
-bool CStationApp::OpenPersonalDatabase() {
-    connectString_ = SqliteConnectString(personal_.path);
-    try {
-        if (CreatePersonalDatabase(personal_))
-            port_.MessageBox(FormatString(str::PersonalDatabaseCreated, personal_.path), {}, platform::Buttons::Ok,
-                             platform::Icon::Default);
-        if (sharedSession_->Open(connectString_, OpenOptions::UseCursorLibrary)) return true;
-        ReportFailedOpen(LoadString(str::DatabaseInitError));
-    } catch (const CDBException& e) {
-        ReportFailedOpen(e.ErrorText);
-    } catch (const std::runtime_error& e) {
-        ReportFailedOpen(e.what());
-    }
-    return false;
-}
-
-void CStationApp::ReportFailedOpen(const std::string& reason) {
-    std::string text = MaskPassword(connectString_) + "\n" + reason;
-    // A start without its configuration file connects with the defaults: say
-    // that no file was found, and where it was looked for.
-    std::error_code ec;
-    if (profile_.Path().empty()) {
-        text += '\n';
-        text += LoadString(str::ConfigNotFound);
-    } else if (!std::filesystem::exists(profile_.Path(), ec)) {
-        text += '\n';
-        text += FormatString(str::ConfigFileMissing, profile_.Path());
-    }
-    port_.MessageBox(text, {}, platform::Buttons::Ok, platform::Icon::Stop);
+    const DatabaseChoice choice = ChooseDatabase(commandLineValues_, profile_, personal_.path);
+    settings_ = choice.settings;
+    OpenRequest request;
+    request.options = OpenOptions::UseCursorLibrary;
+    request.createPersonal = [this](const std::string& path) {
+        PersonalDatabase database = personal_;
+        database.path = path;
+        return CreatePersonalDatabase(database);
+    };
+    const OpenOutcome outcome = OpenChosenDatabase(*sharedSession_, choice, request);
+    connectString_ = outcome.connectString;
+    if (outcome.createdPersonal)
+        port_.MessageBox(FormatString(str::PersonalDatabaseCreated, personal_.path), {}, platform::Buttons::Ok,
+                         platform::Icon::Information);
+    if (!outcome.open) port_.MessageBox(outcome.failure, {}, platform::Buttons::Ok, platform::Icon::Stop);
+    return outcome.open;
 }

@@ -24,6 +24,9 @@ public:
 
     // Runs the whole program; answers false, which ends the process.
     bool StartUp();
+    // The process's exit status after StartUp: 1 when the database could not
+    // be opened, 0 after the form was closed.
+    int ExitStatus() const { return exitStatus_; }
 
     const std::string& StartStationCode() const { return startStationCode_; }
     const CommandLineValues& CommandLine() const { return commandLineValues_; }
@@ -31,17 +34,15 @@ public:
     const std::string& ConnectString() const { return connectString_; }
 
     // Fills the settings and opens the shared session; on failure shows the
-    // connect string (password masked) and the driver's text, answers false.
-    // Without zrn.ini and ODBC=, a data source that does not exist gives way
-    // to the personal database, created (and announced) at its first use.
+    // connect string (password masked), the driver's text and the zrn.ini
+    // read, answers false. Without zrn.ini and ODBC=, a data source that does
+    // not exist gives way to the personal database, created (and announced)
+    // at its first use (OpenChosenDatabase, shared with the other programs).
     bool OpenSharedSession();
     void CloseSharedSession() { sharedSession_->Close(); }
     CDatabase& SharedSession() { return *sharedSession_; }
 
 private:
-    bool OpenPersonalDatabase();
-    void ReportFailedOpen(const std::string& reason);
-
     platform::DialogPort& port_;
     std::string commandLine_;
     ProfileReader profile_;
@@ -52,6 +53,7 @@ private:
     ConnectionSettings settings_;
     std::string connectString_;
     std::unique_ptr<CDatabase> sharedSession_;
+    int exitStatus_ = 0;
     // The operations' kept connections, apart from the shared session;
     // closed when the application object goes.
     SessionPool pool_;

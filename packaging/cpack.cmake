@@ -24,9 +24,11 @@ command-line programs of the project.")
 
 # The libraries the programs link are found by dpkg-shlibdeps. The SVG
 # support is loaded by Qt at run time as a plugin (the window icon), which
-# dpkg-shlibdeps cannot see, so it is named here.
+# dpkg-shlibdeps cannot see, so it is named here; so are Qt's Russian
+# translations, which the editor loads so that standard buttons and dialogs
+# speak the form's language (without them they are English).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, qt6-translations-l10n")
 # One driver per supported database product; each is optional.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libsqliteodbc, odbc-postgresql, odbc-mariadb")
 

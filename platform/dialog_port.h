@@ -21,8 +21,8 @@ enum class Notify {
 enum class Buttons { Ok, OkCancel };
 
 // Icon of a message box. Default is the exclamation icon, as a box that
-// names no icon shows.
-enum class Icon { Default, Stop, Exclamation };
+// names no icon shows; Information is for news that is not a fault.
+enum class Icon { Default, Stop, Exclamation, Information };
 
 // The user's answer to a message box.
 enum class Answer { Ok, Cancel };

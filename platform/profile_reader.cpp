@@ -48,7 +48,13 @@ std::string ProfileReader::Get(const std::string& section, const std::string& ke
         std::ifstream in(path_);
         std::string line;
         bool inSection = false;
+        // A file saved with a UTF-8 byte-order mark (as Windows editors do)
+        // is read without it.
+        static constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+        bool first = true;
         while (std::getline(in, line)) {
+            if (first && line.rfind(kByteOrderMark, 0) == 0) line.erase(0, 3);
+            first = false;
             std::string t = Trim(line);
             if (t.empty() || t[0] == ';' || t[0] == '#') continue;
             if (t.front() == '[') {

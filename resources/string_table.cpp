@@ -24,10 +24,15 @@ const std::map<int, std::string>& Table() {
          "$XDG_CONFIG_HOME/zrn.ini или ~/.config/zrn.ini, /etc/zrn.ini)"},
         {str::ConfigFileMissing, "Файл настройки %s не найден"},
         {str::PersonalDatabaseCreated,
-         "Файл настройки zrn.ini не найден, источник данных ZRN не описан.\n"
-         "Станции хранятся в личной базе данных SQLite:\n%s\n\n"
-         "Чтобы работать с другой базой данных, укажите её в ~/.config/zrn.ini "
+         "Файл настройки zrn.ini не найден, поэтому для вас создана новая, пока пустая база данных "
+         "станций. Всё, что вы запишете, хранится в файле:\n%s\n\n"
+         "Чтобы работать с общей базой данных, укажите её в файле ~/.config/zrn.ini "
          "(см. man station-editor)."},
+        {str::DriverPackageMissing,
+         "Драйвер ODBC «%s» не установлен: он входит в пакет Debian %s, установите этот пакет."},
+        {str::ConfigFileRead, "Файл настройки: %s"},
+        {str::PersonalDatabaseMissing,
+         "Личной базы данных %s нет: её создаёт station-editor при первом запуске без zrn.ini."},
     };
     return table;
 }

@@ -18,7 +18,10 @@ inline constexpr int StationCodeMissing = 981;     // "Введите код с�
 inline constexpr int StationIndexOutOfRange = 982;  // "Номер станции %s не помещается в столбец NINDEX"
 inline constexpr int ConfigNotFound = 901;      // "Файл настройки zrn.ini не найден (...)"
 inline constexpr int ConfigFileMissing = 902;   // "Файл настройки %s не найден"
-inline constexpr int PersonalDatabaseCreated = 903;  // "... Станции хранятся в личной базе данных SQLite: %s ..."
+inline constexpr int PersonalDatabaseCreated = 903;  // "Создана новая база данных станций ... %s ..."
+inline constexpr int DriverPackageMissing = 950;     // "Драйвер ODBC «%s» не установлен: ... пакет Debian %s ..."
+inline constexpr int ConfigFileRead = 951;           // "Файл настройки: %s"
+inline constexpr int PersonalDatabaseMissing = 952;  // "Личной базы данных %s нет: ..."
 }  // namespace str
 
 // The text of string `number`; empty for a number the table does not hold.

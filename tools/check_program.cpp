@@ -1,5 +1,6 @@
 #include "tools/check_program.h"
 
+#include "app/program_start.h"
 #include "tools/check_output.h"
 #include "tools/check_rules.h"
 #include "tools/tool_common.h"
@@ -11,13 +12,13 @@ void WriteHelp(std::ostream& out) {
            "\n"
            "Проверяет каталог станций (таблицы SITE и SITECHAN): все станции или перечисленные.\n"
            "Ничего не записывает в базу: сеанс только для чтения, только запросы SELECT.\n"
-           "Подключение: ODBC=, USER=, PASSWORD= из командной строки, иначе из zrn.ini\n"
-           "([DATABASE] ODBC, USER, PASSWORD), иначе ZRN, ZRN, PJQ. Файлы откликов ищутся\n"
-           "в папке RESPONSE под [ZRN] DIR.\n"
-           "\n"
+           "Файлы откликов ищутся в папке RESPONSE под [ZRN] DIR из zrn.ini.\n";
+    WriteDatabaseHelp(out);
+    out << "\n"
            "  --format text   строка на замечание: станция, канал, важность, правило, сообщение (по умолчанию)\n"
            "  --format json   то же в JSON\n"
            "  --help          эта справка\n"
+           "  --version       версия программы\n"
            "\n"
            "Правила:\n";
     for (const CheckRule& rule : CheckRules())
@@ -28,15 +29,12 @@ void WriteHelp(std::ostream& out) {
 }  // namespace
 
 int RunStationCheck(int argc, char** argv, std::ostream& out, std::ostream& err) {
+    if (const auto status = AnswerInformationRequest(argc, argv, "station-check", WriteHelp, out)) return *status;
     const ProgramArguments arguments = SplitProgramArguments(argc, argv);
     bool json = false;
     std::vector<std::string> stations;
     for (size_t i = 0; i < arguments.others.size(); ++i) {
         const std::string& arg = arguments.others[i];
-        if (arg == "--help" || arg == "-h") {
-            WriteHelp(out);
-            return ExitStatus::Clean;
-        }
         if (arg == "--format" || arg.rfind("--format=", 0) == 0) {
             std::string format;
             if (arg == "--format") {
@@ -62,7 +60,7 @@ int RunStationCheck(int argc, char** argv, std::ostream& out, std::ostream& err)
     }
 
     const ToolSettings settings = ResolveToolSettings(arguments.connection);
-    const std::optional<Catalogue> catalogue = ReadCatalogueReadOnly(settings.connect, StationCodes(stations), err);
+    const std::optional<Catalogue> catalogue = ReadCatalogueReadOnly(settings.database, StationCodes(stations), err);
     if (!catalogue) return ExitStatus::CouldNotRun;
 
     const CheckContext context{ResponseFolder(&settings.profile)};

@@ -3,6 +3,7 @@
 #include <QBuffer>
 #include <QSaveFile>
 
+#include "app/program_start.h"
 #include "tools/stationxml.h"
 #include "tools/tool_common.h"
 
@@ -22,9 +23,10 @@ void WriteHelp(std::ostream& out) {
            "  --network CODE   код сети; иначе [STATIONXML] NETWORK из zrn.ini, иначе XX\n"
            "  -o FILE          записать в FILE (файл заменяется только целиком); иначе в стандартный вывод\n"
            "  --help           эта справка\n"
-           "\n"
-           "Подключение: ODBC=, USER=, PASSWORD= из командной строки, иначе из zrn.ini, иначе ZRN, ZRN, PJQ.\n"
-           "Код выхода: 0 выгружено как хранится, 1 выгружено, но часть значений пришлось заменить\n"
+           "  --version        версия программы\n"
+           "\n";
+    WriteDatabaseHelp(out);
+    out << "Код выхода: 0 выгружено как хранится, 1 выгружено, но часть значений пришлось заменить\n"
            "(сказано в stderr), 2 выгрузка не выполнена.\n";
 }
 
@@ -48,6 +50,7 @@ bool OptionValue(const std::vector<std::string>& args, size_t& i, const std::str
 }  // namespace
 
 int RunStationExport(int argc, char** argv, std::ostream& out, std::ostream& err) {
+    if (const auto status = AnswerInformationRequest(argc, argv, "station-export", WriteHelp, out)) return *status;
     const ProgramArguments arguments = SplitProgramArguments(argc, argv);
     bool stationXml = false;
     std::string network, outputPath;
@@ -56,10 +59,7 @@ int RunStationExport(int argc, char** argv, std::ostream& out, std::ostream& err
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         bool missing = false;
-        if (arg == "--help" || arg == "-h") {
-            WriteHelp(out);
-            return ExitStatus::Clean;
-        } else if (arg == "--stationxml") {
+        if (arg == "--stationxml") {
             stationXml = true;
         } else if (OptionValue(args, i, "--network", network, missing) || OptionValue(args, i, "-o", outputPath, missing) ||
                    OptionValue(args, i, "--output", outputPath, missing)) {
@@ -82,7 +82,7 @@ int RunStationExport(int argc, char** argv, std::ostream& out, std::ostream& err
     const ToolSettings settings = ResolveToolSettings(arguments.connection);
     if (network.empty()) network = settings.profile.Get("STATIONXML", "NETWORK", "", kNetworkCapacity);
     if (network.empty()) network = "XX";
-    const std::optional<Catalogue> catalogue = ReadCatalogueReadOnly(settings.connect, StationCodes(stations), err);
+    const std::optional<Catalogue> catalogue = ReadCatalogueReadOnly(settings.database, StationCodes(stations), err);
     if (!catalogue) return ExitStatus::CouldNotRun;
 
     const StationXmlOptions options{network, UtcNowText()};

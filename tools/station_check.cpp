@@ -3,6 +3,10 @@
 
 #include <iostream>
 
+#include "app/program_start.h"
 #include "tools/check_program.h"
 
-int main(int argc, char** argv) { return RunStationCheck(argc, argv, std::cout, std::cerr); }
+int main(int argc, char** argv) {
+    KeepUserDataSourceFileUncreated();
+    return RunStationCheck(argc, argv, std::cout, std::cerr);
+}

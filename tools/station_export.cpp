@@ -2,6 +2,10 @@
 
 #include <iostream>
 
+#include "app/program_start.h"
 #include "tools/export_program.h"
 
-int main(int argc, char** argv) { return RunStationExport(argc, argv, std::cout, std::cerr); }
+int main(int argc, char** argv) {
+    KeepUserDataSourceFileUncreated();
+    return RunStationExport(argc, argv, std::cout, std::cerr);
+}

@@ -1,34 +1,69 @@
 // station-upgrade: brings a station database to the program's schema, as the
 // editor does at every start, but without a window: each failure goes to
-// stderr. Exit status 0 when every column was applied, 1 otherwise, 2 on a
-// wrong command line.
+// stderr. Exit status 0 when every column was applied, 1 otherwise (the
+// database could not be opened included), 2 on a wrong command line.
 //
+//   station-upgrade                       the editor's database
+//   station-upgrade ODBC=ZRN USER=op PASSWORD=secret
 //   station-upgrade "DSN=ZRN;UID=ZRN;PWD=PJQ;"
 
-#include <cstdio>
 #include <iostream>
 #include <string>
 
+#include "app/command_line.h"
+#include "app/config_file.h"
+#include "app/database_choice.h"
+#include "app/program_start.h"
 #include "db/schema_upgrade.h"
 #include "db/session.h"
+#include "platform/profile_reader.h"
+
+namespace {
+
+void WriteHelp(std::ostream& out) {
+    out << "Использование: station-upgrade [ODBC=dsn] [USER=u] [PASSWORD=p]\n"
+           "               station-upgrade СТРОКА-ПОДКЛЮЧЕНИЯ   (например \"DSN=ZRN;UID=ZRN;PWD=PJQ;\")\n"
+           "\n"
+           "Приводит таблицы SITE, SITECHAN, FILELIST, ORIGIN и ARRIVAL к схеме программы (добавляет\n"
+           "недостающие столбцы), как station-editor при каждом запуске, но без окна.\n"
+           "Со строкой подключения работает с базой данных, которую она называет; иначе:\n";
+    WriteDatabaseHelp(out);
+    out << "Личную базу данных station-upgrade не создаёт, только находит.\n"
+           "\n"
+           "  --help      эта справка\n"
+           "  --version   версия программы\n"
+           "\n"
+           "Код выхода: 0 все столбцы на месте, 1 не все или базу данных открыть не удалось,\n"
+           "2 неверная командная строка.\n";
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2 || std::string(argv[1]).empty()) {
-        std::cerr << "usage: station-upgrade CONNECT-STRING   (e.g. \"DSN=ZRN;UID=ZRN;PWD=PJQ;\")\n";
+    if (const auto status = AnswerInformationRequest(argc, argv, "station-upgrade", WriteHelp, std::cout)) return *status;
+    KeepUserDataSourceFileUncreated();
+    const ProgramArguments arguments = SplitProgramArguments(argc, argv);
+    DatabaseChoice database;
+    if (arguments.others.empty()) {
+        database = ChooseDatabase(arguments.connection, ProfileReader(FindConfigFile()));
+    } else if (arguments.others.size() == 1 && !arguments.others[0].empty() && arguments.others[0][0] != '-') {
+        // A connect string names its database itself.
+        database.connectString = arguments.others[0];
+        database.namedByConnectString = true;
+    } else {
+        std::cerr << "station-upgrade: неверные аргументы (справка: station-upgrade --help)\n";
         return 2;
     }
-    const std::string connect = argv[1];
     CDatabase session;
-    try {
-        // The same options as the editor's sessions; the driver manager has
-        // no completion dialog here, so a connect string that lacks details
-        // simply fails.
-        if (!session.Open(connect, OpenOptions::UseCursorLibrary | OpenOptions::NoOdbcDialog)) {
-            std::cerr << MaskPassword(connect) << "\nthe connection was not completed\n";
-            return 1;
-        }
-    } catch (const CDBException& e) {
-        std::cerr << MaskPassword(connect) << "\n" << e.ErrorText;
+    // The same options as the editor's sessions; the driver manager has no
+    // completion dialog here, so a connect string that lacks details simply
+    // fails.
+    OpenRequest request;
+    request.options = OpenOptions::UseCursorLibrary | OpenOptions::NoOdbcDialog;
+    const OpenOutcome outcome = OpenChosenDatabase(session, database, request);
+    if (!outcome.open) {
+        std::cerr << "Не удалось подключиться к базе данных: " << outcome.failure;
+        if (!outcome.failure.empty() && outcome.failure.back() != '\n') std::cerr << '\n';
         return 1;
     }
     int failures = 0;
@@ -39,7 +74,7 @@ int main(int argc, char** argv) {
     });
     session.Close();
     if (failures > 0) {
-        std::cerr << failures << " schema column(s) could not be applied\n";
+        std::cerr << "Не удалось применить столбцов схемы: " << failures << '\n';
         return 1;
     }
     return 0;

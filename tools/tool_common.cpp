@@ -1,13 +1,12 @@
 #include "tools/tool_common.h"
 
 #include "app/config_file.h"
-#include "app/connection_settings.h"
 #include "db/session.h"
 #include "platform/text.h"
 
 ToolSettings ResolveToolSettings(const CommandLineValues& tokens) {
     ToolSettings settings{ProfileReader(FindConfigFile()), {}};
-    settings.connect = ResolveConnectString(tokens, settings.profile);
+    settings.database = ChooseDatabase(tokens, settings.profile);
     return settings;
 }
 
@@ -17,23 +16,22 @@ std::vector<std::string> StationCodes(const std::vector<std::string>& arguments)
     return codes;
 }
 
-bool OpenReadOnlySession(CDatabase& session, const std::string& connect, std::ostream& err) {
-    std::string readOnly = connect;
-    if (!readOnly.empty() && readOnly.back() != ';') readOnly += ';';
-    readOnly += "ReadOnly=1;";
-    try {
-        if (session.Open(readOnly, OpenOptions::ReadOnly | OpenOptions::NoOdbcDialog)) return true;
-        err << "Не удалось подключиться к базе данных: " << MaskPassword(connect) << "\nсоединение не завершено\n";
-    } catch (const CDBException& e) {
-        err << "Не удалось подключиться к базе данных: " << MaskPassword(connect) << "\n" << e.ErrorText;
+bool OpenReadOnlySession(CDatabase& session, const DatabaseChoice& database, std::ostream& err) {
+    OpenRequest request;
+    request.options = OpenOptions::ReadOnly | OpenOptions::NoOdbcDialog;
+    request.extraKeys = "ReadOnly=1;";
+    const OpenOutcome outcome = OpenChosenDatabase(session, database, request);
+    if (!outcome.open) {
+        err << "Не удалось подключиться к базе данных: " << outcome.failure;
+        if (!outcome.failure.empty() && outcome.failure.back() != '\n') err << '\n';
     }
-    return false;
+    return outcome.open;
 }
 
-std::optional<Catalogue> ReadCatalogueReadOnly(const std::string& connect, const std::vector<std::string>& stations,
+std::optional<Catalogue> ReadCatalogueReadOnly(const DatabaseChoice& database, const std::vector<std::string>& stations,
                                                std::ostream& err) {
     CDatabase session;
-    if (!OpenReadOnlySession(session, connect, err)) return std::nullopt;
+    if (!OpenReadOnlySession(session, database, err)) return std::nullopt;
     std::optional<Catalogue> catalogue;
     try {
         catalogue = ReadCatalogue(session, stations);

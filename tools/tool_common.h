@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/database_choice.h"
 #include "platform/profile_reader.h"
 #include "tools/catalogue.h"
 
@@ -22,8 +23,9 @@ inline constexpr int CouldNotRun = 2;
 
 // The settings a catalogue program runs with, found as the form finds them.
 struct ToolSettings {
-    ProfileReader profile;  // zrn.ini, wherever the lookup found it
-    std::string connect;    // from ODBC=, USER=, PASSWORD=, else zrn.ini, else the defaults
+    ProfileReader profile;    // zrn.ini, wherever the lookup found it
+    DatabaseChoice database;  // from ODBC=, USER=, PASSWORD=, else zrn.ini, else the defaults;
+                              // the personal database when nothing names one
 };
 ToolSettings ResolveToolSettings(const CommandLineValues& tokens);
 
@@ -35,11 +37,12 @@ std::vector<std::string> StationCodes(const std::vector<std::string>& arguments)
 // ReadOnly (SQL_ATTR_ACCESS_MODE, which none of the three drivers here
 // enforces) and the connect-string key ReadOnly=1, with which psqlODBC
 // refuses every statement but SELECT (the SQLite and MariaDB drivers ignore
-// it). On failure writes the reason to `err` and answers false.
-bool OpenReadOnlySession(CDatabase& session, const std::string& connect, std::ostream& err);
+// it). The personal database is used only when it exists. On failure writes
+// the reason, naming the database tried, to `err` and answers false.
+bool OpenReadOnlySession(CDatabase& session, const DatabaseChoice& database, std::ostream& err);
 
 // Opens a read-only session, reads the catalogue of `stations` (all when
 // empty) and closes the session. On any failure, or when a listed station is
 // not in SITE, writes the reason to `err` and answers nullopt.
-std::optional<Catalogue> ReadCatalogueReadOnly(const std::string& connect, const std::vector<std::string>& stations,
+std::optional<Catalogue> ReadCatalogueReadOnly(const DatabaseChoice& database, const std::vector<std::string>& stations,
                                                std::ostream& err);

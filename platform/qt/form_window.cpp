@@ -5,9 +5,11 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QStyle>
 #include <QTimer>
 #include <QtGui/qpa/qwindowsysteminterface.h>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <utility>
 
@@ -37,15 +39,25 @@ FormWindow::FormWindow(const res::DialogTemplate& form, const QIcon& icon, FormC
     setWindowIcon(icon);
     setFont(QApplication::font());
     const DialogUnits units(font());
-    setFixedSize(units.X(form.width), units.Y(form.height));
+    page_ = new QWidget;
+    page_->setFixedSize(units.X(form.width), units.Y(form.height));
     for (const res::ControlTemplate& control : form.controls) AddControl(control, units);
     // Frames go beneath the controls they enclose.
-    for (auto* group : findChildren<QGroupBox*>(QString(), Qt::FindDirectChildrenOnly)) group->lower();
+    for (auto* group : page_->findChildren<QGroupBox*>(QString(), Qt::FindDirectChildrenOnly)) group->lower();
+    scroll_ = new QScrollArea(this);
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setFocusPolicy(Qt::NoFocus);  // Tab goes from control to control only
+    scroll_->setWidget(page_);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(scroll_);
+    setFixedSize(page_->size());
     for (std::size_t i = 1; i < tabOrder_.size(); ++i) QWidget::setTabOrder(tabOrder_[i - 1], tabOrder_[i]);
     if (tabOrder_.size() > 1) QWidget::setTabOrder(tabOrder_.back(), tabOrder_.front());
 }
 
 void FormWindow::AddControl(const res::ControlTemplate& control, const DialogUnits& units) {
+    QWidget* const page = page_;
     const int id = control.id;
     const QString text = QString::fromUtf8(control.text);
     QRect rect = units.Rect(control.x, control.y, control.width, control.height);
@@ -53,7 +65,7 @@ void FormWindow::AddControl(const res::ControlTemplate& control, const DialogUni
     c.kind = control.kind;
     switch (control.kind) {
     case ControlKind::Label: {
-        c.label = new QLabel(text, this);
+        c.label = new QLabel(text, page);
         c.label->setTextFormat(Qt::PlainText);
         c.label->setWordWrap(true);
         c.label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -61,7 +73,7 @@ void FormWindow::AddControl(const res::ControlTemplate& control, const DialogUni
         break;
     }
     case ControlKind::Edit: {
-        c.edit = new FieldEdit(this);
+        c.edit = new FieldEdit(page);
         c.edit->SetUpperCase(control.styles & res::UpperCase);
         c.edit->SetDigitsOnly(control.styles & res::DigitsOnly);
         c.edit->SetStopsAtRightEdge((control.styles & res::AutoHScroll) == 0);
@@ -70,7 +82,7 @@ void FormWindow::AddControl(const res::ControlTemplate& control, const DialogUni
         break;
     }
     case ControlKind::ComboBox: {
-        c.combo = new ListCombo(control.styles & res::UpperCase, this);
+        c.combo = new ListCombo(control.styles & res::UpperCase, page);
         connect(c.combo, &ListCombo::userEdited, this, [this, id] { ComboEdited(id); });
         connect(c.combo, &ListCombo::userPicked, this, [this, id] { Notification(id, Notify::ComboSelChange); });
         c.widget = c.combo;
@@ -79,7 +91,7 @@ void FormWindow::AddControl(const res::ControlTemplate& control, const DialogUni
     case ControlKind::PushButton:
     case ControlKind::DefPushButton:
     case ControlKind::IconButton: {
-        c.button = new QPushButton(this);
+        c.button = new QPushButton(page);
         c.button->setAutoDefault(true);
         if (control.kind == ControlKind::IconButton) {
             c.button->setIcon(style()->standardIcon(QStyle::SP_FileIcon));
@@ -103,20 +115,20 @@ void FormWindow::AddControl(const res::ControlTemplate& control, const DialogUni
         break;
     }
     case ControlKind::GroupBox:
-        c.group = new QGroupBox(text, this);
+        c.group = new QGroupBox(text, page);
         c.widget = c.group;
         break;
     case ControlKind::Frame: {
-        auto* frame = MakeRule(this, QFrame::Box);
+        auto* frame = MakeRule(page, QFrame::Box);
         c.widget = frame;
         break;
     }
     case ControlKind::HRule:
-        c.widget = MakeRule(this, QFrame::HLine);
+        c.widget = MakeRule(page, QFrame::HLine);
         rect.setHeight(std::max(rect.height(), 2));
         break;
     case ControlKind::VRule:
-        c.widget = MakeRule(this, QFrame::VLine);
+        c.widget = MakeRule(page, QFrame::VLine);
         rect.setWidth(std::max(rect.width(), 2));
         break;
     }
@@ -192,6 +204,28 @@ void FormWindow::HoldEditChange(unsigned serial, int passes) {
 void FormWindow::RaiseHeldEditChange() {
     const int id = std::exchange(heldEditChange_, -1);
     if (id >= 0) callbacks_.command(id, Notify::ComboEditChange);
+}
+
+void FormWindow::FitInto(const QRect& area) {
+    // Room for the window manager's frame and title bar around the window.
+    const int title = style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    const int frame = 2 * style()->pixelMetric(QStyle::PM_DefaultFrameWidth) + 8;
+    const QSize room(std::max(1, area.width() - frame), std::max(1, area.height() - frame - title));
+    const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    const QSize page = page_->size();
+    // A scroll bar in one direction takes room from the other: two passes.
+    bool across = false, down = false;
+    for (int pass = 0; pass < 2; ++pass) {
+        across = page.width() + (down ? bar : 0) > room.width();
+        down = page.height() + (across ? bar : 0) > room.height();
+    }
+    setFixedSize((page + QSize(down ? bar : 0, across ? bar : 0)).boundedTo(room));
+    // Centred, but never with its frame beyond the area.
+    const QSize outer = size() + QSize(frame, frame + title);
+    QPoint corner = area.center() - rect().center();
+    corner.setX(std::clamp(corner.x(), area.left(), std::max(area.left(), area.right() + 1 - outer.width())));
+    corner.setY(std::clamp(corner.y(), area.top(), std::max(area.top(), area.bottom() + 1 - outer.height())));
+    move(corner);
 }
 
 }  // namespace platform::qt

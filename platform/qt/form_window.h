@@ -14,6 +14,7 @@
 class QLabel;
 class QPushButton;
 class QGroupBox;
+class QScrollArea;
 
 namespace platform::qt {
 
@@ -41,7 +42,9 @@ struct FormCallbacks {
     std::function<void()> cancel;  // Esc, the close box, button 2
 };
 
-// The dialog window of a template.
+// The dialog window of a template. The controls stand on a page of the
+// template's fixed size inside a scroll area, so that a form larger than the
+// screen (large fonts, high scaling) still shows every control.
 class FormWindow : public QDialog {
     Q_OBJECT
 public:
@@ -54,6 +57,11 @@ public:
 
     // Esc and the close box arrive here; the form decides whether to close.
     void reject() override;
+
+    // Sizes the window to its page, or, when the page is larger than `area`
+    // (a screen's available geometry), to the area with scroll bars, and
+    // centres it there.
+    void FitInto(const QRect& area);
 
 private:
     void AddControl(const res::ControlTemplate& control, const DialogUnits& units);
@@ -72,6 +80,8 @@ private:
     FormCallbacks callbacks_;
     int heldEditChange_ = -1;  // the combo box whose edit change is held, -1 for none
     unsigned editSerial_ = 0;  // counts combo box edits
+    QWidget* page_ = nullptr;
+    QScrollArea* scroll_ = nullptr;
     std::map<int, Control> controls_;
     std::vector<QWidget*> tabOrder_;
 };

@@ -5,11 +5,13 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QSvgRenderer>
+#include <QTranslator>
 #include <exception>
 
 #include "platform/qt/field_edit.h"
@@ -55,6 +57,11 @@ std::string TitleFrom(int argc, char** argv) {
 
 struct QtDialogPort::Impl {
     Impl(int& argc, char** argv) : app(argc, argv), title(TitleFrom(argc, argv)) {
+        // Qt's own texts (standard buttons, the file dialog, the edit menus)
+        // in the form's language whatever the desktop's locale; without the
+        // translation file they stay English.
+        if (qtTexts.load(QStringLiteral("qtbase_ru"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+            QCoreApplication::installTranslator(&qtTexts);
         RegisterIconResource();
         icon = AppIcon();
         QApplication::setWindowIcon(icon);
@@ -88,6 +95,7 @@ struct QtDialogPort::Impl {
     }
 
     QApplication app;
+    QTranslator qtTexts;
     std::string title;
     QIcon icon;
     std::unique_ptr<qt::FormWindow> window;
@@ -108,10 +116,7 @@ int QtDialogPort::RunModal(DialogEvents& events) {
         [&d] { d.Deliver([](DialogEvents& e) { e.OnCancel(); }); },
     };
     d.window = std::make_unique<qt::FormWindow>(res::StationFormTemplate(), d.icon, std::move(callbacks));
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->availableGeometry();
-        d.window->move(area.center() - d.window->rect().center());
-    }
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) d.window->FitInto(screen->availableGeometry());
     d.events = &events;
     d.endedEarly.reset();
     bool focusFirst = true;
@@ -252,7 +257,9 @@ std::string QtDialogPort::GetLBText(int id, int index) const {
 }
 
 Answer QtDialogPort::MessageBox(const std::string& text, const std::string& caption, Buttons buttons, Icon icon) {
-    const QMessageBox::Icon shown = icon == Icon::Stop ? QMessageBox::Critical : QMessageBox::Warning;
+    const QMessageBox::Icon shown = icon == Icon::Stop          ? QMessageBox::Critical
+                                    : icon == Icon::Information ? QMessageBox::Information
+                                                                : QMessageBox::Warning;
     const QMessageBox::StandardButtons offered =
         buttons == Buttons::OkCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::StandardButtons(QMessageBox::Ok);
     QMessageBox box(shown, Q(caption.empty() ? impl_->title : caption), Q(text), offered, impl_->window.get());

@@ -137,6 +137,12 @@ TEST(ProfileReader, MatchesSectionsAndKeysRegardlessOfCaseAndGivesDefaults) {
     EXPECT_EQ(profile.Get("ZRN", "DIR", "", 5), "/dat");
 }
 
+TEST(ProfileReader, ReadsAFileThatBeginsWithAByteOrderMark) {
+    TempDir dir;
+    ProfileReader profile(dir.Write("zrn.ini", "\xEF\xBB\xBF[DATABASE]\r\nODBC=FROMWINDOWS\r\n"));
+    EXPECT_EQ(profile.Get("DATABASE", "ODBC", "ZRN", 32), "FROMWINDOWS");
+}
+
 TEST(ConfigFile, EnvironmentVariableWinsThenFoldersInOrderRegardlessOfCase) {
     TempDir work, xdg;
     const std::string oldCwd = fs::current_path().string();

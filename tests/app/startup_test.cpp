@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "app/station_app.h"
 #include "db/schema_upgrade.h"
@@ -39,6 +40,7 @@ TEST(StartUp, UnknownDataSourceShowsOneStopBoxWithTheMaskedConnectStringAndEnds)
     EXPECT_EQ(box.caption, "station-editor");
     EXPECT_FALSE(formOpened) << "no form after a failed open";
     EXPECT_EQ(app.StartStationCode(), "ABC");
+    EXPECT_EQ(app.ExitStatus(), 1) << "a start that could not open the database fails";
 }
 
 TEST(StartUp, RunsUpgradeAndFormOnTheDatabaseThenClosesTheSharedSession) {
@@ -64,6 +66,7 @@ TEST(StartUp, RunsUpgradeAndFormOnTheDatabaseThenClosesTheSharedSession) {
     EXPECT_TRUE(port.Messages().empty()) << port.Messages()[0].text;
     EXPECT_EQ(shownCode, "KIV");
     EXPECT_EQ(port.Result(), platform::IDCANCEL);
+    EXPECT_EQ(app.ExitStatus(), 0);
     EXPECT_FALSE(app.SharedSession().IsOpen());
     EXPECT_EQ(OdbcEnvironment::ConnectionCount(), connectionsBefore);
 
@@ -111,7 +114,7 @@ TEST_F(PersonalDatabaseStart, FirstStartCreatesAndAnnouncesItThenLaterStartsUseI
     FakeDialogPort first;
     EXPECT_TRUE(Start(first, "KIV"));
     ASSERT_EQ(first.Messages().size(), 1u);
-    EXPECT_EQ(first.Messages()[0].icon, platform::Icon::Default);
+    EXPECT_EQ(first.Messages()[0].icon, platform::Icon::Information);
     EXPECT_NE(first.Messages()[0].text.find(personal_.path), std::string::npos) << first.Messages()[0].text;
 
     CDatabase check;
@@ -130,6 +133,8 @@ TEST_F(PersonalDatabaseStart, FirstStartCreatesAndAnnouncesItThenLaterStartsUseI
 TEST_F(PersonalDatabaseStart, IsNotUsedOrIsReportedWhenItCannotBe) {
     const std::string missingIni = (folder_ / "zrn.ini").string();
     const std::string missingScript = (folder_ / "base_tables.sql").string();
+    const std::string readIni = (folder_ / "read.ini").string();
+    std::ofstream(readIni) << "[DATABASE]\nODBC=nosuch\n";
     struct Case {
         const char* what;
         std::string commandLine;
@@ -142,6 +147,8 @@ TEST_F(PersonalDatabaseStart, IsNotUsedOrIsReportedWhenItCannotBe) {
          {"DSN=nosuch;", "Data source name not found", LoadString(str::ConfigNotFound)}},
         {"a zrn.ini named by ZRN_INI that does not exist", "KIV", missingIni, personal_.schemaScript,
          {"DSN=ZRN;", "Data source name not found", FormatString(str::ConfigFileMissing, missingIni)}},
+        {"a zrn.ini that names a data source that does not exist", "KIV", readIni, personal_.schemaScript,
+         {"DSN=nosuch;", "Data source name not found", FormatString(str::ConfigFileRead, readIni)}},
         {"no table script", "KIV", {}, missingScript,
          {"DRIVER=SQLite3;Database=" + personal_.path + ";", missingScript, LoadString(str::ConfigNotFound)}},
     };

@@ -2,6 +2,7 @@
 // platform: what the in-memory fake cannot show.
 
 #include <gtest/gtest.h>
+#include <memory>
 
 #include <QApplication>
 #include <QDialog>
@@ -10,7 +11,9 @@
 #include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QMenu>
 #include <QScreen>
+#include <QScrollArea>
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
@@ -591,6 +594,25 @@ TEST(QtWindow, EndingInsideInitialisationAnswersWithoutShowing) {
     EXPECT_EQ(Port().Dialog(), nullptr);
 }
 
+// Run also at QT_SCALE_FACTOR=2, where the form is larger than the screen.
+TEST(QtWindow, FitsTheScreenItOpensOnWithEveryButtonReachable) {
+    Recorder form([&] {
+        QDialog* dialog = Port().Dialog();
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        EXPECT_TRUE(screen.contains(dialog->frameGeometry())) << dialog->frameGeometry().width() << "x"
+                                                               << dialog->frameGeometry().height();
+        auto* scroll = dialog->findChild<QScrollArea*>();
+        ASSERT_NE(scroll, nullptr);
+        for (int id : {ctl::Save, ctl::Delete, platform::IDCANCEL}) {
+            QWidget* button = Port().Widget(id);
+            scroll->ensureWidgetVisible(button, 0, 0);
+            const QRect shown(button->mapTo(dialog, QPoint(0, 0)), button->size());
+            EXPECT_TRUE(dialog->rect().contains(shown)) << id;
+        }
+    });
+    form.Run();
+}
+
 TEST(QtWindow, DialogUnitsFollowTheFont) {
     Port();  // fonts need the application
     QFont small = QApplication::font();
@@ -636,6 +658,28 @@ TEST(QtBoxes, MessageBoxCaptionIconButtonsAndAnswers) {
     EXPECT_EQ(icon, QMessageBox::Critical);
     answer(QMessageBox::Escape);
     EXPECT_EQ(port.MessageBox("err", "", platform::Buttons::Ok, platform::Icon::Stop), platform::Answer::Ok);
+    answer(QMessageBox::Ok);
+    EXPECT_EQ(port.MessageBox("news", "", platform::Buttons::Ok, platform::Icon::Information), platform::Answer::Ok);
+    EXPECT_EQ(icon, QMessageBox::Information);
+}
+
+// Qt's own texts are Russian whatever the locale the tests run in.
+TEST(QtBoxes, StandardButtonsAndEditMenusSpeakRussian) {
+    auto& port = Port();
+    QStringList buttons;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        for (QAbstractButton* button : box->buttons()) buttons << button->text().remove('&');
+        box->button(QMessageBox::Cancel)->click();
+    });
+    port.MessageBox("?", "", platform::Buttons::OkCancel, platform::Icon::Default);
+    EXPECT_TRUE(buttons.contains("Отмена")) << buttons.join(", ").toStdString();
+    QLineEdit edit;
+    std::unique_ptr<QMenu> menu(edit.createStandardContextMenu());
+    QStringList actions;
+    for (QAction* action : menu->actions()) actions << action->text().remove('&').section('\t', 0, 0);
+    EXPECT_TRUE(actions.contains("Вставить")) << actions.join(", ").toStdString();
 }
 
 TEST(QtBoxes, FileDialogAcceptsANameThatNeedNotExist) {

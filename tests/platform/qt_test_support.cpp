@@ -5,7 +5,12 @@
 #include <QTimer>
 #include <algorithm>
 #include <gtest/gtest.h>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include <unistd.h>
 
 namespace qt_test {
 
@@ -14,8 +19,21 @@ platform::QtDialogPort& Port() {
     static char name[] = "qt_dialog_port_test";
     static char* argv[] = {name, nullptr};
     static platform::QtDialogPort* port = [] {
-        setenv("QT_QPA_PLATFORM", "offscreen", 0);
-        return new platform::QtDialogPort(argc, argv);
+        // The offscreen platform with one 1280x1024 screen (its default is
+        // 800x600, smaller than the form), so that QT_SCALE_FACTOR=2 gives
+        // the 640x512 of a 1280x1024 screen at 200 %.
+        const char* platform = std::getenv("QT_QPA_PLATFORM");
+        std::string config;
+        if (platform == nullptr || std::string(platform) == "offscreen") {
+            config = std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + "/se-offscreen-" +
+                     std::to_string(getpid()) + ".json";
+            std::ofstream(config) << R"({"screens": [{"name": "screen", "x": 0, "y": 0, "width": 1280,)"
+                                     R"( "height": 1024, "logicalDpi": 96, "logicalBaseDpi": 96}]})";
+            setenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + config).c_str(), 1);
+        }
+        auto* created = new platform::QtDialogPort(argc, argv);
+        if (!config.empty()) std::remove(config.c_str());  // read while the application started
+        return created;
     }();
     return *port;
 }

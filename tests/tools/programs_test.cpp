@@ -159,7 +159,9 @@ TEST_F(ProgramsTest, ReadOnlySessionRefusesWritesWhereTheDriverEnforcesIt) {
     LoadDemo();
     CDatabase readOnly;
     std::ostringstream err;
-    ASSERT_TRUE(OpenReadOnlySession(readOnly, CurrentBackend().ConnectString(), err)) << err.str();
+    DatabaseChoice database;
+    database.connectString = CurrentBackend().ConnectString();
+    ASSERT_TRUE(OpenReadOnlySession(readOnly, database, err)) << err.str();
     EXPECT_EQ(ReadCatalogue(readOnly, {}).sites.size(), 8u);
     if (CurrentBackend().name == "postgres") {
         EXPECT_THROW(readOnly.ExecuteDirect("DELETE FROM SITE"), CDBException);

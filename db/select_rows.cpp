@@ -52,24 +52,31 @@ CellValue ReadDateTime(const CDatabase& session, const StatementHandle& stmt, SQ
 
 std::vector<ValueRow> SelectRows(const CDatabase& session, const std::string& sql,
                                  const std::vector<ColumnKind>& kinds) {
+    std::vector<ValueRow> rows;
+    ForEachRow(session, sql, kinds, [&rows](ValueRow& row) { rows.push_back(std::move(row)); });
+    return rows;
+}
+
+void ForEachRow(const CDatabase& session, const std::string& sql, const std::vector<ColumnKind>& kinds,
+                const std::function<void(ValueRow&)>& take) {
     StatementHandle stmt;
     SQLRETURN rc = stmt.Allocate(session.ConnectionHandle());
     if (!OdbcOk(rc)) throw MakeDbException(rc, session.ConnectionHandle(), SQL_NULL_HSTMT);
     rc = RetryWhileExecuting([&] {
         return SQLExecDirect(stmt.get(), reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS);
     });
-    if (rc == SQL_NO_DATA) return {};
+    if (rc == SQL_NO_DATA) return;
     if (!OdbcOk(rc)) Throw(rc, session, stmt);
     SQLSMALLINT columns = 0;
     rc = SQLNumResultCols(stmt.get(), &columns);
     if (!OdbcOk(rc)) Throw(rc, session, stmt);
-    std::vector<ValueRow> rows;
+    ValueRow row;
+    row.reserve(static_cast<size_t>(columns));
     while (columns > 0) {
         rc = RetryWhileExecuting([&] { return SQLFetch(stmt.get()); });
         if (rc == SQL_NO_DATA) break;
         if (!OdbcOk(rc)) Throw(rc, session, stmt);
-        ValueRow row;
-        row.reserve(static_cast<size_t>(columns));
+        row.clear();
         for (SQLSMALLINT c = 1; c <= columns; ++c) {
             const auto column = static_cast<SQLUSMALLINT>(c);
             const ColumnKind kind = static_cast<size_t>(c) <= kinds.size() ? kinds[c - 1] : ColumnKind::Text;
@@ -79,9 +86,8 @@ std::vector<ValueRow> SelectRows(const CDatabase& session, const std::string& sq
                 case ColumnKind::DateTime: row.push_back(ReadDateTime(session, stmt, column)); break;
             }
         }
-        rows.push_back(std::move(row));
+        take(row);
     }
-    return rows;
 }
 
 std::optional<std::string> TextOf(const CellValue& value) {

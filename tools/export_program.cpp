@@ -1,6 +1,6 @@
 #include "tools/export_program.h"
 
-#include <QBuffer>
+#include <QIODevice>
 #include <QSaveFile>
 
 #include "tools/stationxml.h"
@@ -10,6 +10,23 @@ namespace {
 
 // Longest network code read from zrn.ini (characters).
 constexpr size_t kNetworkCapacity = 16;
+
+// A device that passes what is written straight on to a stream, so that a
+// large document is not held in memory before it goes out.
+class StreamDevice : public QIODevice {
+public:
+    explicit StreamDevice(std::ostream& out) : out_(out) {}
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char* data, qint64 size) override {
+        out_.write(data, static_cast<std::streamsize>(size));
+        return out_ ? size : -1;
+    }
+
+private:
+    std::ostream& out_;
+};
 
 void WriteHelp(std::ostream& out) {
     out << "Использование: station-export --stationxml [STA...] [--network CODE] [-o FILE]\n"
@@ -100,10 +117,9 @@ int RunStationExport(int argc, char** argv, std::ostream& out, std::ostream& err
             return ExitStatus::CouldNotRun;
         }
     } else {
-        QBuffer buffer;
-        buffer.open(QIODevice::WriteOnly);
-        notes = WriteStationXml(*catalogue, options, buffer, written);
-        out.write(buffer.data().constData(), buffer.data().size());
+        StreamDevice device(out);
+        device.open(QIODevice::WriteOnly);
+        notes = WriteStationXml(*catalogue, options, device, written);
         out.flush();
         if (!written || !out) {
             err << "station-export: не удалось вывести документ\n";

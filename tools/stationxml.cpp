@@ -36,7 +36,7 @@ class StationWriter {
 public:
     StationWriter(QXmlStreamWriter& xml, std::vector<ExportNote>& notes) : xml_(xml), notes_(notes) {}
 
-    void Station(const SiteRow& site, const std::vector<const ChannelRow*>& channels) {
+    void Station(const StoredSite& site, const std::vector<const StoredChannel*>& channels) {
         station_ = site.STA.value_or(std::string());
         channel_.clear();
         xml_.writeStartElement("Station");
@@ -64,12 +64,12 @@ public:
         xml_.writeEndElement();
         if (site.UNDERGROUND && !site.UNDERGROUND->empty()) xml_.writeTextElement("Geology", Text(*site.UNDERGROUND));
 
-        for (const ChannelRow* channel : channels) Channel(*channel, lat, lon, elev, start, end);
+        for (const StoredChannel* channel : channels) Channel(*channel, lat, lon, elev, start, end);
         xml_.writeEndElement();
     }
 
 private:
-    void Channel(const ChannelRow& ch, double lat, double lon, double elev, const std::optional<std::string>& start,
+    void Channel(const StoredChannel& ch, double lat, double lon, double elev, const std::optional<std::string>& start,
                  const std::optional<std::string>& end) {
         channel_ = ch.CHAN.value_or(std::string());
         xml_.writeStartElement("Channel");
@@ -192,14 +192,13 @@ std::vector<ExportNote> WriteStationXml(const Catalogue& catalogue, const Statio
         bool changed = false;
         xml.writeAttribute("code", XmlText(options.network, changed));
     }
-    for (const SiteRow& site : catalogue.sites) {
+    for (const StoredSite& site : catalogue.sites) {
         if (!site.STA) {
             notes.push_back({{}, {}, "строка SITE без кода станции (STA = NULL) не выгружена"});
             continue;
         }
-        std::vector<const ChannelRow*> channels;
-        for (const ChannelRow& channel : catalogue.channels)
-            if (channel.STA && channel.STA == site.STA) channels.push_back(&channel);
+        std::vector<const StoredChannel*> channels;
+        for (const StoredChannel& channel : catalogue.ChannelsOf(*site.STA)) channels.push_back(&channel);
         stations.Station(site, channels);
     }
     xml.writeEndElement();

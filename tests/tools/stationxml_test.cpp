@@ -117,7 +117,7 @@ protected:
             EXPECT_EQ(at->second, UtcText(*stored).value_or("?"));
     }
 
-    void ExpectStation(const Catalogue& catalogue, const SiteRow& site, const Element& e) {
+    void ExpectStation(const Catalogue& catalogue, const StoredSite& site, const Element& e) {
         SCOPED_TRACE(site.STA.value_or("NULL"));
         EXPECT_EQ(e.attributes.at("code"), *site.STA);
         ExpectDate(e, "startDate", site.ONDATE);
@@ -130,13 +130,13 @@ protected:
         EXPECT_EQ(e.Child("Site")->ChildText("Description"), *site.DESCR);
         EXPECT_EQ(e.ChildText("Geology"), *site.UNDERGROUND);
 
-        std::vector<const ChannelRow*> rows;
-        for (const ChannelRow& ch : catalogue.channels)
+        std::vector<const StoredChannel*> rows;
+        for (const StoredChannel& ch : catalogue.channels)
             if (ch.STA == site.STA) rows.push_back(&ch);
         const auto channels = e.All("Channel");
         ASSERT_EQ(channels.size(), rows.size());
         for (size_t i = 0; i < rows.size(); ++i) {
-            const ChannelRow& ch = *rows[i];
+            const StoredChannel& ch = *rows[i];
             const Element& c = *channels[i];
             SCOPED_TRACE(*ch.CHAN);
             EXPECT_EQ(c.attributes.at("code"), *ch.CHAN);

@@ -14,10 +14,6 @@ namespace {
 
 constexpr const char* kNamespace = "http://www.fdsn.org/xml/station/1";
 
-// The start written for a station the catalogue gives no opening date: the
-// format and its clients require one.
-constexpr const char* kNoStartDate = "1900-01-01T00:00:00Z";
-
 // Station codes longer than this are valid StationXML but not SEED, and many
 // clients refuse them.
 constexpr size_t kSeedStationCodeLength = 5;

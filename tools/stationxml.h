@@ -11,6 +11,10 @@
 
 class QIODevice;
 
+// The start written for a station the catalogue gives no opening date: the
+// formats and their clients require one.
+inline constexpr const char* kNoStartDate = "1900-01-01T00:00:00Z";
+
 // What the document states besides the catalogue.
 struct StationXmlOptions {
     std::string network = "XX";  // the Network code

@@ -15,6 +15,7 @@
 #include "db/sql_text.h"
 #include "tests/support/backend.h"
 #include "tests/tools/catalogue_fixture.h"
+#include "tools/check_rules.h"
 #include "tools/station_import.h"
 #include "tools/stationxml.h"
 #include "tools/stationxml_reader.h"
@@ -201,6 +202,25 @@ TEST(StationImportPlan, WhatTheFormCannotHoldIsLeftOutOrCutWithANote) {
                                                        "BHZ 5 0", "BHZ 6 0", "BHZ 7 0"}));
     EXPECT_EQ(plan[0].channels[1].DESCR->size(), 50u);
     EXPECT_EQ(notes.size(), 4u);  // STANAME cut, DESCR cut, the eighth group, the second Z
+}
+
+// What the import makes of real files passes station-check without errors
+// (warnings, such as a missing sensor type, may remain).
+TEST(StationImportPlan, RealFilesGiveACatalogueWithoutErrors) {
+    Catalogue catalogue;
+    for (const char* file : {"IU.ANTO.30.LDO.xml", "IU.ANMO.10.BHZ.xml", "epochs.xml"}) {
+        std::vector<ImportNote> notes;
+        for (ImportedStation& station : PlanImport(ReadFile(file), At("2013-01-01T00:00:00Z"), notes)) {
+            KeepStoredColumns(station, nullptr, notes);
+            catalogue.sites.push_back(station.site);
+            for (StoredChannel& ch : station.channels) catalogue.channels.push_back(ch);
+        }
+    }
+    catalogue.allSites = catalogue.sites;
+    catalogue.Index();
+    ASSERT_EQ(catalogue.sites.size(), 4u);
+    for (const Finding& f : CheckCatalogue(catalogue, {}))
+        EXPECT_EQ(f.severity, Severity::Warning) << f.station << " " << f.channel << " " << f.rule << ": " << f.message;
 }
 
 class StationImportProgramTest : public CatalogueFixture {

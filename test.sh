@@ -15,7 +15,11 @@ PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-base-pri
           libbenchmark-dev unixodbc-dev unixodbc odbcinst libsqliteodbc odbc-postgresql odbc-mariadb
           libgeographiclib-dev libxml2-utils groff-base
           postgresql-15 mariadb-server xvfb xauth sqlite3
-          dpkg-dev desktop-file-utils appstream lintian x11-utils xdotool)
+          dpkg-dev desktop-file-utils appstream lintian x11-utils xdotool nodejs gdal-bin)
+# npm installs the StationXML client the tools' tests read the export with.
+# Debian's nodejs leaves it to the package npm; a nodejs of another origin
+# (NodeSource) brings its own npm and conflicts with Debian's.
+command -v npm >/dev/null || PACKAGES+=(npm)
 BACKENDS=(sqlite postgres mariadb)
 
 section() { printf '\n========== %s ==========\n' "$*"; }

@@ -37,6 +37,14 @@ Shape ShapeOf(const RecordedCall& call) {
     return Shape::Other;
 }
 
+// A catalogue program needs one read of SITE and one of SITECHAN, whatever
+// their select lists and order.
+Shape CatalogueShapeOf(const RecordedCall& call) {
+    if (call.kind != CallKind::ExecDirect && call.kind != CallKind::PrepareExecute) return Shape::Other;
+    static const std::regex read(R"((SELECT|select) .* (FROM|from) (SITE|SITECHAN)\b.*)");
+    return std::regex_match(call.text, read) ? Shape::Read : Shape::Other;
+}
+
 bool IsWrite(Shape s) {
     return s == Shape::SiteWrite || s == Shape::ChannelWrite || s == Shape::ChannelsDelete || s == Shape::SiteDelete;
 }
@@ -67,7 +75,7 @@ OperationFloor FloorOf(FloorOperation operation, const Recording& program) {
     bool written = false;
     bool inChannelTransaction = false;
     for (const RecordedCall& call : program.calls) {
-        Shape shape = ShapeOf(call);
+        Shape shape = operation == FloorOperation::Catalogue ? CatalogueShapeOf(call) : ShapeOf(call);
         // The re-read before the first write is the program's own check.
         if (writes && !written && shape == Shape::Read) shape = Shape::Other;
         if (operation == FloorOperation::Keystroke && IsWrite(shape)) shape = Shape::Other;

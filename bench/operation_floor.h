@@ -10,7 +10,7 @@
 
 #include "bench/odbc_recording.h"
 
-enum class FloorOperation { StartUp, Keystroke, Save, Delete };
+enum class FloorOperation { StartUp, Keystroke, Save, Delete, Catalogue };
 
 // The floor of one operation and what the program sent beyond it.
 struct OperationFloor {
@@ -24,6 +24,7 @@ struct OperationFloor {
 // record set's SELECT and its INSERT or UPDATE) and the deletion of the
 // others in one transaction, then the refill and the reload. Delete: each of
 // its two deletions in a transaction of its own, then the refill and the
-// reload. Reads of SITE or SITECHAN before an operation's first write are the
+// reload. Catalogue (station-check, station-export): one read of each table.
+// Reads of SITE or SITECHAN before an operation's first write are the
 // program's re-read of the station, not part of the floor.
 OperationFloor FloorOf(FloorOperation operation, const Recording& program);

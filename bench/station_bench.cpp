@@ -1,4 +1,5 @@
-// station-bench: the program's start-up, keystroke, save and delete, each
+// station-bench: the program's start-up, keystroke, save and delete, and
+// the catalogue programs station-check and station-export, each
 // beside its raw ODBC floor, on every database and link that scripts/bench.sh
 // sets up. Start-up runs on the Qt port (offscreen), since filling real
 // widgets is part of what the user waits for; the form operations run on the
@@ -39,6 +40,8 @@
 #include "bench/request_counter.h"
 #include "bench/result_table.h"
 #include "bench/station_fill.h"
+#include "tools/check_program.h"
+#include "tools/export_program.h"
 #include "db/schema_upgrade.h"
 #include "platform/fake/fake_dialog_port.h"
 #include "platform/qt/field_edit.h"
@@ -65,7 +68,7 @@ long long Requests(const Target& t) {
     return it->second.Read();
 }
 
-enum class Operation { StartUp, Keystroke, NewKeystroke, Save, Delete, TypeAhead };
+enum class Operation { StartUp, Keystroke, NewKeystroke, Save, Delete, TypeAhead, Check, Export };
 
 // One measured case: the operation, the stations in the database, and the
 // iterations of the program's run and of the floor's.
@@ -86,7 +89,19 @@ constexpr Case kCases[] = {
     {Operation::Delete, "delete", 100, 8, 16},
     {Operation::StartUp, "start-up", 10000, 3, 5},
     {Operation::StartUp, "start-up", 100000, 2, 3},
+    // The catalogue programs on 3 channels a station; the floor reads SITE and
+    // SITECHAN as the program's run did, nothing else.
+    {Operation::Check, "check", 5000, 3, 5},
+    {Operation::Export, "export", 5000, 3, 5},
+    {Operation::Check, "check", 20000, 2, 3},
+    {Operation::Export, "export", 20000, 2, 3},
+    {Operation::Check, "check", 100000, 1, 2},
+    {Operation::Export, "export", 100000, 1, 2},
 };
+
+bool IsCatalogueProgram(Operation operation) {
+    return operation == Operation::Check || operation == Operation::Export;
+}
 
 // The calls of one program run in its three parts: untimed set-up, the timed
 // operation, untimed clean-up.
@@ -109,6 +124,8 @@ FloorOperation FloorOperationOf(Operation operation) {
         case Operation::TypeAhead: return FloorOperation::Keystroke;
         case Operation::Save: return FloorOperation::Save;
         case Operation::Delete: return FloorOperation::Delete;
+        case Operation::Check:
+        case Operation::Export: return FloorOperation::Catalogue;
     }
     return FloorOperation::StartUp;
 }
@@ -162,17 +179,64 @@ void Remember(const Target& t, const Case& c, OperationRecording recording) {
 }
 
 // Brings the database behind the target to the upgraded schema holding
-// `stations` stations, unless it holds them already.
-void PrepareDatabase(const Target& t, int stations) {
-    static std::map<std::string, int> filled;
-    if (filled[t.backend] == stations) return;
+// `stations` stations (with their channels when asked), unless it holds them
+// already.
+void PrepareDatabase(const Target& t, int stations, bool withChannels) {
+    static std::map<std::string, std::pair<int, bool>> filled;
+    if (filled[t.backend] == std::pair{stations, withChannels}) return;
     CDatabase session;
     session.Open(ConnectString(t), 0);
     std::string failures;
     UpgradeSchema(session, [&](const std::string& message) { failures += message + "\n"; });
     if (!failures.empty()) throw std::runtime_error("schema upgrade: " + failures);
-    FillStations(session, t.backend, stations);
-    filled[t.backend] = stations;
+    FillStations(session, t.backend, stations, withChannels);
+    filled[t.backend] = {stations, withChannels};
+}
+
+// A stream that takes everything and keeps nothing, for the programs' output.
+class DiscardBuffer : public std::streambuf {
+protected:
+    int overflow(int c) override { return traits_type::not_eof(c); }
+    std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
+};
+
+// One run of station-check or station-export as its main runs it, output
+// discarded; throws when it could not run.
+void RunCatalogueProgram(const Target& t, Operation operation) {
+    std::vector<std::string> args = {operation == Operation::Check ? "station-check" : "station-export"};
+    if (operation == Operation::Export) args.push_back("--stationxml");
+    for (const char* key : {"ODBC=", "USER=", "PASSWORD="})
+        args.push_back(key + (key[0] == 'O' ? t.dsn : Env(key[0] == 'U' ? "SE_TEST_UID" : "SE_TEST_PWD")));
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    DiscardBuffer discard;
+    std::ostream out(&discard);
+    std::ostringstream err;
+    const int argc = static_cast<int>(args.size());
+    const int status = operation == Operation::Check ? RunStationCheck(argc, argv.data(), out, err)
+                                                     : RunStationExport(argc, argv.data(), out, err);
+    // 1 is a run with findings or notes (the generated codes have six
+    // characters); 2 is a run that failed.
+    if (status == 2) throw std::runtime_error(args[0] + ": " + err.str().substr(0, 500));
+}
+
+// A catalogue program, run in this process from its start to its exit.
+void MeasureCatalogueProgram(benchmark::State& state, const Target& t, const Case& c) {
+    try {
+        OperationRecording recording;
+        StartRecording();
+        RunCatalogueProgram(t, c.operation);
+        recording.timed = StopRecording();
+        Remember(t, c, std::move(recording));
+        for (auto _ : state) {
+            const auto begin = Clock::now();
+            RunCatalogueProgram(t, c.operation);
+            state.SetIterationTime(std::chrono::duration<double>(Clock::now() - begin).count());
+        }
+    } catch (const std::exception& e) {
+        state.SkipWithError(e.what());
+    }
 }
 
 // Throws with the first message box the form showed.
@@ -222,7 +286,9 @@ FormSteps StepsOf(Operation operation) {
         case Operation::Delete:
             return {[=](FakeDialogPort& p) { typeNew(p), save(p); }, remove, backToStart};
         case Operation::StartUp:
-        case Operation::TypeAhead: break;
+        case Operation::TypeAhead:
+        case Operation::Check:
+        case Operation::Export: break;
     }
     return {none, none, none};
 }
@@ -397,12 +463,14 @@ void MeasureTypeAhead(benchmark::State& state, const Target& t, const Case& c) {
 
 void MeasureProgram(benchmark::State& state, const Target& t, const Case& c) {
     try {
-        PrepareDatabase(t, c.stations);
+        PrepareDatabase(t, c.stations, IsCatalogueProgram(c.operation));
     } catch (const std::exception& e) {
         state.SkipWithError(e.what());
         return;
     }
-    if (c.operation == Operation::StartUp)
+    if (IsCatalogueProgram(c.operation))
+        MeasureCatalogueProgram(state, t, c);
+    else if (c.operation == Operation::StartUp)
         MeasureStartUp(state, t, c);
     else if (c.operation == Operation::TypeAhead)
         MeasureTypeAhead(state, t, c);
@@ -487,23 +555,25 @@ int main(int argc, char** argv) {
     }
     const char* typeAheadLinkEnv = std::getenv("SE_BENCH_TYPEAHEAD_LINK");
     const std::string typeAheadLink = typeAheadLinkEnv != nullptr ? typeAheadLinkEnv : "";
-    // Grouped by station count, so that each database is filled once per count.
-    for (int stations : {100, 10000, 100000})
-        for (const Target& t : targets)
-            for (const Case& c : kCases) {
-                if (c.stations != stations) continue;
-                // The slow link of the type-ahead case measures it and the
-                // keystroke floor it is counted in; every other link the rest.
-                const bool slow = t.link == typeAheadLink;
-                const bool typeAhead = c.operation == Operation::TypeAhead;
-                if (slow ? !typeAhead && c.operation != Operation::NewKeystroke : typeAhead) continue;
-                const std::string name = CaseName(t, c);
-                benchmark::RegisterBenchmark((name + "/program").c_str(), MeasureProgram, t, c)
-                    ->Iterations(c.programIterations)->UseManualTime()->Unit(benchmark::kMillisecond);
-                if (c.floorIterations > 0)
-                    benchmark::RegisterBenchmark((name + "/floor").c_str(), MeasureFloor, t, c)
-                        ->Iterations(c.floorIterations)->UseManualTime()->Unit(benchmark::kMillisecond);
-            }
+    // Grouped by station count (and channels or not), so that each database
+    // is filled once per count.
+    for (int stations : {100, 5000, 10000, 20000, 100000})
+        for (bool programs : {false, true})
+            for (const Target& t : targets)
+                for (const Case& c : kCases) {
+                    if (c.stations != stations || IsCatalogueProgram(c.operation) != programs) continue;
+                    // The slow link of the type-ahead case measures it and the
+                    // keystroke floor it is counted in; every other link the rest.
+                    const bool slow = t.link == typeAheadLink;
+                    const bool typeAhead = c.operation == Operation::TypeAhead;
+                    if (slow ? !typeAhead && c.operation != Operation::NewKeystroke : typeAhead) continue;
+                    const std::string name = CaseName(t, c);
+                    benchmark::RegisterBenchmark((name + "/program").c_str(), MeasureProgram, t, c)
+                        ->Iterations(c.programIterations)->UseManualTime()->Unit(benchmark::kMillisecond);
+                    if (c.floorIterations > 0)
+                        benchmark::RegisterBenchmark((name + "/floor").c_str(), MeasureFloor, t, c)
+                            ->Iterations(c.floorIterations)->UseManualTime()->Unit(benchmark::kMillisecond);
+                }
     benchmark::RunSpecifiedBenchmarks(&Table());
     Table().Print(std::cout);
     benchmark::Shutdown();

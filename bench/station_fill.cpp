@@ -63,7 +63,7 @@ std::string ChannelRows(const std::string& code) {
 
 }  // namespace
 
-void FillStations(CDatabase& session, const std::string& backend, int stations) {
+void FillStations(CDatabase& session, const std::string& backend, int stations, bool withChannels) {
     const Dialect& d = DialectOf(backend);
     session.ExecuteDirect("DELETE FROM SITECHAN");
     session.ExecuteDirect("DELETE FROM SITE");
@@ -74,4 +74,13 @@ void FillStations(CDatabase& session, const std::string& backend, int stations) 
     session.ExecuteDirect("INSERT INTO SITE (" + std::string(kSiteColumns) + ") SELECT " + d.code + ", " + d.code +
                           ", 4, 150.5, 55.75, 37.62, " + d.descr + ", '2024-01-01 00:00:00', n + 4, " + d.code +
                           ", 'BB', 'суглинок', '1990-01-01 00:00:00' FROM " + Numbers(stations - 3));
+    if (!withChannels) return;
+    // Z, N and E of one short-period group, oriented as their letters say.
+    static constexpr const char* kComponents[][4] = {{"SHZ", "0", "0.0", "0.0"}, {"SHN", "1", "0.0", "90.0"},
+                                                     {"SHE", "2", "90.0", "90.0"}};
+    for (const auto& [chan, index, hang, vang] : kComponents)
+        session.ExecuteDirect(std::string("INSERT INTO SITECHAN (STA, CHAN, NGROUP, CHANINDEX, EDEPH, LAT, LON, SPS, "
+                                          "HANG, VANG, DESCR, CALIBFILE, LCODE, LDDATE) SELECT STA, '") +
+                              chan + "', 1, " + index + ", 0.0, LAT, LON, 40.0, " + hang + ", " + vang +
+                              ", 'СМ-3', '', '', '2024-01-01 00:00:00' FROM SITE WHERE STA LIKE 'B%'");
 }

@@ -16,6 +16,8 @@ inline constexpr const char* kTypedStation = "TYPEAHED";
 
 // Replaces every SITE and SITECHAN row with `stations` stations: the three
 // above plus generated ones (B00000, B00001, ...), all with their columns
-// filled, generated in SQL by one INSERT ... SELECT. `backend` is "sqlite",
+// filled, generated in SQL by one INSERT ... SELECT. With `withChannels` each
+// generated station also gets one group of three channel rows (SHZ, SHN,
+// SHE), as the catalogue programs' cases need. `backend` is "sqlite",
 // "postgres" or "mariadb". Throws CDBException.
-void FillStations(CDatabase& session, const std::string& backend, int stations);
+void FillStations(CDatabase& session, const std::string& backend, int stations, bool withChannels = false);

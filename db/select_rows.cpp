@@ -46,15 +46,23 @@ CellValue ReadDateTime(const Statement& stmt, SQLUSMALLINT column) {
 
 }  // namespace
 
-std::vector<ValueRow> SelectRows(const CDatabase& session, const std::string& sql, const std::vector<ColumnKind>& kinds) {
+std::vector<ValueRow> SelectRows(const CDatabase& session, const std::string& sql,
+                                 const std::vector<ColumnKind>& kinds) {
+    std::vector<ValueRow> rows;
+    ForEachRow(session, sql, kinds, [&rows](ValueRow& row) { rows.push_back(std::move(row)); });
+    return rows;
+}
+
+void ForEachRow(const CDatabase& session, const std::string& sql, const std::vector<ColumnKind>& kinds,
+                const std::function<void(ValueRow&)>& take) {
     Statement stmt(session);
-    if (stmt.Execute(sql) == SQL_NO_DATA) return {};
+    if (stmt.Execute(sql) == SQL_NO_DATA) return;
     SQLSMALLINT columns = 0;
     stmt.Check(SQLNumResultCols(stmt.get(), &columns));
-    std::vector<ValueRow> rows;
+    ValueRow row;
+    row.reserve(static_cast<size_t>(columns));
     while (columns > 0 && stmt.Fetch() != SQL_NO_DATA) {
-        ValueRow row;
-        row.reserve(static_cast<size_t>(columns));
+        row.clear();
         for (SQLSMALLINT c = 1; c <= columns; ++c) {
             const auto column = static_cast<SQLUSMALLINT>(c);
             const ColumnKind kind = static_cast<size_t>(c) <= kinds.size() ? kinds[c - 1] : ColumnKind::Text;
@@ -64,9 +72,8 @@ std::vector<ValueRow> SelectRows(const CDatabase& session, const std::string& sq
                 case ColumnKind::DateTime: row.push_back(ReadDateTime(stmt, column)); break;
             }
         }
-        rows.push_back(std::move(row));
+        take(row);
     }
-    return rows;
 }
 
 std::optional<std::string> TextOf(const CellValue& value) {

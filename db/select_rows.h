@@ -3,6 +3,7 @@
 // programs that must see the catalogue as it is stored.
 
 #include <ctime>
+#include <functional>
 #include <optional>
 #include <string>
 #include <variant>
@@ -29,6 +30,11 @@ using ValueRow = std::vector<CellValue>;
 // whatever their length. Throws CDBException when the query fails.
 std::vector<ValueRow> SelectRows(const CDatabase& session, const std::string& sql,
                                  const std::vector<ColumnKind>& kinds = {});
+
+// As SelectRows, but hands each row to `take` as it is fetched instead of
+// keeping them all: a whole table is read in the memory of one row.
+void ForEachRow(const CDatabase& session, const std::string& sql, const std::vector<ColumnKind>& kinds,
+                const std::function<void(ValueRow&)>& take);
 
 // The value as the type asked for, nullopt for NULL (or another kind).
 std::optional<std::string> TextOf(const CellValue& value);

@@ -3,22 +3,26 @@
 // the chosen stations, NULL kept apart from every value.
 
 #include <optional>
+#include <span>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "db/select_rows.h"
 
 class CDatabase;
 
-// One SITE row; nullopt for NULL.
-struct SiteRow {
+// One SITE row as the catalogue programs read it; nullopt for NULL. (The
+// form's own row types live in form/; these carry every column the programs
+// judge and write.)
+struct StoredSite {
     std::optional<std::string> STA, COD, DESCR, REFSTA, STANAME, STATYPE, UNDERGROUND;
     std::optional<double> NGROUPS, ELEV, LAT, LON, NINDEX, DNORTH, DEAST;
     std::optional<WallClock> ONDATE, OFFDATE;
 };
 
-// One SITECHAN row; nullopt for NULL.
-struct ChannelRow {
+// One SITECHAN row as the catalogue programs read it; nullopt for NULL.
+struct StoredChannel {
     std::optional<std::string> STA, CHAN, DESCR, CALIBFILE, LCODE;
     std::optional<double> NGROUP, CHANINDEX, EDEPH, LAT, LON, SPS, HANG, VANG;
 };
@@ -26,17 +30,29 @@ struct ChannelRow {
 // The chosen stations with their channels, and every SITE row (for the
 // central points that REFSTA names, which need not be chosen).
 struct Catalogue {
-    std::vector<SiteRow> allSites;
-    std::vector<SiteRow> sites;        // the chosen ones, ordered by STA
-    std::vector<ChannelRow> channels;  // theirs, ordered by STA, NGROUP, CHANINDEX
+    std::vector<StoredSite> allSites;
+    std::vector<StoredSite> sites;        // the chosen ones, ordered by STA
+    std::vector<StoredChannel> channels;  // theirs, ordered by STA, NGROUP, CHANINDEX
     // Station codes asked for that SITE does not hold.
     std::vector<std::string> unknownStations;
 
-    // The SITE row of `code` among all rows, or null.
-    const SiteRow* FindSite(const std::string& code) const;
+    // The SITE row of `code` among all rows, or null (the first when SITE
+    // holds the code twice). Looked up by key, not by a scan.
+    const StoredSite* FindSite(const std::string& code) const;
+    // The channel rows of `code` among the chosen ones, in their order.
+    std::span<const StoredChannel> ChannelsOf(const std::string& code) const;
+
+    // Builds the lookups above from the rows; ReadCatalogue calls it, and so
+    // must whoever changes the rows afterwards.
+    void Index();
+
+private:
+    std::unordered_map<std::string, size_t> siteByCode_;                      // into allSites
+    std::unordered_map<std::string, std::pair<size_t, size_t>> channelsByCode_;  // [first, last) of channels
 };
 
-// Reads SITE and SITECHAN with two SELECT statements. `stations` empty:
+// Reads SITE and SITECHAN with two SELECT statements, each table once, and
+// joins them in memory by station code. `stations` empty:
 // every station, else those codes (compared exactly, as the form does).
 // Throws CDBException when a query fails.
 Catalogue ReadCatalogue(const CDatabase& session, const std::vector<std::string>& stations);

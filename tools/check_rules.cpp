@@ -10,6 +10,7 @@
 #include <map>
 #include <numbers>
 #include <system_error>
+#include <unordered_map>
 
 #include "platform/text.h"
 #include "tools/value_text.h"
@@ -24,7 +25,7 @@ constexpr int kMaxGroups = 7;
 // ---- station rules -------------------------------------------------------
 
 void CoordinatesInRange(const Catalogue& c, const CheckContext&, const FindingSink& report) {
-    for (const SiteRow& site : c.sites) {
+    for (const StoredSite& site : c.sites) {
         if (site.LAT && (*site.LAT < -90 || *site.LAT > 90))
             report(Code(site.STA), {}, "Широта LAT = " + NumberText(*site.LAT) + " вне диапазона -90..90");
         if (site.LON && (*site.LON < -180 || *site.LON > 180))
@@ -33,7 +34,7 @@ void CoordinatesInRange(const Catalogue& c, const CheckContext&, const FindingSi
 }
 
 void OffDateNotBeforeOnDate(const Catalogue& c, const CheckContext&, const FindingSink& report) {
-    for (const SiteRow& site : c.sites) {
+    for (const StoredSite& site : c.sites) {
         if (!site.ONDATE || !site.OFFDATE) continue;
         const WallClock& on = *site.ONDATE;
         const WallClock& off = *site.OFFDATE;
@@ -46,19 +47,16 @@ void OffDateNotBeforeOnDate(const Catalogue& c, const CheckContext&, const Findi
 }
 
 void RefStaInSite(const Catalogue& c, const CheckContext&, const FindingSink& report) {
-    for (const SiteRow& site : c.sites)
+    for (const StoredSite& site : c.sites)
         if (site.REFSTA && !site.REFSTA->empty() && !c.FindSite(*site.REFSTA))
             report(Code(site.STA), {}, "Центральная точка REFSTA = '" + *site.REFSTA + "' не найдена в SITE");
 }
 
-bool HasChannels(const Catalogue& c, const std::optional<std::string>& station) {
-    return std::any_of(c.channels.begin(), c.channels.end(),
-                       [&](const ChannelRow& ch) { return ch.STA && ch.STA == station; });
-}
+bool HasChannels(const Catalogue& c, const std::string& station) { return !c.ChannelsOf(station).empty(); }
 
 void GroupCountValid(const Catalogue& c, const CheckContext&, const FindingSink& report) {
-    for (const SiteRow& site : c.sites) {
-        if (!site.STA || !HasChannels(c, site.STA)) continue;
+    for (const StoredSite& site : c.sites) {
+        if (!site.STA || !HasChannels(c, *site.STA)) continue;
         if (!site.NGROUPS)
             report(*site.STA, {}, "Число групп NGROUPS не задано (NULL), а у станции есть каналы");
         else if (*site.NGROUPS < 1 || *site.NGROUPS > kMaxGroups)
@@ -70,9 +68,9 @@ void GroupCountValid(const Catalogue& c, const CheckContext&, const FindingSink&
 // ---- channel rules -------------------------------------------------------
 
 void GroupShownByForm(const Catalogue& c, const CheckContext&, const FindingSink& report) {
-    for (const ChannelRow& ch : c.channels) {
+    for (const StoredChannel& ch : c.channels) {
         if (!ch.STA || !ch.NGROUP) continue;
-        const SiteRow* site = c.FindSite(*ch.STA);
+        const StoredSite* site = c.FindSite(*ch.STA);
         if (!site || !site->NGROUPS || *site->NGROUPS < 1) continue;  // judged by the rule on NGROUPS
         const double shown = std::min<double>(*site->NGROUPS, kMaxGroups);
         if (*ch.NGROUP < 1 || *ch.NGROUP > shown)
@@ -83,7 +81,7 @@ void GroupShownByForm(const Catalogue& c, const CheckContext&, const FindingSink
 }
 
 void ChanIndexInRange(const Catalogue& c, const CheckContext&, const FindingSink& report) {
-    for (const ChannelRow& ch : c.channels)
+    for (const StoredChannel& ch : c.channels)
         if (ch.CHANINDEX && (*ch.CHANINDEX < 0 || *ch.CHANINDEX > 2))
             report(Code(ch.STA), Code(ch.CHAN),
                    "Номер компоненты CHANINDEX = " + NumberText(*ch.CHANINDEX) + " вне диапазона 0..2");
@@ -91,7 +89,7 @@ void ChanIndexInRange(const Catalogue& c, const CheckContext&, const FindingSink
 
 void ChannelNameOncePerStation(const Catalogue& c, const CheckContext&, const FindingSink& report) {
     std::map<std::pair<std::string, std::string>, int> rows;
-    for (const ChannelRow& ch : c.channels)
+    for (const StoredChannel& ch : c.channels)
         if (ch.STA && ch.CHAN) ++rows[{*ch.STA, *ch.CHAN}];
     for (const auto& [key, count] : rows)
         if (count > 1)
@@ -99,9 +97,9 @@ void ChannelNameOncePerStation(const Catalogue& c, const CheckContext&, const Fi
 }
 
 void KeyColumnsSet(const Catalogue& c, const CheckContext&, const FindingSink& report) {
-    for (const SiteRow& site : c.sites)
+    for (const StoredSite& site : c.sites)
         if (!site.STA) report({}, {}, "Строка SITE без кода станции: STA = NULL");
-    for (const ChannelRow& ch : c.channels) {
+    for (const StoredChannel& ch : c.channels) {
         std::string missing;
         const std::pair<const char*, bool> keys[] = {
             {"STA", !ch.STA}, {"CHAN", !ch.CHAN}, {"NGROUP", !ch.NGROUP}, {"CHANINDEX", !ch.CHANINDEX}};
@@ -114,9 +112,9 @@ void KeyColumnsSet(const Catalogue& c, const CheckContext&, const FindingSink& r
 // ---- warnings ------------------------------------------------------------
 
 void OffsetMatchesCoordinates(const Catalogue& c, const CheckContext&, const FindingSink& report) {
-    for (const SiteRow& site : c.sites) {
+    for (const StoredSite& site : c.sites) {
         if (!site.REFSTA || site.REFSTA->empty() || !site.DNORTH || !site.DEAST || !site.LAT || !site.LON) continue;
-        const SiteRow* central = c.FindSite(*site.REFSTA);
+        const StoredSite* central = c.FindSite(*site.REFSTA);
         if (!central || !central->LAT || !central->LON) continue;
         const auto valid = [](double lat, double lon) { return std::abs(lat) <= 90 && std::abs(lon) <= 180; };
         if (!valid(*site.LAT, *site.LON) || !valid(*central->LAT, *central->LON)) continue;
@@ -146,7 +144,7 @@ const BandCode kBandCodes[] = {
 };
 
 void BandFitsRate(const Catalogue& c, const CheckContext&, const FindingSink& report) {
-    for (const ChannelRow& ch : c.channels) {
+    for (const StoredChannel& ch : c.channels) {
         if (!ch.CHAN || ch.CHAN->empty() || !ch.SPS) continue;
         const char band = (*ch.CHAN)[0];
         if (band == '\0') continue;
@@ -163,7 +161,7 @@ void BandFitsRate(const Catalogue& c, const CheckContext&, const FindingSink& re
 }
 
 void OrientationFitsIndex(const Catalogue& c, const CheckContext&, const FindingSink& report) {
-    for (const ChannelRow& ch : c.channels) {
+    for (const StoredChannel& ch : c.channels) {
         if (!ch.CHAN || ch.CHAN->size() < 3 || !ch.CHANINDEX) continue;
         const char letter = (*ch.CHAN)[2];
         int expected = -1;
@@ -178,20 +176,117 @@ void OrientationFitsIndex(const Catalogue& c, const CheckContext&, const Finding
 }
 
 void ResponseFileExists(const Catalogue& c, const CheckContext& context, const FindingSink& report) {
-    for (const ChannelRow& ch : c.channels) {
+    // Many channels name the same file: each name is looked up once.
+    std::unordered_map<std::string, bool> exists;
+    for (const StoredChannel& ch : c.channels) {
         if (!ch.CALIBFILE || ch.CALIBFILE->empty()) continue;
-        std::error_code ec;
-        if (!std::filesystem::is_regular_file(std::filesystem::path(context.responseFolder) / *ch.CALIBFILE, ec))
+        const auto [known, added] = exists.try_emplace(*ch.CALIBFILE, false);
+        if (added) {
+            std::error_code ec;
+            known->second =
+                std::filesystem::is_regular_file(std::filesystem::path(context.responseFolder) / *ch.CALIBFILE, ec);
+        }
+        if (!known->second)
             report(Code(ch.STA), Code(ch.CHAN),
                    "Файл отклика CALIBFILE = '" + *ch.CALIBFILE + "' не найден в " + context.responseFolder);
     }
 }
 
 void LocationCodeShape(const Catalogue& c, const CheckContext&, const FindingSink& report) {
-    for (const ChannelRow& ch : c.channels)
+    for (const StoredChannel& ch : c.channels)
         if (ch.LCODE && !ch.LCODE->empty() && text::CharCount(*ch.LCODE) != 2)
             report(Code(ch.STA), Code(ch.CHAN),
                    "Код места LCODE = '" + *ch.LCODE + "': ожидается пусто, '?\?' или два символа");
+}
+
+// ---- what StationXML validators judge -----------------------------------
+
+// The SEED instrument code of a channel (its second letter), or '\0'.
+char InstrumentCode(const StoredChannel& ch) { return ch.CHAN && ch.CHAN->size() >= 2 ? (*ch.CHAN)[1] : '\0'; }
+// The SEED orientation code (third letter), or '\0'.
+char OrientationCode(const StoredChannel& ch) { return ch.CHAN && ch.CHAN->size() >= 3 ? (*ch.CHAN)[2] : '\0'; }
+
+// High- and low-gain seismometers (H, L), mass positions (M) and
+// accelerometers (N): the instruments whose data mean nothing without an
+// orientation.
+bool NeedsOrientation(const StoredChannel& ch) {
+    const char code = InstrumentCode(ch);
+    return code != '\0' && std::strchr("HLMN", code) != nullptr;
+}
+
+void OrientationSet(const Catalogue& c, const CheckContext&, const FindingSink& report) {
+    for (const StoredChannel& ch : c.channels)
+        if (NeedsOrientation(ch) && (!ch.HANG || !ch.VANG))
+            report(Code(ch.STA), Code(ch.CHAN),
+                   std::string("Инструмент '") + InstrumentCode(ch) + "' без ориентации: " +
+                       (!ch.HANG && !ch.VANG ? "HANG и VANG" : !ch.HANG ? "HANG" : "VANG") + " = NULL");
+}
+
+// Whether `angle` lies within 5 degrees of one of `targets`, on the circle.
+bool Near(double angle, std::initializer_list<double> targets) {
+    for (double target : targets) {
+        const double apart = std::fmod(std::abs(angle - target), 360.0);
+        if (std::min(apart, 360 - apart) <= 5) return true;
+    }
+    return false;
+}
+
+void AnglesFitOrientation(const Catalogue& c, const CheckContext&, const FindingSink& report) {
+    for (const StoredChannel& ch : c.channels) {
+        const char letter = OrientationCode(ch);
+        if (letter == 'Z' && ch.VANG && !Near(*ch.VANG, {0, 180}))
+            report(Code(ch.STA), Code(ch.CHAN),
+                   "Вертикальный канал, а VANG = " + NumberText(*ch.VANG) + " (ожидается 0 или 180 ±5°)");
+        // HANG -1 on a vertical is "not applicable" and never judged.
+        if (letter == 'N' && ch.HANG && !Near(*ch.HANG, {0, 180}))
+            report(Code(ch.STA), Code(ch.CHAN),
+                   "Канал север-юг, а HANG = " + NumberText(*ch.HANG) + " (ожидается 0 или 180 ±5°)");
+        if (letter == 'E' && ch.HANG && !Near(*ch.HANG, {90, 270}))
+            report(Code(ch.STA), Code(ch.CHAN),
+                   "Канал восток-запад, а HANG = " + NumberText(*ch.HANG) + " (ожидается 90 или 270 ±5°)");
+    }
+}
+
+// How far a channel may lie from its station before a validator warns (km).
+constexpr double kChannelDistanceKm = 1.0;
+
+void ChannelNearStation(const Catalogue& c, const CheckContext&, const FindingSink& report) {
+    const auto valid = [](double lat, double lon) { return std::abs(lat) <= 90 && std::abs(lon) <= 180; };
+    for (const StoredChannel& ch : c.channels) {
+        if (!ch.STA || !ch.LAT || !ch.LON || !valid(*ch.LAT, *ch.LON)) continue;
+        const StoredSite* site = c.FindSite(*ch.STA);
+        if (!site || !site->LAT || !site->LON || !valid(*site->LAT, *site->LON)) continue;
+        double metres = 0;
+        GeographicLib::Geodesic::WGS84().Inverse(*site->LAT, *site->LON, *ch.LAT, *ch.LON, metres);
+        if (metres / 1000 > kChannelDistanceKm)
+            report(*ch.STA, Code(ch.CHAN),
+                   "Канал LAT = " + NumberText(*ch.LAT) + ", LON = " + NumberText(*ch.LON) + " в " +
+                       NumberText(std::round(metres) / 1000) + " км от станции (больше 1 км)");
+    }
+}
+
+void SensorDescribed(const Catalogue& c, const CheckContext&, const FindingSink& report) {
+    for (const StoredChannel& ch : c.channels)
+        if (!ch.DESCR || ch.DESCR->find_first_not_of(" \t") == std::string::npos)
+            report(Code(ch.STA), Code(ch.CHAN), "Не указан тип датчика (DESCR пусто)");
+}
+
+void CodesFitStationXml(const Catalogue& c, const CheckContext&, const FindingSink& report) {
+    for (const StoredSite& site : c.sites)
+        if (site.STA && text::CharCount(*site.STA) > 5)
+            report(*site.STA, {}, "Код станции длиннее пяти символов: StationXML и SEED его не передают");
+    for (const StoredChannel& ch : c.channels)
+        if (ch.CHAN && text::CharCount(*ch.CHAN) != 3)
+            report(Code(ch.STA), *ch.CHAN, "Код канала не из трёх символов: в StationXML канал не выгружается");
+}
+
+void OnDateNotInFuture(const Catalogue& c, const CheckContext& context, const FindingSink& report) {
+    for (const StoredSite& site : c.sites) {
+        if (!site.ONDATE) continue;
+        const std::optional<std::time_t> on = LocalInstant(*site.ONDATE);
+        if (on && *on > context.now)
+            report(Code(site.STA), {}, "Дата открытия ONDATE " + WallClockText(*site.ONDATE) + " в будущем");
+    }
 }
 
 }  // namespace
@@ -209,6 +304,8 @@ const std::vector<CheckRule>& CheckRules() {
          ChannelNameOncePerStation},
         {"null-key", Severity::Error, "ключевое поле строки NULL (SITE: STA; SITECHAN: STA, CHAN, NGROUP, CHANINDEX)",
          KeyColumnsSet},
+        {"orientation-null", Severity::Error, "канал инструмента H, L, M или N (вторая буква CHAN) с HANG или VANG NULL",
+         OrientationSet},
         {"array-offset", Severity::Warning,
          "DNORTH/DEAST расходятся со смещением по координатам от REFSTA больше чем на 0,1 км и 5 %",
          OffsetMatchesCoordinates},
@@ -217,6 +314,15 @@ const std::vector<CheckRule>& CheckRules() {
          OrientationFitsIndex},
         {"calibfile-missing", Severity::Warning, "CALIBFILE не называет файл в DIR/RESPONSE", ResponseFileExists},
         {"lcode", Severity::Warning, "LCODE не пусто, не '?\?' и не из двух символов", LocationCodeShape},
+        {"dip-azimuth", Severity::Warning,
+         "вертикальный канал с VANG не у 0/180, канал N с HANG не у 0/180, канал E с HANG не у 90/270 (±5°)",
+         AnglesFitOrientation},
+        {"channel-distance", Severity::Warning, "LAT/LON канала дальше 1 км от станции (по геодезической WGS84)",
+         ChannelNearStation},
+        {"sensor-description", Severity::Warning, "тип датчика (DESCR канала) пуст", SensorDescribed},
+        {"stationxml-code", Severity::Warning, "код станции длиннее 5 или код канала не из 3 символов",
+         CodesFitStationXml},
+        {"ondate-future", Severity::Warning, "ONDATE в будущем", OnDateNotInFuture},
     };
     return rules;
 }

@@ -2,6 +2,7 @@
 // The rules station-check judges the catalogue by: one table, one row per
 // rule, so that a rule is added in one place.
 
+#include <ctime>
 #include <functional>
 #include <string>
 #include <vector>
@@ -23,7 +24,8 @@ struct Finding {
 
 // What the rules need besides the catalogue.
 struct CheckContext {
-    std::string responseFolder;  // where CALIBFILE names are looked up
+    std::string responseFolder;          // where CALIBFILE names are looked up
+    std::time_t now = std::time(nullptr);  // what "in the future" is judged against
 };
 
 // Reports one finding of the running rule: station, channel, message.

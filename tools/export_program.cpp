@@ -1,9 +1,11 @@
 #include "tools/export_program.h"
 
-#include <QBuffer>
+#include <QIODevice>
 #include <QSaveFile>
+#include <sstream>
 
 #include "app/program_start.h"
+#include "tools/map_formats.h"
 #include "tools/stationxml.h"
 #include "tools/tool_common.h"
 
@@ -12,14 +14,35 @@ namespace {
 // Longest network code read from zrn.ini (characters).
 constexpr size_t kNetworkCapacity = 16;
 
+// A device that passes what is written straight on to a stream, so that a
+// large document is not held in memory before it goes out.
+class StreamDevice : public QIODevice {
+public:
+    explicit StreamDevice(std::ostream& out) : out_(out) {}
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char* data, qint64 size) override {
+        out_.write(data, static_cast<std::streamsize>(size));
+        return out_ ? size : -1;
+    }
+
+private:
+    std::ostream& out_;
+};
+
 void WriteHelp(std::ostream& out) {
-    out << "Использование: station-export --stationxml [STA...] [--network CODE] [-o FILE]\n"
-           "                      [ODBC=dsn] [USER=u] [PASSWORD=p]\n"
+    out << "Использование: station-export --stationxml|--geojson|--text [--level station|channel]\n"
+           "                      [STA...] [--network CODE] [-o FILE] [ODBC=dsn] [USER=u] [PASSWORD=p]\n"
            "\n"
-           "Выгружает станции (все или перечисленные) в FDSN StationXML 1.2: одна сеть Network,\n"
-           "станция Station на строку SITE, канал Channel на строку SITECHAN. База только читается.\n"
+           "Выгружает станции (все или перечисленные). База только читается.\n"
            "\n"
-           "  --stationxml     формат выгрузки (единственный)\n"
+           "  --stationxml     FDSN StationXML 1.2: одна сеть Network, станция Station на строку SITE,\n"
+           "                   канал Channel на строку SITECHAN\n"
+           "  --geojson        GeoJSON (RFC 7946): точка на станцию с кодами, названиями, датами и каналами,\n"
+           "                   слой для QGIS и веб-карт\n"
+           "  --text           текстовый формат веб-службы FDSN station, строка на станцию;\n"
+           "  --level channel  с --text: строка на канал\n"
            "  --network CODE   код сети; иначе [STATIONXML] NETWORK из zrn.ini, иначе XX\n"
            "  -o FILE          записать в FILE (файл заменяется только целиком); иначе в стандартный вывод\n"
            "  --help           эта справка\n"
@@ -52,17 +75,17 @@ bool OptionValue(const std::vector<std::string>& args, size_t& i, const std::str
 int RunStationExport(int argc, char** argv, std::ostream& out, std::ostream& err) {
     if (const auto status = AnswerInformationRequest(argc, argv, "station-export", WriteHelp, out)) return *status;
     const ProgramArguments arguments = SplitProgramArguments(argc, argv);
-    bool stationXml = false;
-    std::string network, outputPath;
+    std::vector<std::string> formats;
+    std::string network, outputPath, level;
     std::vector<std::string> stations;
     const std::vector<std::string>& args = arguments.others;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         bool missing = false;
-        if (arg == "--stationxml") {
-            stationXml = true;
+        if (arg == "--stationxml" || arg == "--geojson" || arg == "--text") {
+            formats.push_back(arg);
         } else if (OptionValue(args, i, "--network", network, missing) || OptionValue(args, i, "-o", outputPath, missing) ||
-                   OptionValue(args, i, "--output", outputPath, missing)) {
+                   OptionValue(args, i, "--output", outputPath, missing) || OptionValue(args, i, "--level", level, missing)) {
             if (missing) {
                 err << "station-export: после " << arg << " нужно значение\n";
                 return ExitStatus::CouldNotRun;
@@ -74,8 +97,14 @@ int RunStationExport(int argc, char** argv, std::ostream& out, std::ostream& err
             stations.push_back(arg);
         }
     }
-    if (!stationXml) {
-        err << "station-export: укажите формат --stationxml (справка: station-export --help)\n";
+    if (formats.size() != 1) {
+        err << "station-export: укажите один формат: --stationxml, --geojson или --text (справка: station-export "
+               "--help)\n";
+        return ExitStatus::CouldNotRun;
+    }
+    const std::string format = formats.front();
+    if (!level.empty() && (format != "--text" || (level != "station" && level != "channel"))) {
+        err << "station-export: --level station или --level channel бывает только с --text\n";
         return ExitStatus::CouldNotRun;
     }
 
@@ -85,13 +114,25 @@ int RunStationExport(int argc, char** argv, std::ostream& out, std::ostream& err
     const std::optional<Catalogue> catalogue = ReadCatalogueReadOnly(settings.database, StationCodes(stations), err);
     if (!catalogue) return ExitStatus::CouldNotRun;
 
-    const StationXmlOptions options{network, UtcNowText()};
+    // Writes the chosen format to a device; false in `ok` when it refused.
+    const auto write = [&](QIODevice& device, bool& ok) {
+        if (format == "--stationxml") return WriteStationXml(*catalogue, {network, UtcNowText()}, device, ok);
+        std::ostringstream text;
+        const std::vector<ExportNote> notes =
+            format == "--geojson"
+                ? WriteGeoJson(*catalogue, network, text)
+                : WriteStationText(*catalogue, network, level == "channel" ? TextLevel::Channel : TextLevel::Station,
+                                   text);
+        const std::string bytes = std::move(text).str();
+        ok = device.write(bytes.data(), static_cast<qint64>(bytes.size())) == static_cast<qint64>(bytes.size());
+        return notes;
+    };
     bool written = false;
     std::vector<ExportNote> notes;
     if (!outputPath.empty()) {
         QSaveFile file(QString::fromStdString(outputPath));
         if (file.open(QIODevice::WriteOnly)) {
-            notes = WriteStationXml(*catalogue, options, file, written);
+            notes = write(file, written);
             written = written && file.commit();
         }
         if (!written) {
@@ -100,10 +141,9 @@ int RunStationExport(int argc, char** argv, std::ostream& out, std::ostream& err
             return ExitStatus::CouldNotRun;
         }
     } else {
-        QBuffer buffer;
-        buffer.open(QIODevice::WriteOnly);
-        notes = WriteStationXml(*catalogue, options, buffer, written);
-        out.write(buffer.data().constData(), buffer.data().size());
+        StreamDevice device(out);
+        device.open(QIODevice::WriteOnly);
+        notes = write(device, written);
         out.flush();
         if (!written || !out) {
             err << "station-export: не удалось вывести документ\n";

@@ -3,7 +3,8 @@
 
 #include <ostream>
 
-// station-export --stationxml [STA...] [--network CODE] [-o FILE] [ODBC=..] [USER=..] [PASSWORD=..]
+// station-export --stationxml|--geojson|--text [--level station|channel] [STA...] [--network CODE] [-o FILE]
+//                [ODBC=..] [USER=..] [PASSWORD=..]
 // The document goes to FILE (replaced only when complete) or to `out`.
 // Answers 0 when every value was written as stored, 1 when some had to be
 // written otherwise (each said on `err`), 2 when nothing could be written.

@@ -7,11 +7,16 @@
 #include <cmath>
 #include <ctime>
 
+#include "platform/text.h"
 #include "tools/value_text.h"
 
 namespace {
 
 constexpr const char* kNamespace = "http://www.fdsn.org/xml/station/1";
+
+// Station codes longer than this are valid StationXML but not SEED, and many
+// clients refuse them.
+constexpr size_t kSeedStationCodeLength = 5;
 
 // The text as XML 1.0 can hold it: invalid UTF-8 and the characters XML
 // forbids (control characters other than tab and line ends, U+FFFE, U+FFFF)
@@ -36,24 +41,52 @@ class StationWriter {
 public:
     StationWriter(QXmlStreamWriter& xml, std::vector<ExportNote>& notes) : xml_(xml), notes_(notes) {}
 
-    void Station(const SiteRow& site, const std::vector<const ChannelRow*>& channels) {
+    void Station(const StoredSite& site, const std::vector<const StoredChannel*>& channels) {
         station_ = site.STA.value_or(std::string());
         channel_.clear();
         xml_.writeStartElement("Station");
         xml_.writeAttribute("code", Text(station_));
-        const std::optional<std::string> start = Date(site.ONDATE, "ONDATE");
+        if (text::CharCount(station_) > kSeedStationCodeLength)
+            Note("код станции длиннее пяти символов: записан, но программы, ждущие код SEED, его не примут");
+        // Comments the station carries, in English for readers anywhere.
+        std::vector<std::string> comments;
+        std::optional<std::string> start = site.ONDATE ? UtcText(*site.ONDATE) : std::nullopt;
+        if (!start) {
+            start = kNoStartDate;
+            Note("дата открытия ONDATE = " + (site.ONDATE ? WallClockText(*site.ONDATE) : std::string("NULL")) +
+                 (site.ONDATE ? " не является временем" : "") + ": записано " + kNoStartDate);
+            comments.push_back(std::string("The catalogue has no opening date for this station (ONDATE ") +
+                               (site.ONDATE ? "is not a time" : "is NULL") + "); " + kNoStartDate +
+                               " is written instead");
+        }
         const std::optional<std::string> end = Date(site.OFFDATE, "OFFDATE");
-        if (start) xml_.writeAttribute("startDate", QString::fromStdString(*start));
+        xml_.writeAttribute("startDate", QString::fromStdString(*start));
         if (end) xml_.writeAttribute("endDate", QString::fromStdString(*end));
 
         // Required values that the catalogue lacks are written as 0 and said
         // so in a comment, so that a reader neither fails nor is misled.
-        std::vector<std::string> substituted;
         // The schema's ranges: latitude -90 <= x < 90, longitude -180..180.
-        const double lat = Required(site.LAT, site.LAT && *site.LAT >= -90 && *site.LAT < 90, "LAT", substituted);
-        const double lon = Required(site.LON, site.LON && *site.LON >= -180 && *site.LON <= 180, "LON", substituted);
-        const double elev = Required(site.ELEV, site.ELEV && std::isfinite(*site.ELEV), "ELEV", substituted);
-        for (const std::string& message : substituted) Comment(message);
+        const double lat = Required(site.LAT, site.LAT && *site.LAT >= -90 && *site.LAT < 90, "LAT", comments);
+        const double lon = Required(site.LON, site.LON && *site.LON >= -180 && *site.LON <= 180, "LON", comments);
+        const double elev = Required(site.ELEV, site.ELEV && std::isfinite(*site.ELEV), "ELEV", comments);
+
+        // Channels the format cannot carry as stored are left out, each said
+        // in a comment on its station.
+        std::vector<const StoredChannel*> written;
+        for (const StoredChannel* channel : channels) {
+            if (const std::optional<std::string> reason = Unwritable(*channel)) {
+                channel_ = channel->CHAN.value_or(std::string());
+                Note("канал не выгружен: " + *reason);
+                channel_.clear();
+                comments.push_back("Channel '" + channel->CHAN.value_or("") + "' location '" +
+                                   channel->LCODE.value_or("") +
+                                   "' of the catalogue is not exported: StationXML requires a channel code of three "
+                                   "characters and a location code that is empty or two letters or digits");
+            } else {
+                written.push_back(channel);
+            }
+        }
+        for (const std::string& message : comments) Comment(message);
 
         xml_.writeTextElement("Latitude", Number(lat));
         xml_.writeTextElement("Longitude", Number(lon));
@@ -64,19 +97,27 @@ public:
         xml_.writeEndElement();
         if (site.UNDERGROUND && !site.UNDERGROUND->empty()) xml_.writeTextElement("Geology", Text(*site.UNDERGROUND));
 
-        for (const ChannelRow* channel : channels) Channel(*channel, lat, lon, elev, start, end);
+        for (const StoredChannel* channel : written) Channel(*channel, lat, lon, elev, *start, end);
         xml_.writeEndElement();
     }
 
 private:
-    void Channel(const ChannelRow& ch, double lat, double lon, double elev, const std::optional<std::string>& start,
+    // Why the channel cannot be written as stored, or nullopt.
+    static std::optional<std::string> Unwritable(const StoredChannel& ch) {
+        const std::string code = ch.CHAN.value_or(std::string());
+        if (text::CharCount(code) != 3) return "код канала '" + code + "' не из трёх символов";
+        if (!LocationCode(ch.LCODE))
+            return "код места LCODE = '" + ch.LCODE.value_or("") + "': ожидается пусто, '?\?', '--' или две буквы A-Z или цифры";
+        return std::nullopt;
+    }
+
+    void Channel(const StoredChannel& ch, double lat, double lon, double elev, const std::string& start,
                  const std::optional<std::string>& end) {
         channel_ = ch.CHAN.value_or(std::string());
         xml_.writeStartElement("Channel");
         xml_.writeAttribute("code", Text(channel_));
-        const std::string lcode = ch.LCODE.value_or(std::string());
-        xml_.writeAttribute("locationCode", lcode == "??" ? QString() : Text(lcode));
-        if (start) xml_.writeAttribute("startDate", QString::fromStdString(*start));
+        xml_.writeAttribute("locationCode", QString::fromStdString(*LocationCode(ch.LCODE)));
+        xml_.writeAttribute("startDate", QString::fromStdString(start));
         if (end) xml_.writeAttribute("endDate", QString::fromStdString(*end));
         if (ch.CALIBFILE && !ch.CALIBFILE->empty()) {
             // The response file is kept by name; no Response is built from it.
@@ -86,8 +127,11 @@ private:
             xml_.writeEndElement();
         }
         const double depth = ch.EDEPH.value_or(0.0);
-        xml_.writeTextElement("Latitude", Number(lat));
-        xml_.writeTextElement("Longitude", Number(lon));
+        // The channel's own position where it has one, else its station's.
+        const bool ownPosition = ch.LAT && ch.LON && *ch.LAT >= -90 && *ch.LAT < 90 && *ch.LON >= -180 &&
+                                 *ch.LON <= 180;
+        xml_.writeTextElement("Latitude", Number(ownPosition ? *ch.LAT : lat));
+        xml_.writeTextElement("Longitude", Number(ownPosition ? *ch.LON : lon));
         // The sensor's elevation: the ground's less the depth below it.
         xml_.writeTextElement("Elevation", Number(elev - depth));
         xml_.writeTextElement("Depth", Number(depth));
@@ -114,12 +158,12 @@ private:
     }
 
     double Required(const std::optional<double>& value, bool valid, const char* column,
-                    std::vector<std::string>& substituted) {
+                    std::vector<std::string>& comments) {
         if (valid) return *value;
         const std::string stored = std::string(column) + " = " + (value ? NumberText(*value) : "NULL");
         Note(stored + " не годится для StationXML, записано 0");
         // The document's own comment is in English, for readers anywhere.
-        substituted.push_back("The catalogue holds " + stored + ", which StationXML cannot hold; 0 is written instead");
+        comments.push_back("The catalogue holds " + stored + ", which StationXML cannot hold; 0 is written instead");
         return 0;
     }
 
@@ -151,6 +195,14 @@ private:
 };
 
 }  // namespace
+
+std::optional<std::string> LocationCode(const std::optional<std::string>& lcode) {
+    const std::string code = lcode.value_or(std::string());
+    if (code.empty() || code == "??" || code == "--") return std::string();
+    const auto seedCharacter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); };
+    if (code.size() == 2 && seedCharacter(code[0]) && seedCharacter(code[1])) return code;
+    return std::nullopt;
+}
 
 std::optional<double> AzimuthFromHang(double hang) {
     if (!std::isfinite(hang)) return std::nullopt;
@@ -192,14 +244,23 @@ std::vector<ExportNote> WriteStationXml(const Catalogue& catalogue, const Statio
         bool changed = false;
         xml.writeAttribute("code", XmlText(options.network, changed));
     }
-    for (const SiteRow& site : catalogue.sites) {
+    // The network starts with its earliest station (the texts are all
+    // "YYYY-MM-DDTHH:MM:SSZ", so they compare as times).
+    std::string networkStart;
+    for (const StoredSite& site : catalogue.sites) {
+        if (!site.STA) continue;
+        const std::optional<std::string> start = site.ONDATE ? UtcText(*site.ONDATE) : std::nullopt;
+        const std::string written = start.value_or(kNoStartDate);
+        if (networkStart.empty() || written < networkStart) networkStart = written;
+    }
+    xml.writeAttribute("startDate", QString::fromStdString(networkStart.empty() ? kNoStartDate : networkStart));
+    for (const StoredSite& site : catalogue.sites) {
         if (!site.STA) {
             notes.push_back({{}, {}, "строка SITE без кода станции (STA = NULL) не выгружена"});
             continue;
         }
-        std::vector<const ChannelRow*> channels;
-        for (const ChannelRow& channel : catalogue.channels)
-            if (channel.STA && channel.STA == site.STA) channels.push_back(&channel);
+        std::vector<const StoredChannel*> channels;
+        for (const StoredChannel& channel : catalogue.ChannelsOf(*site.STA)) channels.push_back(&channel);
         stations.Station(site, channels);
     }
     xml.writeEndElement();

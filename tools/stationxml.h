@@ -1,13 +1,19 @@
 #pragma once
 // The catalogue as FDSN StationXML 1.2: one Network, a Station per SITE row,
-// a Channel per SITECHAN row.
+// a Channel per SITECHAN row, written so that the clients in use read it
+// (start dates always present, SEED channel and location codes).
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "tools/catalogue.h"
 
 class QIODevice;
+
+// The start written for a station the catalogue gives no opening date: the
+// formats and their clients require one.
+inline constexpr const char* kNoStartDate = "1900-01-01T00:00:00Z";
 
 // What the document states besides the catalogue.
 struct StationXmlOptions {
@@ -25,6 +31,11 @@ struct ExportNote {
 // False in `ok` when the device refused the text.
 std::vector<ExportNote> WriteStationXml(const Catalogue& catalogue, const StationXmlOptions& options,
                                         QIODevice& device, bool& ok);
+
+// The location code StationXML gets for a stored LCODE: NULL, empty, "??"
+// and "--" give ""; two of A-Z and 0-9 stay; anything else is nullopt (the
+// channel cannot be written).
+std::optional<std::string> LocationCode(const std::optional<std::string>& lcode);
 
 // The current time in UTC as StationXML writes it.
 std::string UtcNowText();

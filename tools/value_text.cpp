@@ -11,13 +11,6 @@ std::string NumberText(double value) {
     return std::string(buffer, result.ptr);
 }
 
-std::string WallClockText(const WallClock& s) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", s.year, s.month, s.day, s.hour, s.minute,
-                  s.second);
-    return text;
-}
-
 std::optional<std::string> UtcText(const WallClock& s) {
     const std::optional<std::time_t> instant = LocalInstant(s);
     std::tm utc{};

@@ -5,12 +5,13 @@
 #include <string>
 
 #include "db/select_rows.h"
+#include "db/wall_clock.h"
 
 // The shortest text that reads back as the same double ("20", "43.9562").
 std::string NumberText(double value);
 
-// A stored date and time as the form shows it: "YYYY-MM-DD HH:MM:SS".
-std::string WallClockText(const WallClock& stamp);
+// WallClockText (db/wall_clock.h) gives a stored date and time as the form
+// shows it: "YYYY-MM-DD HH:MM:SS".
 
 // A stored local wall-clock time as the UTC instant it names, in the form
 // "YYYY-MM-DDTHH:MM:SSZ"; whether daylight saving applies is the C library's

@@ -19,7 +19,7 @@
 #include "tests/tools/catalogue_fixture.h"
 #include "tools/tool_common.h"
 
-#if !defined(SE_STATION_CHECK) || !defined(SE_STATION_EXPORT) || !defined(SE_STATIONXML_SCHEMA)
+#if !defined(SE_STATION_CHECK) || !defined(SE_STATION_EXPORT) || !defined(SE_STATIONXML_SCHEMA) || !defined(SE_OGRINFO)
 #error "SE_STATION_CHECK, SE_STATION_EXPORT and SE_STATIONXML_SCHEMA must name the programs and the schema"
 #endif
 
@@ -118,6 +118,41 @@ TEST_F(ProgramsTest, WhatCannotRunExitsTwoWithTheReason) {
     EXPECT_EQ(unreachable.exit, 2);
     EXPECT_NE(unreachable.err.find("Не удалось подключиться к базе данных"), std::string::npos) << unreachable.err;
     EXPECT_EQ(unreachable.err.find("PWD=" + CurrentBackend().password + ";"), std::string::npos);
+}
+
+// The map layer is read by GDAL (ogrinfo), a reader that is not ours, and the
+// web service's text format has its header and one line per station or
+// channel; hostile text survives both.
+TEST_F(ProgramsTest, GeoJsonOpensInGdalAndTextHasTheServiceColumns) {
+    LoadDemo();
+    const std::string name = "Ж\"<&'\\ }{";
+    Execute({"UPDATE SITE SET STANAME=" + SqlQuote(name) + " WHERE STA='ARU'"});
+    const ProgramRun geojson = Start(SE_STATION_EXPORT, {"--geojson", "-o", dir_.filePath("map.geojson")});
+    EXPECT_EQ(geojson.exit, 0) << geojson.err;
+    QProcess ogrinfo;
+    ogrinfo.start(SE_OGRINFO, {"-ro", "-al", "-where", "station = 'ARU'", dir_.filePath("map.geojson")});
+    ASSERT_TRUE(ogrinfo.waitForFinished(60000));
+    const std::string layer = ogrinfo.readAllStandardOutput().toStdString();
+    EXPECT_EQ(ogrinfo.exitCode(), 0) << ogrinfo.readAllStandardError().toStdString();
+    for (const std::string& expected : {std::string("Geometry: 3D Point"), std::string("Feature Count: 1"),
+                                        "name (String) = " + name, std::string("POINT Z (58.5625 56.4302 250)"),
+                                        std::string("startDate (DateTime) = 1989/08/01"),
+                                        std::string("channels (String(JSON)) = [ { \"code\": \"BHZ\"")})
+        EXPECT_NE(layer.find(expected), std::string::npos) << expected << "\n" << layer;
+
+    const ProgramRun stations = Start(SE_STATION_EXPORT, {"--text", "--network", "ZR", "ARU"});
+    EXPECT_EQ(stations.exit, 0) << stations.err;
+    EXPECT_EQ(stations.out, "#Network|Station|Latitude|Longitude|Elevation|SiteName|StartTime|EndTime\n"
+                            "ZR|ARU|56.4302|58.5625|250|" + name + "|1989-08-01T00:00:00|\n");
+    const ProgramRun channels = Start(SE_STATION_EXPORT, {"--text", "--level", "channel", "NRIL"});
+    EXPECT_EQ(channels.exit, 0) << channels.err;
+    EXPECT_EQ(channels.out.substr(0, channels.out.find('\n')),
+              "#Network|Station|Location|Channel|Latitude|Longitude|Elevation|Depth|Azimuth|Dip|SensorDescription|"
+              "Scale|ScaleFreq|ScaleUnits|SampleRate|StartTime|EndTime");
+    EXPECT_NE(channels.out.find("\nZR|NRIL|00|BHN|69.5049|88.4414|599|0|0|0|STS-2||||20|1992-08-11T00:00:00|"
+                                "2021-12-31T23:59:59\n"),
+              std::string::npos)
+        << channels.out;
 }
 
 // The driver manager's trace shows every statement a program sends and the

@@ -109,7 +109,9 @@ protected:
 
     static void ExpectDate(const Element& e, const char* attribute, const std::optional<WallClock>& stored) {
         const auto at = e.attributes.find(attribute);
-        if (!stored)
+        if (!stored && std::string(attribute) == "startDate")
+            EXPECT_EQ(at->second, "1900-01-01T00:00:00Z");  // required: the convention for "no date"
+        else if (!stored)
             EXPECT_EQ(at, e.attributes.end()) << attribute;
         else if (at == e.attributes.end())
             ADD_FAILURE() << attribute << " missing";
@@ -117,7 +119,7 @@ protected:
             EXPECT_EQ(at->second, UtcText(*stored).value_or("?"));
     }
 
-    void ExpectStation(const Catalogue& catalogue, const SiteRow& site, const Element& e) {
+    void ExpectStation(const Catalogue& catalogue, const StoredSite& site, const Element& e) {
         SCOPED_TRACE(site.STA.value_or("NULL"));
         EXPECT_EQ(e.attributes.at("code"), *site.STA);
         ExpectDate(e, "startDate", site.ONDATE);
@@ -130,13 +132,13 @@ protected:
         EXPECT_EQ(e.Child("Site")->ChildText("Description"), *site.DESCR);
         EXPECT_EQ(e.ChildText("Geology"), *site.UNDERGROUND);
 
-        std::vector<const ChannelRow*> rows;
-        for (const ChannelRow& ch : catalogue.channels)
+        std::vector<const StoredChannel*> rows;
+        for (const StoredChannel& ch : catalogue.channels)
             if (ch.STA == site.STA) rows.push_back(&ch);
         const auto channels = e.All("Channel");
         ASSERT_EQ(channels.size(), rows.size());
         for (size_t i = 0; i < rows.size(); ++i) {
-            const ChannelRow& ch = *rows[i];
+            const StoredChannel& ch = *rows[i];
             const Element& c = *channels[i];
             SCOPED_TRACE(*ch.CHAN);
             EXPECT_EQ(c.attributes.at("code"), *ch.CHAN);
@@ -145,8 +147,8 @@ protected:
             ASSERT_TRUE(c.Child("Comment"));
             EXPECT_EQ(c.Child("Comment")->attributes.at("subject"), "CALIBFILE");
             EXPECT_EQ(c.Child("Comment")->ChildText("Value"), *ch.CALIBFILE);
-            ExpectNumber(c, "Latitude", *site.LAT);
-            ExpectNumber(c, "Longitude", *site.LON);
+            ExpectNumber(c, "Latitude", ch.LAT.value_or(*site.LAT));
+            ExpectNumber(c, "Longitude", ch.LON.value_or(*site.LON));
             ExpectNumber(c, "Elevation", *site.ELEV - ch.EDEPH.value_or(0));
             ExpectNumber(c, "Depth", ch.EDEPH.value_or(0));
             ExpectNumber(c, "Azimuth", *AzimuthFromHang(*ch.HANG));
@@ -202,16 +204,17 @@ TEST_F(StationXmlTest, MissingCoordinatesAndDatesStillGiveAValidDocument) {
     const Element root = Export(ReadCatalogue(session_, {"NOLL"}), &notes);
     const Element* station = root.Child("Network")->Child("Station");
     ASSERT_TRUE(station);
-    EXPECT_EQ(station->attributes.count("startDate"), 0u);
+    EXPECT_EQ(station->attributes.at("startDate"), "1900-01-01T00:00:00Z");
     EXPECT_EQ(station->ChildText("Latitude"), "0");
-    EXPECT_EQ(station->All("Comment").size(), 3u);  // LAT, LON, ELEV said to be unknown
+    EXPECT_EQ(station->All("Comment").size(), 4u);  // ONDATE, LAT, LON, ELEV said to be unknown
     EXPECT_EQ(station->Child("Site")->ChildText("Name"), "NOLL");
     const Element* channel = station->Child("Channel");
     ASSERT_TRUE(channel);
     EXPECT_EQ(channel->ChildText("Depth"), "0");
     EXPECT_FALSE(channel->Child("Azimuth"));
     EXPECT_FALSE(channel->Child("SampleRate"));
-    EXPECT_EQ(notes.size(), 3u);
+    EXPECT_EQ(channel->attributes.at("startDate"), "1900-01-01T00:00:00Z");
+    EXPECT_EQ(notes.size(), 4u);
 }
 
 TEST(StationXmlAngles, CssAnglesBecomeStationXmlAngles) {

@@ -1,0 +1,283 @@
+// station-import's reading, epoch choice, mapping and grouping on real
+// StationXML files of data centres and on epochs written for the purpose;
+// its dry run against the catalogue on every backend.
+
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <string>
+#include <vector>
+
+#include "db/sql_text.h"
+#include "tests/support/backend.h"
+#include "tests/tools/catalogue_fixture.h"
+#include "tools/check_rules.h"
+#include "tools/station_import.h"
+#include "tools/stationxml.h"
+#include "tools/stationxml_reader.h"
+
+#if !defined(SE_SOURCE_DIR) || !defined(SE_STATION_IMPORT)
+#error "SE_SOURCE_DIR and SE_STATION_IMPORT must name the source tree and the program"
+#endif
+
+namespace {
+
+std::string DataFile(const std::string& name) { return std::string(SE_SOURCE_DIR) + "/tests/tools/data/stationxml/" + name; }
+
+std::vector<XmlStation> ReadFile(const std::string& name) {
+    QFile file(QString::fromStdString(DataFile(name)));
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name;
+    std::string error;
+    const auto stations = ReadStationXml(file, {}, error);
+    EXPECT_TRUE(stations) << name << ": " << error;
+    return stations.value_or(std::vector<XmlStation>{});
+}
+
+std::optional<std::vector<XmlStation>> ReadText(const std::string& xml, std::string& error) {
+    QByteArray bytes = QByteArray::fromStdString(xml);
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    return ReadStationXml(buffer, {}, error);
+}
+
+std::time_t At(const char* text) { return *ParseXmlTime(text); }
+
+TEST(StationXmlReading, RealFilesOfDataCentresRead) {
+    // ISO-8859-1, schema 1.0, times without a zone, attributes outside the schema.
+    const std::vector<XmlStation> anto = ReadFile("IU.ANTO.30.LDO.xml");
+    ASSERT_EQ(anto.size(), 1u);
+    EXPECT_EQ(anto[0].network, "IU");
+    EXPECT_EQ(anto[0].code, "ANTO");
+    EXPECT_EQ(anto[0].start, At("2010-07-23T00:00:00Z"));
+    EXPECT_EQ(anto[0].siteName, "Ankara, Turkey");
+    ASSERT_EQ(anto[0].channels.size(), 1u);
+    EXPECT_EQ(anto[0].channels[0].sensorType, "CI/PAS pressure sensor");
+
+    // A Response element is stepped over; the channel's values around it stay.
+    const std::vector<XmlStation> anmo = ReadFile("IU.ANMO.10.BHZ.xml");
+    ASSERT_EQ(anmo.size(), 1u);
+    ASSERT_EQ(anmo[0].channels.size(), 1u);
+    const XmlChannel& bhz = anmo[0].channels[0];
+    EXPECT_EQ(bhz.code, "BHZ");
+    EXPECT_EQ(bhz.locationCode, "10");
+    EXPECT_EQ(bhz.depth, 57.0);
+    EXPECT_EQ(bhz.latitude, 34.945913);
+    EXPECT_EQ(bhz.dip, -90.0);
+    EXPECT_EQ(bhz.sampleRate, 40.0);
+    EXPECT_FALSE(bhz.sensorDescription);
+}
+
+TEST(StationXmlReading, WhatIsNotWellFormedStationXmlIsRefused) {
+    const std::string head = "<?xml version=\"1.0\"?><FDSNStationXML xmlns=\"http://www.fdsn.org/xml/station/1\">";
+    const struct {
+        const char* name;
+        std::string xml;
+    } cases[] = {
+        {"Truncated", head + "<Network code=\"XX\"><Station code=\"A\" startDate=\"2000-01-01T00:00:00\">"},
+        {"OtherRoot", "<?xml version=\"1.0\"?><quakeml/>"},
+        {"NotANumber", head + "<Network code=\"XX\"><Station code=\"A\"><Latitude>north</Latitude></Station></Network>"
+                              "</FDSNStationXML>"},
+        {"NotATime", head + "<Network code=\"XX\"><Station code=\"A\" startDate=\"yesterday\"/></Network></FDSNStationXML>"},
+        {"NoStationCode", head + "<Network code=\"XX\"><Station/></Network></FDSNStationXML>"},
+        {"Empty", ""},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        EXPECT_FALSE(ReadText(c.xml, error)) << c.name;
+        EXPECT_FALSE(error.empty()) << c.name;
+    }
+}
+
+TEST(StationXmlReading, TimesOfRealFiles) {
+    EXPECT_EQ(ParseXmlTime("1970-01-01T00:00:00"), 0);
+    EXPECT_EQ(ParseXmlTime("1970-01-01T00:00:01.999999Z"), 1);
+    EXPECT_EQ(ParseXmlTime("1970-01-01T03:00:00+03:00"), 0);
+    EXPECT_EQ(ParseXmlTime("1969-12-31T23:59:59Z"), -1);
+    EXPECT_EQ(ParseXmlTime("2599-12-31T23:59:59"), At("2599-12-31T23:59:59Z"));
+    EXPECT_FALSE(ParseXmlTime("2010-07-23"));
+    EXPECT_FALSE(ParseXmlTime("2010-07-23T00:00:00 garbage"));
+}
+
+// The rows a plan gives: "STA CHAN group component" per channel.
+std::vector<std::string> Rows(const ImportedStation& station) {
+    std::vector<std::string> rows;
+    for (const StoredChannel& ch : station.channels)
+        rows.push_back(*ch.CHAN + " " + std::to_string(static_cast<int>(*ch.NGROUP)) + " " +
+                       std::to_string(static_cast<int>(*ch.CHANINDEX)));
+    return rows;
+}
+
+TEST(StationImportPlan, EpochAndChannelsAreThoseOfTheChosenTime) {
+    const std::vector<XmlStation> epochs = ReadFile("epochs.xml");
+    const struct {
+        const char* at;
+        const char* name;                // EPO's STANAME
+        std::vector<std::string> rows;  // EPO's channels
+    } cases[] = {
+        // Inside the first epoch, after SHN closed.
+        {"1995-06-01T00:00:00Z", "Old site", {"SHZ 1 0"}},
+        // The second epoch, its first BHZ.
+        {"2005-01-01T00:00:00Z", "New site", {"BHZ 1 0"}},
+        // Now: HH (100 sps) before BH (20 sps); the pressure channel LDO left out.
+        {"2024-05-01T00:00:00Z", "New site", {"HHE 1 2", "BHZ 2 0", "BH1 2 1"}},
+    };
+    for (const auto& c : cases) {
+        std::vector<ImportNote> notes;
+        const std::vector<ImportedStation> plan = PlanImport(epochs, At(c.at), notes);
+        ASSERT_GE(plan.size(), 1u) << c.at;
+        EXPECT_EQ(plan[0].site.STA, "EPO");
+        EXPECT_EQ(plan[0].site.STANAME, c.name) << c.at;
+        EXPECT_EQ(Rows(plan[0]), c.rows) << c.at;
+    }
+    std::vector<ImportNote> notes;
+    EXPECT_TRUE(PlanImport(epochs, At("1980-01-01T00:00:00Z"), notes).empty());  // nothing had started
+    EXPECT_EQ(notes.size(), 2u);
+}
+
+TEST(StationImportPlan, ValuesAreMappedAsTheExportsInverse) {
+    std::vector<ImportNote> notes;
+    const std::vector<ImportedStation> plan = PlanImport(ReadFile("epochs.xml"), At("2024-05-01T00:00:00Z"), notes);
+    ASSERT_EQ(plan.size(), 2u);
+    const StoredSite& epo = plan[0].site;
+    EXPECT_EQ(epo.DESCR, "Новый пункт");  // Site Description before the Station's
+    EXPECT_EQ(epo.UNDERGROUND, "granite");
+    EXPECT_EQ(epo.ELEV, 150.5);
+    EXPECT_EQ(epo.NGROUPS, 2.0);
+    EXPECT_FALSE(epo.OFFDATE);
+    const StoredChannel& bhz = plan[0].channels[1];
+    EXPECT_EQ(bhz.CHAN, "BHZ");
+    EXPECT_EQ(bhz.LCODE, "");  // "--"
+    EXPECT_EQ(bhz.EDEPH, 2.0);
+    EXPECT_EQ(bhz.HANG, -1.0);  // azimuth 0 of a vertical: "not applicable"
+    EXPECT_EQ(bhz.VANG, 0.0);
+    EXPECT_EQ(bhz.DESCR, "STS-2");
+    EXPECT_EQ(bhz.CALIBFILE, "STS-2.resp");
+    const StoredChannel& bh1 = plan[0].channels[2];
+    EXPECT_EQ(bh1.HANG, 3.5);
+    EXPECT_EQ(bh1.VANG, 90.0);
+    EXPECT_EQ(plan[0].channels[0].DESCR, "CMG-40T");  // Sensor Type when no Description
+    const StoredChannel& ehz = plan[1].channels[0];
+    EXPECT_EQ(plan[1].site.STA, "TWO");  // the second network's
+    EXPECT_EQ(ehz.LCODE, "");            // two spaces
+    EXPECT_EQ(ehz.VANG, 180.0);
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_EQ(notes[0].channel, "LDO");
+}
+
+XmlChannel Channel(const std::string& code, const std::string& location, double rate) {
+    XmlChannel c;
+    c.code = code;
+    c.locationCode = location;
+    c.sampleRate = rate;
+    return c;
+}
+
+TEST(StationImportPlan, WhatTheFormCannotHoldIsLeftOutOrCutWithANote) {
+    XmlStation station;
+    station.network = "XX";
+    station.code = "GRP";
+    station.start = At("2000-01-01T00:00:00Z");
+    station.end = At("2001-01-01T00:00:00Z");  // ended before the time asked for
+    station.siteName = std::string(60, 'n');
+    for (int g = 0; g < 8; ++g) station.channels.push_back(Channel("BHZ", "0" + std::to_string(g), 100 - g));
+    station.channels.push_back(Channel("BHZ", "00", 50));  // a second Z in group 1
+    XmlChannel closedEarly = Channel("BHN", "00", 100);
+    closedEarly.end = At("2000-06-01T00:00:00Z");
+    station.channels.push_back(closedEarly);
+    XmlChannel closedAtEnd = Channel("BHE", "00", 100);
+    closedAtEnd.end = station.end;
+    closedAtEnd.sensorDescription = std::string(51, 'd');
+    station.channels.push_back(closedAtEnd);
+
+    std::vector<ImportNote> notes;
+    const std::vector<ImportedStation> plan = PlanImport({station}, At("2024-01-01T00:00:00Z"), notes);
+    ASSERT_EQ(plan.size(), 1u);
+    EXPECT_EQ(plan[0].site.NGROUPS, 7.0);
+    EXPECT_EQ(plan[0].site.STANAME->size(), 50u);
+    EXPECT_EQ(Rows(plan[0]), (std::vector<std::string>{"BHZ 1 0", "BHE 1 2", "BHZ 2 0", "BHZ 3 0", "BHZ 4 0",
+                                                       "BHZ 5 0", "BHZ 6 0", "BHZ 7 0"}));
+    EXPECT_EQ(plan[0].channels[1].DESCR->size(), 50u);
+    EXPECT_EQ(notes.size(), 4u);  // STANAME cut, DESCR cut, the eighth group, the second Z
+}
+
+// What the import makes of real files passes station-check without errors
+// (warnings, such as a missing sensor type, may remain).
+TEST(StationImportPlan, RealFilesGiveACatalogueWithoutErrors) {
+    Catalogue catalogue;
+    for (const char* file : {"IU.ANTO.30.LDO.xml", "IU.ANMO.10.BHZ.xml", "epochs.xml"}) {
+        std::vector<ImportNote> notes;
+        for (ImportedStation& station : PlanImport(ReadFile(file), At("2013-01-01T00:00:00Z"), notes)) {
+            KeepStoredColumns(station, nullptr, notes);
+            catalogue.sites.push_back(station.site);
+            for (StoredChannel& ch : station.channels) catalogue.channels.push_back(ch);
+        }
+    }
+    catalogue.allSites = catalogue.sites;
+    catalogue.Index();
+    ASSERT_EQ(catalogue.sites.size(), 4u);
+    for (const Finding& f : CheckCatalogue(catalogue, {}))
+        EXPECT_EQ(f.severity, Severity::Warning) << f.station << " " << f.channel << " " << f.rule << ": " << f.message;
+}
+
+class StationImportProgramTest : public CatalogueFixture {
+protected:
+    struct Run {
+        int exit = -1;
+        std::string out, err;
+    };
+    Run Start(const QString& program, QStringList args) {
+        const Backend& backend = CurrentBackend();
+        args << QString::fromStdString("ODBC=" + backend.dsn) << QString::fromStdString("USER=" + backend.user)
+             << QString::fromStdString("PASSWORD=" + backend.password);
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("ZRN_INI", dir_.filePath("zrn.ini"));
+        process.setProcessEnvironment(env);
+        process.start(program, args);
+        EXPECT_TRUE(process.waitForFinished(120000));
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                process.readAllStandardOutput().toStdString(), process.readAllStandardError().toStdString()};
+    }
+    QTemporaryDir dir_;
+};
+
+// The export of a station read back by the import's dry run is the station
+// unchanged; a changed catalogue shows each change, hostile text included;
+// nothing is written.
+TEST_F(StationImportProgramTest, DryRunOfTheExportShowsOnlyWhatDiffers) {
+    LoadDemo();
+    const std::string hostile = "O'Brien \"<&>\" ]]> Кисловодск";
+    Execute({"UPDATE SITE SET STANAME=" + SqlQuote(hostile) + " WHERE STA='ARU'"});
+    const QString file = dir_.filePath("aru.xml");
+    ASSERT_EQ(Start(SE_STATION_EXPORT, {"--stationxml", "ARU", "OBN1", "-o", file}).exit, 0);
+
+    const Run same = Start(SE_STATION_IMPORT, {"--stationxml", file, "--dry-run"});
+    EXPECT_EQ(same.exit, 0) << same.err;
+    EXPECT_EQ(same.out, "ARU: без изменений\nOBN1: без изменений\n"
+                        "Станций: 2 (новых 0, изменённых 0, без изменений 2). Пробный прогон: ничего не записано.\n");
+
+    Execute({"UPDATE SITE SET STANAME='Arti', LAT=56.5 WHERE STA='ARU'",
+             "UPDATE SITECHAN SET SPS=40 WHERE STA='ARU' AND CHAN='BHN'",
+             "DELETE FROM SITECHAN WHERE STA='ARU' AND CHAN='BHE'",
+             "INSERT INTO SITECHAN (STA, CHAN, NGROUP, CHANINDEX, SPS, LCODE) VALUES ('ARU', 'SHZ', 1, 0, 40, '')",
+             "DELETE FROM SITECHAN WHERE STA='OBN1'", "DELETE FROM SITE WHERE STA='OBN1'"});
+    const Run changed = Start(SE_STATION_IMPORT, {"--stationxml", file, "--dry-run"});
+    EXPECT_EQ(changed.exit, 0) << changed.err;
+    for (const std::string& line :
+         {std::string("ARU: изменена\n"), std::string("  LAT: 56.5 -> 56.4302\n"), "  STANAME: 'Arti' -> '" + hostile + "'\n",
+          std::string("  канал BHN (группа 1, компонента 1): изменён: SPS: 40 -> 20\n"),
+          std::string("  канал BHE (группа 1, компонента 2): добавлен\n"),
+          std::string("  канал SHZ (группа 1, компонента 0): удалён\n"), std::string("OBN1: новая\n")})
+        EXPECT_NE(changed.out.find(line), std::string::npos) << line << "\n" << changed.out;
+    EXPECT_EQ(ReadCatalogue(session_, {}).sites.size(), 7u);  // nothing written
+
+    const Run broken = Start(SE_STATION_IMPORT, {"--stationxml", QString::fromStdString(DataFile("README.md")), "--dry-run"});
+    EXPECT_EQ(broken.exit, 2);
+    EXPECT_NE(broken.err.find("не является правильным StationXML"), std::string::npos) << broken.err;
+}
+
+}  // namespace

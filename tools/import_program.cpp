@@ -1,0 +1,146 @@
+#include "tools/import_program.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <ctime>
+#include <set>
+
+#include "db/session.h"
+#include "tools/station_import.h"
+#include "tools/stationxml_reader.h"
+#include "tools/tool_common.h"
+
+namespace {
+
+void WriteHelp(std::ostream& out) {
+    out << "Использование: station-import --stationxml FILE [STA...] [--at TIME] [--dry-run]\n"
+           "                      [ODBC=dsn] [USER=u] [PASSWORD=p]\n"
+           "\n"
+           "Переносит станции из файла FDSN StationXML (1.0-1.2, все сети) в SITE и SITECHAN:\n"
+           "все станции файла или перечисленные.\n"
+           "\n"
+           "  --stationxml FILE  файл StationXML\n"
+           "  --at TIME          момент (UTC), на который берутся эпохи станций и каналов:\n"
+           "                     YYYY-MM-DD или YYYY-MM-DDThh:mm:ss; по умолчанию сейчас\n"
+           "  --dry-run          только показать, что изменится: по станции новая / изменена /\n"
+           "                     без изменений, поля старое -> новое, каналы добавлен / изменён / удалён;\n"
+           "                     в базу ничего не пишется\n"
+           "  --help             эта справка\n"
+           "\n"
+           "Эпоха станции: та, что содержит TIME, иначе последняя начавшаяся до TIME. Каналы: открытые\n"
+           "в TIME, а у закончившейся эпохи - открытые в её конце. Каналы собираются в группы формы\n"
+           "по коду места и первым двум буквам кода (не больше семи, по убыванию частоты), Z, N/1, E/2\n"
+           "в компоненты 0, 1, 2. Что не помещается, пропускается или обрезается с замечанием в stderr.\n"
+           "\n"
+           "Подключение: ODBC=, USER=, PASSWORD= из командной строки, иначе из zrn.ini, иначе ZRN, ZRN, PJQ.\n"
+           "Код выхода: 0 всё перенесено как в файле, 1 перенесено, но с замечаниями, 2 не выполнено\n"
+           "(в том числе файл не является правильным StationXML: тогда не записано ничего).\n";
+}
+
+// --at: "YYYY-MM-DD" or a StationXML time (UTC when it names no zone).
+std::optional<std::time_t> AtTime(const std::string& text) {
+    if (text.size() == 10) return ParseXmlTime(text + "T00:00:00");
+    return ParseXmlTime(text);
+}
+
+}  // namespace
+
+int RunStationImport(int argc, char** argv, std::ostream& out, std::ostream& err) {
+    const ProgramArguments arguments = SplitProgramArguments(argc, argv);
+    std::string file, at;
+    bool dryRun = false;
+    std::vector<std::string> stations;
+    const std::vector<std::string>& args = arguments.others;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--help" || arg == "-h") {
+            WriteHelp(out);
+            return ExitStatus::Clean;
+        } else if (arg == "--dry-run") {
+            dryRun = true;
+        } else if (arg == "--stationxml" || arg == "--at") {
+            if (++i == args.size()) {
+                err << "station-import: после " << arg << " нужно значение\n";
+                return ExitStatus::CouldNotRun;
+            }
+            (arg == "--at" ? at : file) = args[i];
+        } else if (!arg.empty() && arg[0] == '-') {
+            err << "station-import: неизвестный параметр '" << arg << "' (справка: station-import --help)\n";
+            return ExitStatus::CouldNotRun;
+        } else {
+            stations.push_back(arg);
+        }
+    }
+    if (file.empty()) {
+        err << "station-import: укажите файл: --stationxml FILE (справка: station-import --help)\n";
+        return ExitStatus::CouldNotRun;
+    }
+    std::time_t when = std::time(nullptr);
+    if (!at.empty()) {
+        const std::optional<std::time_t> parsed = AtTime(at);
+        if (!parsed) {
+            err << "station-import: --at '" << at << "' не является временем (YYYY-MM-DD или YYYY-MM-DDThh:mm:ss)\n";
+            return ExitStatus::CouldNotRun;
+        }
+        when = *parsed;
+    }
+
+    QFile input(QString::fromStdString(file));
+    if (!input.open(QIODevice::ReadOnly)) {
+        err << "station-import: не удалось открыть " << file << ": " << input.errorString().toStdString() << '\n';
+        return ExitStatus::CouldNotRun;
+    }
+    const std::vector<std::string> codes = StationCodes(stations);
+    std::string error;
+    const std::optional<std::vector<XmlStation>> epochs =
+        ReadStationXml(input, std::set<std::string>(codes.begin(), codes.end()), error);
+    if (!epochs) {
+        err << "station-import: " << file << " не является правильным StationXML (" << error
+            << "); ничего не записано\n";
+        return ExitStatus::CouldNotRun;
+    }
+    std::vector<ImportNote> notes;
+    std::vector<ImportedStation> planned = PlanImport(*epochs, when, notes);
+    for (const std::string& code : codes)
+        if (std::none_of(epochs->begin(), epochs->end(), [&](const XmlStation& e) { return e.code == code; }))
+            notes.push_back({code, {}, "станции нет в файле"});
+
+    if (!dryRun) {
+        // The write goes through the form's own save (its SQL, quoting, next
+        // index and lock); until that is callable from here, nothing is written.
+        err << "station-import: запись в базу в этой сборке ещё не подключена к сохранению формы; "
+               "используйте --dry-run. Ничего не записано.\n";
+        return ExitStatus::CouldNotRun;
+    }
+
+    const ToolSettings settings = ResolveToolSettings(arguments.connection);
+    std::vector<std::string> planCodes;
+    for (const ImportedStation& station : planned) planCodes.push_back(*station.site.STA);
+    // The stations the file names, read as stored (those not in SITE are new).
+    CDatabase session;
+    if (!OpenReadOnlySession(session, settings.database, err)) return ExitStatus::CouldNotRun;
+    std::optional<Catalogue> catalogue;
+    try {
+        catalogue = planCodes.empty() ? Catalogue() : ReadCatalogue(session, planCodes);
+    } catch (const CDBException& e) {
+        err << "Не удалось прочитать таблицы SITE и SITECHAN:\n" << e.ErrorText;
+        return ExitStatus::CouldNotRun;
+    }
+
+    size_t counts[3] = {0, 0, 0};
+    for (ImportedStation& station : planned) {
+        KeepStoredColumns(station, catalogue->FindSite(*station.site.STA), notes);
+        const StationDiff diff = DiffStation(station, *catalogue);
+        ++counts[static_cast<int>(diff.change)];
+        out << *station.site.STA << ": " << ChangeName(diff.change) << '\n';
+        for (const std::string& line : diff.lines) out << line << '\n';
+    }
+    out << "Станций: " << planned.size() << " (новых " << counts[0] << ", изменённых " << counts[1]
+        << ", без изменений " << counts[2] << "). Пробный прогон: ничего не записано.\n";
+    out.flush();
+    for (const ImportNote& note : notes)
+        err << note.station << ' ' << (note.channel.empty() ? "-" : note.channel) << ": " << note.message << '\n';
+    if (!out) return ExitStatus::CouldNotRun;
+    return notes.empty() ? ExitStatus::Clean : ExitStatus::Findings;
+}

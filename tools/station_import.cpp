@@ -1,0 +1,311 @@
+#include "tools/station_import.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <map>
+#include <optional>
+#include <set>
+#include <tuple>
+
+#include "platform/text.h"
+#include "tools/value_text.h"
+
+namespace {
+
+// The form's groups and components.
+constexpr int kMaxGroups = 7;
+
+// Widths (characters) of the text columns the import writes.
+constexpr size_t kStaWidth = 8, kCodWidth = 6, kSiteDescrWidth = 1024, kStanameWidth = 50,
+                 kUndergroundWidth = 250, kChannelDescrWidth = 50, kCalibFileWidth = 1024, kLcodeWidth = 8;
+
+// An instant as the catalogue's stored local wall-clock time.
+std::optional<WallClock> LocalWallClock(std::time_t instant) {
+    std::tm local{};
+    if (!localtime_r(&instant, &local)) return std::nullopt;
+    return WallClock{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
+                     local.tm_sec};
+}
+
+bool OpenAt(const std::optional<std::time_t>& start, const std::optional<std::time_t>& end, std::time_t at) {
+    return (!start || *start <= at) && (!end || *end > at);
+}
+
+// The text cut to `width` characters, noted when cut.
+std::optional<std::string> Fit(const std::optional<std::string>& value, size_t width, const char* column,
+                               const std::string& station, const std::string& channel,
+                               std::vector<ImportNote>& notes) {
+    if (!value || text::CharCount(*value) <= width) return value;
+    notes.push_back({station, channel,
+                     std::string(column) + " длиннее " + std::to_string(width) + " символов, обрезано: '" + *value +
+                         "'"});
+    return text::Left(*value, width);
+}
+
+// The component of an orientation letter: Z 0, N or 1 1, E or 2 2.
+std::optional<int> Component(char letter) {
+    switch (letter) {
+        case 'Z': return 0;
+        case 'N': case '1': return 1;
+        case 'E': case '2': return 2;
+        default: return std::nullopt;
+    }
+}
+
+std::string LocationOf(const std::string& written) {
+    // Two spaces and "--" are the empty location code in many files.
+    return written == "  " || written == "--" ? std::string() : written;
+}
+
+StoredChannel MapChannel(const XmlChannel& c, const std::string& sta, std::vector<ImportNote>& notes) {
+    StoredChannel ch;
+    ch.STA = sta;
+    ch.CHAN = c.code;
+    ch.SPS = c.sampleRate;
+    ch.EDEPH = c.depth;
+    ch.LAT = c.latitude;
+    ch.LON = c.longitude;
+    ch.HANG = c.azimuth;
+    if (c.dip) ch.VANG = *c.dip + 90;
+    // The export writes the CSS "not applicable" HANG -1 of a vertical as
+    // azimuth 0; read back, it is -1 again.
+    if (c.azimuth && *c.azimuth == 0 && c.dip && std::abs(*c.dip) == 90) ch.HANG = -1.0;
+    std::optional<std::string> descr = c.sensorDescription;
+    if (!descr || descr->empty()) descr = c.sensorType;
+    if (!descr || descr->empty()) descr = c.sensorModel;
+    ch.DESCR = Fit(descr, kChannelDescrWidth, "DESCR", sta, c.code, notes);
+    ch.CALIBFILE = Fit(c.calibFile, kCalibFileWidth, "CALIBFILE", sta, c.code, notes);
+    ch.LCODE = Fit(LocationOf(c.locationCode), kLcodeWidth, "LCODE", sta, c.code, notes);
+    return ch;
+}
+
+// The channels of an epoch grouped as the form holds them.
+std::vector<StoredChannel> GroupChannels(const std::vector<const XmlChannel*>& open, const std::string& sta,
+                                         std::vector<ImportNote>& notes) {
+    struct Group {
+        double rate = 0;
+        std::vector<StoredChannel> rows;
+    };
+    std::map<std::pair<std::string, std::string>, Group> groups;  // by location code and band+instrument
+    for (const XmlChannel* c : open) {
+        const std::optional<int> component = c->code.size() == 3 ? Component(c->code[2]) : std::nullopt;
+        if (!component) {
+            notes.push_back({sta, c->code,
+                             "канал не загружен: ориентация не Z, N/1 или E/2 (или код не из трёх символов), в "
+                             "группах формы ему нет места"});
+            continue;
+        }
+        StoredChannel row = MapChannel(*c, sta, notes);
+        row.CHANINDEX = *component;
+        Group& group = groups[{*row.LCODE, c->code.substr(0, 2)}];
+        group.rate = std::max(group.rate, c->sampleRate.value_or(0));
+        group.rows.push_back(std::move(row));
+    }
+    std::vector<std::pair<std::pair<std::string, std::string>, Group*>> ordered;
+    for (auto& [key, group] : groups) ordered.push_back({key, &group});
+    std::stable_sort(ordered.begin(), ordered.end(),
+                     [](const auto& a, const auto& b) { return a.second->rate > b.second->rate; });
+    std::vector<StoredChannel> rows;
+    for (size_t g = 0; g < ordered.size(); ++g) {
+        bool taken[3] = {false, false, false};
+        for (StoredChannel& row : ordered[g].second->rows) {
+            const int component = static_cast<int>(*row.CHANINDEX);
+            if (g >= kMaxGroups) {
+                notes.push_back({sta, *row.CHAN, "канал не загружен: у формы не больше семи групп"});
+            } else if (taken[component]) {
+                notes.push_back({sta, *row.CHAN,
+                                 "канал не загружен: компонента " + std::to_string(component) + " группы " +
+                                     std::to_string(g + 1) + " уже занята"});
+            } else {
+                taken[component] = true;
+                row.NGROUP = static_cast<double>(g + 1);
+                rows.push_back(std::move(row));
+            }
+        }
+    }
+    std::sort(rows.begin(), rows.end(), [](const StoredChannel& a, const StoredChannel& b) {
+        return std::tie(a.NGROUP, a.CHANINDEX) < std::tie(b.NGROUP, b.CHANINDEX);
+    });
+    return rows;
+}
+
+ImportedStation MapStation(const XmlStation& epoch, std::time_t at, std::vector<ImportNote>& notes) {
+    const std::string& sta = epoch.code;
+    ImportedStation station;
+    StoredSite& site = station.site;
+    site.STA = sta;
+    site.LAT = epoch.latitude;
+    site.LON = epoch.longitude;
+    site.ELEV = epoch.elevation;
+    site.STANAME = Fit(epoch.siteName, kStanameWidth, "STANAME", sta, {}, notes);
+    site.DESCR = Fit(epoch.siteDescription ? epoch.siteDescription : epoch.description, kSiteDescrWidth, "DESCR", sta,
+                     {}, notes);
+    site.UNDERGROUND = Fit(epoch.geology, kUndergroundWidth, "UNDERGROUND", sta, {}, notes);
+    if (epoch.start) site.ONDATE = LocalWallClock(*epoch.start);
+    if (epoch.end) site.OFFDATE = LocalWallClock(*epoch.end);
+
+    // An epoch that ended before `at` keeps the channels open at its end.
+    const std::time_t when = epoch.end && *epoch.end <= at ? *epoch.end : at;
+    std::vector<const XmlChannel*> open;
+    for (const XmlChannel& c : epoch.channels)
+        if ((!c.start || *c.start <= when) && (!c.end || *c.end > when || (when != at && *c.end >= when)))
+            open.push_back(&c);
+    station.channels = GroupChannels(open, sta, notes);
+    double groups = 0;
+    for (const StoredChannel& row : station.channels) groups = std::max(groups, *row.NGROUP);
+    site.NGROUPS = groups;
+    return station;
+}
+
+template <typename T>
+std::string ValueText(const std::optional<T>& value) {
+    if (!value) return "NULL";
+    if constexpr (std::is_same_v<T, double>)
+        return NumberText(*value);
+    else if constexpr (std::is_same_v<T, WallClock>)
+        return WallClockText(*value);
+    else
+        return "'" + *value + "'";
+}
+
+// Adds "COLUMN: old -> new" for each differing column.
+template <typename Row, typename... Columns>
+void Compare(const Row& old, const Row& now, std::vector<std::string>& changes,
+             const std::pair<const char*, Columns Row::*>&... columns) {
+    (
+        [&] {
+            const auto& [name, member] = columns;
+            if (old.*member != now.*member)
+                changes.push_back(std::string(name) + ": " + ValueText(old.*member) + " -> " + ValueText(now.*member));
+        }(),
+        ...);
+}
+
+std::vector<std::string> SiteChanges(const StoredSite& old, const StoredSite& now) {
+    std::vector<std::string> changes;
+    using S = StoredSite;
+    Compare(old, now, changes, std::pair{"COD", &S::COD}, std::pair{"LAT", &S::LAT}, std::pair{"LON", &S::LON},
+            std::pair{"ELEV", &S::ELEV}, std::pair{"STANAME", &S::STANAME}, std::pair{"DESCR", &S::DESCR},
+            std::pair{"UNDERGROUND", &S::UNDERGROUND}, std::pair{"ONDATE", &S::ONDATE},
+            std::pair{"OFFDATE", &S::OFFDATE}, std::pair{"NGROUPS", &S::NGROUPS});
+    return changes;
+}
+
+std::vector<std::string> ChannelChanges(const StoredChannel& old, const StoredChannel& now) {
+    std::vector<std::string> changes;
+    using C = StoredChannel;
+    Compare(old, now, changes, std::pair{"SPS", &C::SPS}, std::pair{"HANG", &C::HANG}, std::pair{"VANG", &C::VANG},
+            std::pair{"EDEPH", &C::EDEPH}, std::pair{"LAT", &C::LAT}, std::pair{"LON", &C::LON},
+            std::pair{"DESCR", &C::DESCR}, std::pair{"CALIBFILE", &C::CALIBFILE}, std::pair{"LCODE", &C::LCODE});
+    return changes;
+}
+
+std::string ChannelName(const StoredChannel& ch) {
+    return "канал " + ch.CHAN.value_or("NULL") + " (группа " + ValueText(ch.NGROUP) + ", компонента " +
+           ValueText(ch.CHANINDEX) + ")";
+}
+
+}  // namespace
+
+std::vector<ImportedStation> PlanImport(const std::vector<XmlStation>& epochs, std::time_t at,
+                                        std::vector<ImportNote>& notes) {
+    // Epochs by code, codes in the order of their first epoch.
+    std::vector<std::string> codes;
+    std::map<std::string, std::vector<const XmlStation*>> byCode;
+    for (const XmlStation& epoch : epochs) {
+        auto& list = byCode[epoch.code];
+        if (list.empty()) codes.push_back(epoch.code);
+        list.push_back(&epoch);
+    }
+    std::vector<ImportedStation> stations;
+    for (const std::string& code : codes) {
+        if (text::CharCount(code) > kStaWidth) {
+            notes.push_back({code, {}, "станция не загружена: код длиннее восьми символов (столбец STA)"});
+            continue;
+        }
+        const XmlStation* chosen = nullptr;
+        for (const XmlStation* epoch : byCode[code])
+            if (OpenAt(epoch->start, epoch->end, at)) chosen = epoch;
+        // Else the latest that started before `at` (no start: the earliest).
+        const auto startOf = [](const XmlStation* e) { return e->start.value_or(std::numeric_limits<std::time_t>::min()); };
+        if (!chosen)
+            for (const XmlStation* epoch : byCode[code])
+                if (startOf(epoch) <= at && (!chosen || startOf(epoch) > startOf(chosen))) chosen = epoch;
+        if (!chosen) {
+            notes.push_back({code, {}, "станция не загружена: ни одна её эпоха не началась к заданному времени"});
+            continue;
+        }
+        if (byCode[code].size() > 1) {
+            std::set<std::string> networks;
+            for (const XmlStation* epoch : byCode[code]) networks.insert(epoch->network);
+            if (networks.size() > 1)
+                notes.push_back({code, {}, "код станции есть в нескольких сетях; взята эпоха сети " + chosen->network});
+        }
+        stations.push_back(MapStation(*chosen, at, notes));
+    }
+    return stations;
+}
+
+void KeepStoredColumns(ImportedStation& station, const StoredSite* stored, std::vector<ImportNote>& notes) {
+    StoredSite& site = station.site;
+    if (!stored) {
+        site.COD = Fit(site.STA, kCodWidth, "COD", *site.STA, {}, notes);
+        return;
+    }
+    site.COD = stored->COD;
+    site.NINDEX = stored->NINDEX;
+    site.STATYPE = stored->STATYPE;
+    site.REFSTA = stored->REFSTA;
+    site.DNORTH = stored->DNORTH;
+    site.DEAST = stored->DEAST;
+}
+
+StationDiff DiffStation(const ImportedStation& station, const Catalogue& catalogue) {
+    StationDiff diff;
+    const std::string& sta = *station.site.STA;
+    const StoredSite* stored = catalogue.FindSite(sta);
+    if (!stored) diff.change = StationChange::New;
+    const StoredSite empty;
+    for (const std::string& change : SiteChanges(stored ? *stored : empty, station.site))
+        diff.lines.push_back("  " + change);
+
+    // The form shows (and its save keeps or removes) groups 1..NGROUPS.
+    const double shown = std::min<double>(kMaxGroups, std::max(stored ? stored->NGROUPS.value_or(kMaxGroups) : 0.0,
+                                                                station.site.NGROUPS.value_or(0)));
+    const auto sameKey = [](const StoredChannel& a, const StoredChannel& b) {
+        return a.CHAN == b.CHAN && a.NGROUP == b.NGROUP && a.CHANINDEX == b.CHANINDEX;
+    };
+    const std::span<const StoredChannel> old = catalogue.ChannelsOf(sta);
+    for (const StoredChannel& now : station.channels) {
+        const auto found = std::find_if(old.begin(), old.end(), [&](const StoredChannel& o) { return sameKey(o, now); });
+        if (found == old.end()) {
+            diff.lines.push_back("  " + ChannelName(now) + ": добавлен");
+            continue;
+        }
+        const std::vector<std::string> changes = ChannelChanges(*found, now);
+        if (changes.empty()) continue;
+        std::string line = "  " + ChannelName(now) + ": изменён:";
+        for (const std::string& change : changes) line += " " + change + ";";
+        line.pop_back();
+        diff.lines.push_back(line);
+    }
+    for (const StoredChannel& o : old) {
+        if (!o.NGROUP || !o.CHANINDEX || *o.NGROUP < 1 || *o.NGROUP > shown || *o.CHANINDEX < 0 || *o.CHANINDEX > 2)
+            continue;
+        if (std::none_of(station.channels.begin(), station.channels.end(),
+                         [&](const StoredChannel& now) { return sameKey(now, o); }))
+            diff.lines.push_back("  " + ChannelName(o) + ": удалён");
+    }
+    if (stored) diff.change = diff.lines.empty() ? StationChange::Unchanged : StationChange::Changed;
+    return diff;
+}
+
+const char* ChangeName(StationChange change) {
+    switch (change) {
+        case StationChange::New: return "новая";
+        case StationChange::Changed: return "изменена";
+        case StationChange::Unchanged: return "без изменений";
+    }
+    return "";
+}

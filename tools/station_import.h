@@ -1,0 +1,52 @@
+#pragma once
+// From StationXML epochs to the catalogue's rows: which epoch a station
+// takes, how its channels fill the form's groups, and what a write would
+// change in the catalogue. Pure values; the write itself is the form's save.
+
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "tools/catalogue.h"
+#include "tools/stationxml_reader.h"
+
+// A value of the file the catalogue cannot hold as it is: left out or cut.
+struct ImportNote {
+    std::string station, channel, message;
+};
+
+// One station as the import would write it: the SITE row (the columns the
+// file gives, the others NULL until KeepStoredColumns) and its channel rows
+// with NGROUP 1..7 and CHANINDEX 0..2.
+struct ImportedStation {
+    StoredSite site;
+    std::vector<StoredChannel> channels;
+};
+
+// For each station code of the file (in the file's first order): the epoch
+// that contains `at`, else the latest that started before it; its channels
+// those open at `at`, or, for an epoch that ended before `at`, those open at
+// its end; mapped to rows and grouped as the form groups them. A station
+// with no such epoch is left out; everything left out or cut is noted.
+std::vector<ImportedStation> PlanImport(const std::vector<XmlStation>& epochs, std::time_t at,
+                                        std::vector<ImportNote>& notes);
+
+// The columns the file does not give: those of the stored row (COD, NINDEX,
+// STATYPE, REFSTA, DNORTH, DEAST), or for a new station COD = STA (cut to
+// its column, noted) and NINDEX left for the save to choose.
+void KeepStoredColumns(ImportedStation& station, const StoredSite* stored, std::vector<ImportNote>& notes);
+
+// What the import would change in one station.
+enum class StationChange { New, Changed, Unchanged };
+struct StationDiff {
+    StationChange change = StationChange::Unchanged;
+    std::vector<std::string> lines;  // "  COLUMN: old -> new", "  канал ...: добавлен/изменён/удалён"
+};
+
+// Compares with the catalogue as stored. Removed are the station's other
+// rows in the groups the form shows (1 to the larger NGROUPS, components 0
+// to 2), as the form's save removes them.
+StationDiff DiffStation(const ImportedStation& station, const Catalogue& catalogue);
+
+// "новая", "изменена", "без изменений".
+const char* ChangeName(StationChange change);

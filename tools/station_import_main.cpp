@@ -1,0 +1,7 @@
+// station-import: brings stations from a StationXML file into the catalogue.
+
+#include <iostream>
+
+#include "tools/import_program.h"
+
+int main(int argc, char** argv) { return RunStationImport(argc, argv, std::cout, std::cerr); }

@@ -1,0 +1,214 @@
+#include "tools/stationxml_reader.h"
+
+#include <QIODevice>
+#include <QXmlStreamReader>
+
+#include <cstdio>
+#include <stdexcept>
+
+namespace {
+
+// A fault of the document, with the reader's position added where it is thrown.
+struct DocumentFault : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+std::string Utf8(QStringView text) { return text.toString().toStdString(); }
+
+// Reads the elements of one document; each reader function starts on the
+// start of its element and ends on its end. Elements are matched by local
+// name, so files without the default namespace read as well.
+class Reader {
+public:
+    Reader(QIODevice& device, const std::set<std::string>& only) : xml_(&device), only_(only) {}
+
+    std::vector<XmlStation> Document() {
+        if (!xml_.readNextStartElement()) Fail("документ пуст или не XML");
+        if (xml_.name() != u"FDSNStationXML") Fail("корневой элемент не FDSNStationXML");
+        while (Next())
+            if (xml_.name() == u"Network")
+                Network();
+            else
+                xml_.skipCurrentElement();
+        if (xml_.hasError()) Fail(Utf8(xml_.errorString()));
+        return std::move(stations_);
+    }
+
+private:
+    // Steps to the next child element; false at the end of the current one.
+    bool Next() {
+        const bool child = xml_.readNextStartElement();
+        if (xml_.hasError()) Fail(Utf8(xml_.errorString()));
+        return child;
+    }
+
+    [[noreturn]] void Fail(const std::string& reason) {
+        throw DocumentFault("строка " + std::to_string(xml_.lineNumber()) + ": " + reason);
+    }
+
+    std::string Attribute(const char* name, bool required) {
+        const QStringView value = xml_.attributes().value(QLatin1String(name));
+        if (required && !xml_.attributes().hasAttribute(QLatin1String(name)))
+            Fail("у элемента " + Utf8(xml_.name()) + " нет атрибута " + name);
+        return Utf8(value);
+    }
+
+    std::optional<std::time_t> Time(const char* name, bool required) {
+        const std::string text = Attribute(name, required);
+        if (text.empty() && !required) return std::nullopt;
+        const std::optional<std::time_t> time = ParseXmlTime(text);
+        if (!time) Fail(std::string("атрибут ") + name + " = '" + text + "' не является временем");
+        return time;
+    }
+
+    std::string Text() {
+        const QString text = xml_.readElementText(QXmlStreamReader::SkipChildElements);
+        if (xml_.hasError()) Fail(Utf8(xml_.errorString()));
+        return text.trimmed().toStdString();
+    }
+
+    double Number() {
+        const std::string name = Utf8(xml_.name());
+        const QString text = xml_.readElementText(QXmlStreamReader::SkipChildElements).trimmed();
+        if (xml_.hasError()) Fail(Utf8(xml_.errorString()));
+        bool ok = false;
+        const double value = text.toDouble(&ok);
+        if (!ok) Fail(name + " = '" + text.toStdString() + "' не является числом");
+        return value;
+    }
+
+    void Network() {
+        const std::string code = Attribute("code", true);
+        while (Next())
+            if (xml_.name() == u"Station")
+                Station(code);
+            else
+                xml_.skipCurrentElement();
+    }
+
+    void Station(const std::string& network) {
+        XmlStation station;
+        station.network = network;
+        station.code = Attribute("code", true);
+        station.start = Time("startDate", false);
+        station.end = Time("endDate", false);
+        const bool wanted = only_.empty() || only_.count(station.code);
+        if (!wanted) {
+            xml_.skipCurrentElement();
+            return;
+        }
+        while (Next()) {
+            const QStringView name = xml_.name();
+            if (name == u"Description") station.description = Text();
+            else if (name == u"Latitude") station.latitude = Number();
+            else if (name == u"Longitude") station.longitude = Number();
+            else if (name == u"Elevation") station.elevation = Number();
+            else if (name == u"Geology") station.geology = Text();
+            else if (name == u"Site") Site(station);
+            else if (name == u"Channel") station.channels.push_back(Channel());
+            else xml_.skipCurrentElement();
+        }
+        stations_.push_back(std::move(station));
+    }
+
+    void Site(XmlStation& station) {
+        while (Next())
+            if (xml_.name() == u"Name")
+                station.siteName = Text();
+            else if (xml_.name() == u"Description")
+                station.siteDescription = Text();
+            else
+                xml_.skipCurrentElement();
+    }
+
+    XmlChannel Channel() {
+        XmlChannel channel;
+        channel.code = Attribute("code", true);
+        channel.locationCode = Attribute("locationCode", true);
+        channel.start = Time("startDate", false);
+        channel.end = Time("endDate", false);
+        while (Next()) {
+            const QStringView name = xml_.name();
+            if (name == u"Latitude") channel.latitude = Number();
+            else if (name == u"Longitude") channel.longitude = Number();
+            else if (name == u"Elevation") channel.elevation = Number();
+            else if (name == u"Depth") channel.depth = Number();
+            else if (name == u"Azimuth") channel.azimuth = Number();
+            else if (name == u"Dip") channel.dip = Number();
+            else if (name == u"SampleRate") channel.sampleRate = Number();
+            else if (name == u"Sensor") Sensor(channel);
+            else if (name == u"Comment") Comment(channel);
+            else xml_.skipCurrentElement();  // Response of any size among them
+        }
+        return channel;
+    }
+
+    void Sensor(XmlChannel& channel) {
+        while (Next()) {
+            const QStringView name = xml_.name();
+            if (name == u"Description") channel.sensorDescription = Text();
+            else if (name == u"Type") channel.sensorType = Text();
+            else if (name == u"Model") channel.sensorModel = Text();
+            else xml_.skipCurrentElement();
+        }
+    }
+
+    void Comment(XmlChannel& channel) {
+        const bool calibFile = Attribute("subject", false) == "CALIBFILE";
+        while (Next())
+            if (xml_.name() == u"Value" && calibFile)
+                channel.calibFile = Text();
+            else
+                xml_.skipCurrentElement();
+    }
+
+    QXmlStreamReader xml_;
+    const std::set<std::string>& only_;
+    std::vector<XmlStation> stations_;
+};
+
+// Days from 1970-01-01 to the civil date (proleptic Gregorian).
+long long DaysFromCivil(int y, int m, int d) {
+    y -= m <= 2;
+    const long long era = (y >= 0 ? y : y - 399) / 400;
+    const long long yoe = y - era * 400;
+    const long long doy = (153LL * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+}  // namespace
+
+std::optional<std::time_t> ParseXmlTime(const std::string& text) {
+    int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0, used = 0;
+    if (std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%n", &y, &mo, &d, &h, &mi, &s, &used) != 6 ||
+        used != 19)
+        return std::nullopt;
+    if (mo < 1 || mo > 12 || d < 1 || d > 31 || h > 24 || mi > 59 || s > 60) return std::nullopt;
+    size_t at = static_cast<size_t>(used);
+    if (at < text.size() && text[at] == '.') {
+        ++at;
+        while (at < text.size() && text[at] >= '0' && text[at] <= '9') ++at;
+    }
+    long long offset = 0;
+    if (at < text.size() && (text[at] == 'Z' || text[at] == 'z')) {
+        ++at;
+    } else if (at < text.size() && (text[at] == '+' || text[at] == '-')) {
+        int oh = 0, om = 0, n = 0;
+        if (std::sscanf(text.c_str() + at + 1, "%2d:%2d%n", &oh, &om, &n) != 2 || n != 5) return std::nullopt;
+        offset = (text[at] == '+' ? 1 : -1) * (oh * 3600LL + om * 60LL);
+        at += 6;
+    }
+    if (at != text.size()) return std::nullopt;
+    return static_cast<std::time_t>(DaysFromCivil(y, mo, d) * 86400 + h * 3600LL + mi * 60LL + s - offset);
+}
+
+std::optional<std::vector<XmlStation>> ReadStationXml(QIODevice& device, const std::set<std::string>& only,
+                                                      std::string& error) {
+    try {
+        return Reader(device, only).Document();
+    } catch (const DocumentFault& fault) {
+        error = fault.what();
+        return std::nullopt;
+    }
+}

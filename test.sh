@@ -15,7 +15,7 @@ PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-svg-dev 
           libbenchmark-dev unixodbc-dev unixodbc odbcinst libsqliteodbc odbc-postgresql odbc-mariadb
           libgeographiclib-dev libxml2-utils groff-base
           postgresql-15 mariadb-server xvfb xauth sqlite3
-          dpkg-dev desktop-file-utils appstream lintian x11-utils xdotool)
+          dpkg-dev desktop-file-utils appstream lintian piuparts debootstrap x11-utils xdotool)
 BACKENDS=(sqlite postgres mariadb)
 
 section() { printf '\n========== %s ==========\n' "$*"; }

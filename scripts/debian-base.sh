@@ -8,15 +8,55 @@
 DEBIAN_SUITE=bookworm
 DEBIAN_CACHE=${SE_DEBIAN_CACHE:-/var/cache/station-editor}
 
+# The entries of this machine's apt sources, one "TYPE URI SUITE COMPONENT..."
+# a line, read
+# from /etc/apt/sources.list and /etc/apt/sources.list.d/*.list (one-line
+# format) and /etc/apt/sources.list.d/*.sources (deb822; "Enabled: no" ones
+# left out). Read from the files themselves: apt's own view of them
+# (apt-get indextargets) is empty until the first apt-get update.
+apt_source_entries() {
+    local file
+    for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+        [ -f "$file" ] || continue
+        awk '{ sub(/#.*/, "") }
+             $1 == "deb" || $1 == "deb-src" {
+                 i = 2
+                 if ($i ~ /^\[/) { while (i <= NF && $i !~ /\]$/) i++; i++ }
+                 if (i + 1 <= NF) { line = $1; for (; i <= NF; i++) line = line " " $i; print line }
+             }' "$file"
+    done
+    for file in /etc/apt/sources.list.d/*.sources; do
+        [ -f "$file" ] || continue
+        awk 'function flush(   t, u, s, nt, nu, ns, a, b, c) {
+                 if (enabled != "no") {
+                     nt = split(types, t, " "); nu = split(uris, u, " "); ns = split(suites, s, " ")
+                     for (a = 1; a <= nt; a++) for (b = 1; b <= nu; b++) for (c = 1; c <= ns; c++) print t[a], u[b], s[c], components
+                 }
+                 types = uris = suites = components = ""; enabled = "yes"
+             }
+             BEGIN { enabled = "yes" }
+             /^[ \t]*#/ { next }
+             /^[ \t]*$/ { flush(); next }
+             /^[ \t]/ { next }
+             {
+                 field = tolower($1); value = $0; sub(/^[^:]*:[ \t]*/, "", value)
+                 if (field == "types:") types = value
+                 else if (field == "uris:") uris = value
+                 else if (field == "suites:") suites = value
+                 else if (field == "components:") components = value
+                 else if (field == "enabled:") enabled = tolower(value)
+             }
+             END { flush() }' "$file"
+    done
+}
+
 # The URI of the repository that carries the suite $1 (bookworm,
-# bookworm-updates, bookworm-security) for this machine's apt, as apt itself
-# reads it from /etc/apt/sources.list and /etc/apt/sources.list.d/*.list and
-# *.sources (disabled entries left out); empty when there is none. A suite
-# written as its alias (oldstable) is found by its codename once apt has read
-# the repository's Release file.
+# bookworm-updates, bookworm-security) with the component main in this
+# machine's apt sources (another vendor's repository named after the suite,
+# e.g. "bookworm stable", is not it); empty when there is none.
 debian_source() {
-    apt-get indextargets --format '$(TARGET_OF) $(REPO_URI) $(RELEASE) $(CODENAME)' 2>/dev/null |
-        awk -v s="$1" '$1 == "deb" && ($3 == s || $4 == s) { print $2; exit }'
+    apt_source_entries | awk -v s="$1" '$1 == "deb" && $3 == s {
+        for (i = 4; i <= NF; i++) if ($i == "main") { print $2; exit } }'
 }
 
 # The lines of a sources.list for the base system: the suite itself and, where

@@ -94,7 +94,8 @@ kill_chroot_processes() {
         done
         [ ${#pids[@]} -gt 0 ] || return 0
         if [ "$round" -eq 1 ]; then
-            echo "stopping processes left in $dir: ${pids[*]}" >&2
+            echo "stopping processes left in $dir:" >&2
+            ps -o pid=,args= -p "$(IFS=,; echo "${pids[*]}")" >&2 || true
             kill -TERM "${pids[@]}" 2>/dev/null || true
         elif [ "$round" -eq 11 ]; then
             kill -KILL "${pids[@]}" 2>/dev/null || true
@@ -153,8 +154,14 @@ debian_base() {
         [ -n "$main" ] || { echo "no $DEBIAN_SUITE repository in this machine's apt sources" >&2; exit 1; }
         command -v debootstrap >/dev/null || "$(dirname "${BASH_SOURCE[0]}")/install-packages.sh" debootstrap >&2
         case "$main" in https:*) include=(--include=ca-certificates) ;; esac
+        # What an interrupted maker left behind goes first.
+        for tmp in "$DEBIAN_CACHE"/make.*; do
+            [ ! -d "$tmp" ] || safe_remove "$tmp"
+        done
         tmp=$(mktemp -d "$DEBIAN_CACHE/make.XXXXXX")
         trap 'safe_remove "$tmp"' EXIT
+        trap 'exit 130' INT
+        trap 'exit 143' TERM
         echo "making the base system: debootstrap $DEBIAN_SUITE from $main" >&2
         debootstrap --variant=minbase "${include[@]}" "$DEBIAN_SUITE" "$tmp/root" "$main" >"$tmp/debootstrap.log" 2>&1 \
             || { tail -n 30 "$tmp/debootstrap.log" >&2; echo "debootstrap failed" >&2; exit 1; }

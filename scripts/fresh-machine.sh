@@ -67,6 +67,15 @@ trap 'exit 130' INT
 trap 'exit 143' TERM
 trap 'exit 129' HUP
 
+# Runs a command and waits for it. bash runs a trap only once the command in
+# the foreground has ended, but interrupts a `wait` at once: a signal to this
+# script then stops the chroot's processes and unmounts without waiting for
+# ./test.sh to finish.
+run() {
+    "$@" &
+    wait $!
+}
+
 # Runs a command in the chroot, as root, with a clean environment.
 in_chroot() {
     chroot "$CHROOT" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM="${TERM:-dumb}" CI="${CI:-}" \
@@ -124,14 +133,14 @@ cp "$BASE" "$CHROOT$DEBIAN_CACHE/"
 
 # ---------------------------------------------------------------------------
 phase "point release (apt upgrade)"
-in_chroot sh -c 'apt-get -q update && DEBIAN_FRONTEND=noninteractive apt-get -q -y upgrade' >"$WORK/upgrade.log" 2>&1 ||
+run in_chroot sh -c 'apt-get -q update && DEBIAN_FRONTEND=noninteractive apt-get -q -y upgrade' >"$WORK/upgrade.log" 2>&1 ||
     { cat "$WORK/upgrade.log"; say "apt upgrade failed"; exit 1; }
 tail -n 3 "$WORK/upgrade.log"
 
 # ---------------------------------------------------------------------------
 phase "./test.sh"
 rc=0
-in_chroot bash -c 'cd /root/station-editor && ./test.sh' || rc=$?
+run in_chroot bash -c 'cd /root/station-editor && ./test.sh' || rc=$?
 [ "$rc" -eq 0 ] || { say "./test.sh failed (status $rc)"; exit 1; }
 
 # ---------------------------------------------------------------------------

@@ -38,9 +38,9 @@ rc=0
 piuparts --basetgz="$BASE" --distribution="$DEBIAN_SUITE" --mirror="$MIRROR main" "${EXTRA[@]}" \
     --tmpdir="$WORK" --no-upgrade-test "$DEB" >"$WORK/piuparts.log" 2>&1 || rc=$?
 if [ "$rc" -ne 0 ]; then
-    grep -a -E '(ERROR|FAIL|WARN)' "$WORK/piuparts.log" | tail -n 20 >&2 || true
-    tail -n 60 "$WORK/piuparts.log" >&2
+    # Its findings with the lines that go with them; else the end of its log.
+    grep -a -A 6 -E '^[0-9.ms]+ (ERROR|FAIL):' "$WORK/piuparts.log" >&2 || tail -n 60 "$WORK/piuparts.log" >&2
     echo "piuparts.sh: piuparts failed (status $rc)" >&2
     exit 1
 fi
-tail -n 1 "$WORK/piuparts.log"
+grep -a 'PASS:' "$WORK/piuparts.log" || tail -n 1 "$WORK/piuparts.log"

@@ -127,9 +127,10 @@ git -C "$CHROOT/root/station-editor" fetch -q --no-tags "$ROOT" "$COMMIT"
 git -C "$CHROOT/root/station-editor" checkout -q --detach FETCH_HEAD
 echo "commit $COMMIT"
 
-# piuparts in scripts/check-package.sh starts from the same base system.
-mkdir -p "$CHROOT$DEBIAN_CACHE"
-cp "$BASE" "$CHROOT$DEBIAN_CACHE/"
+# piuparts in scripts/check-package.sh starts from the same base system, at
+# the place where scripts/debian-base.sh looks for it by default.
+mkdir -p "$CHROOT/var/cache/station-editor"
+cp "$BASE" "$CHROOT/var/cache/station-editor/"
 
 # ---------------------------------------------------------------------------
 phase "point release (apt upgrade)"

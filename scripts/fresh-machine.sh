@@ -10,9 +10,10 @@
 # broken. Each run extracts a fresh copy into a temporary folder, brings it to
 # the current point release, puts a clean clone of this repository's current
 # commit (uncommitted changes are not part of it) into /root/station-editor
-# and runs there, as root: `./test.sh` in full, then `./run.sh KIV` on Qt's
-# offscreen platform until the form is up, and stops it. Exits non-zero when
-# anything failed; prints the time of each phase at the end.
+# and runs there, as root, the README's two commands: `./run.sh KIV` on Qt's
+# offscreen platform until the form is up (then stops it), `./test.sh` in
+# full, and `./run.sh KIV` once more. Exits non-zero when anything failed;
+# prints the time of each phase at the end.
 #
 # SE_FRESH_KEEP=1 leaves the chroot folder in place (unmounted) for a look.
 set -euo pipefail
@@ -139,38 +140,54 @@ run in_chroot sh -c 'apt-get -q update && DEBIAN_FRONTEND=noninteractive apt-get
 tail -n 3 "$WORK/upgrade.log"
 
 # ---------------------------------------------------------------------------
+# ./run.sh KIV on Qt's offscreen platform. The form is up when Qt announces its
+# window to the accessibility layer (logged with the category
+# qt.accessibility.cache on every platform, the offscreen one included); a
+# message box shows there as an AlertMessage. Passes when the form came up,
+# the editor still runs $EDITOR_SECONDS s later and showed no message box.
+check_run_sh() {
+    local log=$WORK/run-$1.log editor deadline
+    in_chroot env QT_QPA_PLATFORM=offscreen QT_LOGGING_RULES=qt.accessibility.cache=true \
+        bash -c 'cd /root/station-editor && exec ./run.sh KIV' >"$log" 2>&1 &
+    editor=$!
+    deadline=$(( SECONDS + RUN_TIMEOUT ))
+    until grep -aqF "name=\"$FORM_TITLE\" role=Dialog" "$log"; do
+        if ! kill -0 "$editor" 2>/dev/null; then
+            grep -av '^qt\.accessibility' "$log" | tail -n 40 >&2
+            wait "$editor" || say "run.sh ended with status $?"
+            say "./run.sh KIV ended before its form showed"
+            return 1
+        fi
+        [ "$SECONDS" -lt "$deadline" ] || { grep -av '^qt\.accessibility' "$log" | tail -n 40 >&2; say "./run.sh KIV: no form after $RUN_TIMEOUT s"; return 1; }
+        sleep 1
+    done
+    say "the form is up; the editor must keep running for $EDITOR_SECONDS s"
+    sleep "$EDITOR_SECONDS"
+    grep -av '^qt\.accessibility' "$log" | tail -n 8
+    kill -0 "$editor" 2>/dev/null || { say "the editor ended after its form showed"; return 1; }
+    if grep -aq 'role=AlertMessage' "$log"; then
+        grep -a 'qt_msgbox_label\|role=AlertMessage' "$log" >&2
+        say "the editor showed a message box"
+        return 1
+    fi
+    kill -TERM "$editor"
+    wait "$editor" 2>/dev/null || true
+    kill_chroot_processes "$CHROOT"
+    echo "./run.sh KIV: the form opened and the editor kept running"
+}
+
+# First on the fresh system, as a newcomer starts: this proves that run.sh
+# installs all it needs itself (test.sh installs more, which would hide a
+# package missing from run.sh's list).
+phase "./run.sh KIV, fresh (packages, build, start)"
+check_run_sh fresh
+
 phase "./test.sh"
 rc=0
 run in_chroot bash -c 'cd /root/station-editor && ./test.sh' || rc=$?
 [ "$rc" -eq 0 ] || { say "./test.sh failed (status $rc)"; exit 1; }
 
-# ---------------------------------------------------------------------------
-# The form is up when Qt announces its window to the accessibility layer
-# (logged with the category qt.accessibility.cache on every platform, the
-# offscreen one included); a message box shows there as an AlertMessage.
-phase "./run.sh KIV (build and start)"
-LOG=$CHROOT/root/run.log
-in_chroot env QT_QPA_PLATFORM=offscreen QT_LOGGING_RULES=qt.accessibility.cache=true \
-    bash -c 'cd /root/station-editor && exec ./run.sh KIV' >"$LOG" 2>&1 &
-EDITOR=$!
-show_log() { grep -v '^qt\.accessibility' "$LOG" | tail -n 40 >&2; }
-deadline=$(( SECONDS + RUN_TIMEOUT ))
-until grep -aqF "name=\"$FORM_TITLE\" role=Dialog" "$LOG"; do
-    kill -0 "$EDITOR" 2>/dev/null || { show_log; wait "$EDITOR" || say "run.sh ended with status $?"; say "./run.sh KIV ended before its form showed"; exit 1; }
-    [ "$SECONDS" -lt "$deadline" ] || { show_log; say "./run.sh KIV: no form after $RUN_TIMEOUT s"; exit 1; }
-    sleep 1
-done
-say "the form is up; the editor must keep running for $EDITOR_SECONDS s"
-sleep "$EDITOR_SECONDS"
-kill -0 "$EDITOR" 2>/dev/null || { show_log; say "the editor ended after its form showed"; exit 1; }
-if grep -aq 'role=AlertMessage' "$LOG"; then
-    grep -a 'role=StaticText.*qt_msgbox_label\|role=AlertMessage' "$LOG" >&2
-    say "the editor showed a message box"
-    exit 1
-fi
-grep -av '^qt\.accessibility' "$LOG" | tail -n 5
-kill -TERM "$EDITOR"
-wait "$EDITOR" 2>/dev/null || true
-kill_chroot_processes "$CHROOT"
-echo "./run.sh KIV: the form opened and the editor kept running"
+# And again after ./test.sh, whose builds must leave run.sh's alone.
+phase "./run.sh KIV after ./test.sh"
+check_run_sh again
 phase ""

@@ -36,7 +36,7 @@ PHASE=
 PHASE_START=$SECONDS
 mmss() { printf '%dm%02ds' $(( $1 / 60 )) $(( $1 % 60 )); }
 phase() {
-    [ -z "$PHASE" ] || TIMES+=("$(printf '%-34s %s' "$PHASE" "$(mmss $(( SECONDS - PHASE_START )))")")
+    [ -z "$PHASE" ] || TIMES+=("$(printf '%-46s %s' "$PHASE" "$(mmss $(( SECONDS - PHASE_START )))")")
     PHASE=$1
     PHASE_START=$SECONDS
     [ -z "$PHASE" ] || printf '\n########## fresh machine: %s ##########\n' "$PHASE"
@@ -59,7 +59,7 @@ cleanup() {
     fi
     printf '\n########## fresh machine: times ##########\n'
     printf '%s\n' "${TIMES[@]}"
-    printf '%-34s %s\n' "total" "$(mmss $(( SECONDS - START )))"
+    printf '%-46s %s\n' "total" "$(mmss $(( SECONDS - START )))"
     [ "$rc" -eq 0 ] && echo "fresh machine: passed" || echo "fresh machine: FAILED (status $rc)"
     exit "$rc"
 }

@@ -1,4 +1,5 @@
-# Shared by scripts/fresh-machine.sh and scripts/check-package.sh (sourced,
+# shellcheck shell=bash
+# Shared by scripts/fresh-machine.sh and scripts/piuparts.sh (sourced,
 # not run): the Debian package source this machine's apt uses, the cached
 # minimal Debian 12 base system made from it, and the removal of a chroot
 # folder that never reaches through a mount into the host.

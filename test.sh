@@ -3,8 +3,8 @@
 # UndefinedBehaviorSanitizer), starts throw-away PostgreSQL and MariaDB servers
 # and runs every test suite of both builds against SQLite, PostgreSQL and
 # MariaDB; then builds the Debian package and checks it. Exits non-zero on any
-# failure. Safe to run again; needs root (or sudo) only to install missing
-# packages.
+# failure. Safe to run again; needs root (or sudo) to install missing
+# packages and for piuparts, which tests the package in a chroot.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)

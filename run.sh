@@ -9,9 +9,9 @@
 # ODBCINI if you set one, else through .local/odbc.ini. Safe to run again: the
 # demo data, once created, is kept.
 #
-# It builds the editor and its tools only, without the test suites and the
-# benchmarks (./test.sh builds those), so it needs none of their packages, and
-# in a folder of its own, build-run/: test.sh configures build/ with the tests,
+# It configures the editor and its tools only, without the test suites and
+# the benchmarks (./test.sh builds those), so it needs none of their packages,
+# and in a folder of its own, build-run/: test.sh configures build/ with the tests,
 # and a build/ configured here without them would keep them switched off for
 # test.sh too (CMake keeps an option's cached value).
 set -euo pipefail

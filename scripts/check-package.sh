@@ -4,9 +4,9 @@
 #   scripts/check-package.sh build/station-editor_<version>_<arch>.deb
 #
 # validates its desktop entry and AppStream metainfo, runs lintian (errors
-# fail, warnings are printed) and piuparts (install, remove and purge in a clean
-# Debian 12 chroot: scripts/piuparts.sh, as root or through sudo), unpacks it into a temporary root and starts the
-# unpacked editor on a virtual X display twice, as a new user would: first
+# fail, warnings are printed) and piuparts (install, remove and purge in a
+# clean Debian 12 chroot: scripts/piuparts.sh, as root or through sudo),
+# unpacks it into a temporary root and starts the unpacked editor on a virtual X display twice, as a new user would: first
 # with no configuration at all (the personal database is created and
 # announced, then the form opens), then with zrn.ini and odbc.ini in the
 # user's folders and the demo stations in that database, opening station KIV.

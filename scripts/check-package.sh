@@ -6,10 +6,11 @@
 # validates its desktop entry and AppStream metainfo, runs lintian (errors
 # fail, warnings are printed) and piuparts (install, remove and purge in a
 # clean Debian 12 chroot: scripts/piuparts.sh, as root or through sudo),
-# unpacks it into a temporary root and starts the unpacked editor on a virtual X display twice, as a new user would: first
-# with no configuration at all (the personal database is created and
-# announced, then the form opens), then with zrn.ini and odbc.ini in the
-# user's folders and the demo stations in that database, opening station KIV.
+# unpacks it into a temporary root and starts the unpacked editor on a
+# virtual X display twice, as a new user would: first with no configuration at
+# all (the personal database is created and announced, then the form opens),
+# then with zrn.ini and odbc.ini in the user's folders and the demo stations in
+# that database, opening station KIV.
 # A start passes when the form's window appears and no message box besides
 # the expected one does. Exits non-zero on the first problem.
 #

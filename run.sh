@@ -8,14 +8,26 @@
 # .local/zrn.ini). With ODBC= it works on that data source, found through your
 # ODBCINI if you set one, else through .local/odbc.ini. Safe to run again: the
 # demo data, once created, is kept.
+#
+# It configures the editor and its tools only, without the test suites and
+# the benchmarks (./test.sh builds those), so it needs none of their packages,
+# and in a folder of its own, build-run/: test.sh configures build/ with the tests,
+# and a build/ configured here without them would keep them switched off for
+# test.sh too (CMake keeps an option's cached value).
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 LOCAL=$ROOT/.local
-BUILD=$ROOT/build
+BUILD=$ROOT/build-run
 
-PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-base-private-dev qt6-svg-dev libgtest-dev libgmock-dev libgeographiclib-dev
-          unixodbc-dev unixodbc odbcinst libsqliteodbc odbc-postgresql odbc-mariadb sqlite3)
+# To configure and build: the compiler, CMake, Qt (with its private GUI
+# headers: the form holds a station-code edit while more keys wait), unixODBC,
+# GeographicLib (the tools). To run: Qt's Russian translations (standard
+# buttons and dialogs), the ODBC drivers (SQLite for the demo database,
+# PostgreSQL and MariaDB for ODBC=) and sqlite3, which fills the demo database.
+PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-base-private-dev qt6-svg-dev
+          qt6-translations-l10n libgeographiclib-dev unixodbc-dev unixodbc odbcinst libsqliteodbc
+          odbc-postgresql odbc-mariadb sqlite3)
 
 say() { echo "run.sh: $*" >&2; }
 
@@ -26,7 +38,8 @@ GENERATOR=()
 command -v ninja >/dev/null && GENERATOR=(-G Ninja)
 if [ ! -f "$BUILD/CMakeCache.txt" ]; then
     say "configuring $BUILD"
-    cmake -S "$ROOT" -B "$BUILD" "${GENERATOR[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSE_SANITIZE=OFF >/dev/null
+    cmake -S "$ROOT" -B "$BUILD" "${GENERATOR[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSE_SANITIZE=OFF \
+        -DSE_BUILD_TESTS=OFF -DSE_BUILD_BENCH=OFF >/dev/null
 fi
 say "building"
 cmake --build "$BUILD" -j"$(nproc 2>/dev/null || echo 2)" --target station-editor station-upgrade >&2

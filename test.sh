@@ -3,8 +3,8 @@
 # UndefinedBehaviorSanitizer), starts throw-away PostgreSQL and MariaDB servers
 # and runs every test suite of both builds against SQLite, PostgreSQL and
 # MariaDB; then builds the Debian package and checks it. Exits non-zero on any
-# failure. Safe to run again; needs root (or sudo) only to install missing
-# packages.
+# failure. Safe to run again; needs root (or sudo) to install missing
+# packages and for piuparts, which tests the package in a chroot.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -15,7 +15,7 @@ PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-base-pri
           libbenchmark-dev unixodbc-dev unixodbc odbcinst libsqliteodbc odbc-postgresql odbc-mariadb
           libgeographiclib-dev libxml2-utils groff-base
           postgresql-15 mariadb-server xvfb xauth sqlite3
-          dpkg-dev desktop-file-utils appstream lintian x11-utils xdotool nodejs gdal-bin)
+          dpkg-dev desktop-file-utils appstream lintian piuparts debootstrap x11-utils xdotool nodejs gdal-bin)
 # npm installs the StationXML client the tools' tests read the export with.
 # Debian's nodejs leaves it to the package npm; a nodejs of another origin
 # (NodeSource) brings its own npm and conflicts with Debian's.

@@ -4,16 +4,18 @@
 #   scripts/check-package.sh build/station-editor_<version>_<arch>.deb
 #
 # validates its desktop entry and AppStream metainfo, runs lintian (errors
-# fail, warnings are printed), unpacks it into a temporary root and starts the
-# unpacked editor on a virtual X display twice, as a new user would: first
-# with no configuration at all (the personal database is created and
-# announced, then the form opens), then with zrn.ini and odbc.ini in the
-# user's folders and the demo stations in that database, opening station KIV.
+# fail, warnings are printed) and piuparts (install, remove and purge in a
+# clean Debian 12 chroot: scripts/piuparts.sh, as root or through sudo),
+# unpacks it into a temporary root and starts the unpacked editor on a
+# virtual X display twice, as a new user would: first with no configuration at
+# all (the personal database is created and announced, then the form opens),
+# then with zrn.ini and odbc.ini in the user's folders and the demo stations in
+# that database, opening station KIV.
 # A start passes when the form's window appears and no message box besides
 # the expected one does. Exits non-zero on the first problem.
 #
-# Needs desktop-file-utils, appstream, lintian, xvfb, xauth, x11-utils,
-# xdotool and sqlite3.
+# Needs desktop-file-utils, appstream, lintian, piuparts, debootstrap, xvfb,
+# xauth, x11-utils, xdotool and sqlite3.
 set -euo pipefail
 
 DEB=$(realpath "$1")
@@ -40,6 +42,12 @@ else
 
     step "lintian"
     lintian --fail-on error --display-level '>=warning' "$DEB" || fail "lintian reports errors"
+
+    # Install, remove and purge in a clean chroot; needs root.
+    step "piuparts"
+    SUDO=()
+    [ "$(id -u)" -eq 0 ] || SUDO=(sudo)
+    "${SUDO[@]}" "$(dirname "$(realpath "$0")")/piuparts.sh" "$DEB" || fail "piuparts: install, remove or purge failed"
 
     # The starts run inside a virtual display, in this same script; the
     # display must not reset when the first editor, its last client, ends.

@@ -3,7 +3,7 @@
 #
 #   scripts/package.sh            -> build/station-editor_<version>_<arch>.deb
 #
-# A Release build without the test suites, in build/package/ (so the
+# A Release build without the test suites and benchmarks, in build/package/ (so the
 # developers' build/ configuration is left alone), compiled with Debian's
 # hardening flags (dpkg-buildflags, all of them) and packed by CPack. Prints the path of the
 # package on its last line. Needs cmake, dpkg-dev (dpkg-shlibdeps,
@@ -26,7 +26,7 @@ export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 # Warnings stay warnings here: a newer compiler's new warning must not stop a
 # release build; the test builds are the ones that turn them into errors.
 cmake -S "$ROOT" -B "$DIR" "${GENERATOR[@]}" \
-    -DCMAKE_BUILD_TYPE=Release -DSE_SANITIZE=OFF -DSE_BUILD_TESTS=OFF -DSE_WERROR=OFF \
+    -DCMAKE_BUILD_TYPE=Release -DSE_SANITIZE=OFF -DSE_BUILD_TESTS=OFF -DSE_BUILD_BENCH=OFF -DSE_WERROR=OFF \
     -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
     -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" >"$DIR/configure.log" 2>&1 \
     || { cat "$DIR/configure.log" >&2; echo "package.sh: configure failed" >&2; exit 1; }

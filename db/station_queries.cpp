@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "db/odbc_handle.h"
+#include "db/statement.h"
 #include "db/schema_upgrade.h"
 #include "db/session.h"
 #include "db/sql_text.h"
@@ -14,22 +15,14 @@ namespace {
 // integer; nullopt for NULL. Throws CDBException when any step fails.
 std::optional<long long> QueryInteger(CDatabase& session, const std::string& sql) {
     if (!session.IsOpen()) throw CDBException::Layer(LayerError::NoStatementHandle);
-    const SQLHDBC hdbc = session.ConnectionHandle();
-    StatementHandle stmt;
-    SQLRETURN rc = stmt.Allocate(hdbc);
-    if (!OdbcOk(rc)) throw MakeDbException(rc, hdbc, SQL_NULL_HSTMT);
-    session.ApplyQueryTimeout(stmt.get());
-    rc = RetryWhileExecuting([&] {
-        return SQLExecDirect(stmt.get(), reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS);
-    });
-    if (OdbcOk(rc)) rc = RetryWhileExecuting([&] { return SQLFetch(stmt.get()); });
+    Statement stmt(session);
+    // An aggregate always gives a row, so a missing one is a fault.
+    if (stmt.Execute(sql) == SQL_NO_DATA || stmt.Fetch() == SQL_NO_DATA) stmt.Fail(SQL_ERROR);
     // Read as 64 bits: the SQLite and MariaDB drivers hand a larger value
     // into a 32-bit integer cut, without a word.
     SQLBIGINT value = 0;
     SQLLEN indicator = 0;
-    if (OdbcOk(rc)) rc = SQLGetData(stmt.get(), 1, SQL_C_SBIGINT, &value, sizeof value, &indicator);
-    // SQL_NO_DATA: an aggregate always gives a row, so a missing one is a fault.
-    if (!OdbcOk(rc)) throw MakeDbException(rc == SQL_NO_DATA ? SQL_ERROR : rc, hdbc, stmt.get());
+    stmt.Check(SQLGetData(stmt.get(), 1, SQL_C_SBIGINT, &value, sizeof value, &indicator));
     if (indicator == SQL_NULL_DATA) return std::nullopt;
     return static_cast<long long>(value);
 }
@@ -41,8 +34,9 @@ int CheckedNextStationIndex(CDatabase& session) {
     // A number NINDEX cannot hold is a failure (PostgreSQL's own arithmetic
     // already refuses it), not a number to write wrapped.
     if (next > std::numeric_limits<int>::max())
-        throw CDBException(SQL_ERROR, FormatString(str::StationIndexOutOfRange, std::to_string(next)) + "\n",
-                           "State:22003,Native:0,Origin:\n");
+        throw CDBException(SQL_ERROR, {DiagnosticRecord{"22003", 0,
+                                                         FormatString(str::StationIndexOutOfRange, std::to_string(next)),
+                                                         {}}});
     return static_cast<int>(next);
 }
 

@@ -79,9 +79,14 @@ run() {
 
 # Runs a command in the chroot, as root, with a clean environment.
 in_chroot() {
-    chroot "$CHROOT" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM="${TERM:-dumb}" CI="${CI:-}" \
+    local extra=()
+    [ ! -s "$CHROOT$LOCAL_AUTHORITIES" ] || extra=(NODE_EXTRA_CA_CERTS="$LOCAL_AUTHORITIES")
+    chroot "$CHROOT" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM="${TERM:-dumb}" CI="${CI:-}" "${extra[@]}" \
         PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin "$@"
 }
+# The certificate authorities this machine adds to Debian's (a site's proxy
+# may sign with one of them), as one file inside the chroot.
+LOCAL_AUTHORITIES=/etc/ssl/local-authorities.pem
 
 # ---------------------------------------------------------------------------
 phase "base system"
@@ -105,6 +110,15 @@ PROXY=$(apt-config dump --format '%v' Acquire::http::Proxy 2>/dev/null || true)
 printf '#!/bin/sh\nexit 101\n' >"$CHROOT/usr/sbin/policy-rc.d"
 chmod 755 "$CHROOT/usr/sbin/policy-rc.d"
 cp -L /etc/resolv.conf "$CHROOT/etc/resolv.conf" 2>/dev/null || true
+# The chroot trusts what this machine trusts: its own certificate authorities
+# go to the same folder (update-ca-certificates takes them in when the
+# ca-certificates package is installed) and, for Node's npm, which reads only
+# its built-in list, into one file named by NODE_EXTRA_CA_CERTS.
+if compgen -G "/usr/local/share/ca-certificates/*.crt" >/dev/null; then
+    mkdir -p "$CHROOT/usr/local/share/ca-certificates" "$CHROOT/etc/ssl"
+    cp /usr/local/share/ca-certificates/*.crt "$CHROOT/usr/local/share/ca-certificates/"
+    cat /usr/local/share/ca-certificates/*.crt >"$CHROOT$LOCAL_AUTHORITIES"
+fi
 [ -s "$CHROOT/etc/hosts" ] || printf '127.0.0.1\tlocalhost\n::1\t\tlocalhost ip6-localhost ip6-loopback\n' >"$CHROOT/etc/hosts"
 
 # The kernel's file systems. /dev is this machine's, bound in (not

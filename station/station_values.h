@@ -15,6 +15,10 @@ struct ChannelValues {
     std::string calibFile;   // CALIBFILE; empty is stored as NULL
     std::string locCode;     // LCODE
     std::string sensorType;  // DESCR
+    // HANG, VANG, EDEPH, LAT, LON: written when given (an import); the form
+    // leaves them unset, and then an insert starts HANG and VANG at 0 and an
+    // update keeps what the row has.
+    std::optional<double> hang, vang, edeph, lat, lon;
 };
 
 // The SITE row and the channel rows of one station.

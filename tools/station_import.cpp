@@ -309,3 +309,42 @@ const char* ChangeName(StationChange change) {
     }
     return "";
 }
+
+StationValues ToStationValues(const ImportedStation& station, const StoredSite* stored) {
+    const StoredSite& site = station.site;
+    StationValues v;
+    v.code = *site.STA;
+    v.nindex = static_cast<int>(site.NINDEX.value_or(0));
+    v.ngroups = static_cast<int>(site.NGROUPS.value_or(0));
+    v.lat = site.LAT.value_or(0);
+    v.lon = site.LON.value_or(0);
+    v.elev = site.ELEV.value_or(0);
+    v.descr = site.DESCR.value_or("");
+    v.staname = site.STANAME.value_or("");
+    v.cod = site.COD.value_or("");
+    v.refsta = site.REFSTA.value_or("");
+    v.underground = site.UNDERGROUND.value_or("");
+    v.dnorth = site.DNORTH.value_or(0);
+    v.deast = site.DEAST.value_or(0);
+    if (site.ONDATE) v.onDate = WallClockText(*site.ONDATE);
+    if (site.OFFDATE) v.offDate = v.offDateOnUpdate = WallClockText(*site.OFFDATE);
+    for (const StoredChannel& row : station.channels) {
+        ChannelValues c;
+        c.chan = *row.CHAN;
+        c.group = static_cast<int>(*row.NGROUP);
+        c.component = static_cast<int>(*row.CHANINDEX);
+        c.sps = row.SPS.value_or(0);
+        c.calibFile = row.CALIBFILE.value_or("");
+        c.locCode = row.LCODE.value_or("");
+        c.sensorType = row.DESCR.value_or("");
+        c.hang = row.HANG;
+        c.vang = row.VANG;
+        c.edeph = row.EDEPH;
+        c.lat = row.LAT;
+        c.lon = row.LON;
+        v.channels.push_back(std::move(c));
+    }
+    const double storedGroups = stored ? stored->NGROUPS.value_or(kMaxGroups) : 0.0;
+    v.staleGroups = static_cast<int>(std::min<double>(kMaxGroups, std::max<double>(storedGroups, v.ngroups)));
+    return v;
+}

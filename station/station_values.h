@@ -18,7 +18,8 @@ struct ChannelValues {
     // HANG, VANG, EDEPH, LAT, LON: written when given (an import); the form
     // leaves them unset, and then an insert starts HANG and VANG at 0 and an
     // update keeps what the row has.
-    std::optional<double> hang, vang, edeph, lat, lon;
+    std::optional<double> hang = std::nullopt, vang = std::nullopt, edeph = std::nullopt, lat = std::nullopt,
+                          lon = std::nullopt;
 };
 
 // The SITE row and the channel rows of one station.

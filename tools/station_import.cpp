@@ -169,6 +169,15 @@ std::string ValueText(const std::optional<T>& value) {
         return "'" + *value + "'";
 }
 
+// The save stores an absent text as empty, so NULL and empty are one value.
+template <typename T>
+bool SameValue(const std::optional<T>& a, const std::optional<T>& b) {
+    if constexpr (std::is_same_v<T, std::string>)
+        return a.value_or(std::string()) == b.value_or(std::string());
+    else
+        return a == b;
+}
+
 // Adds "COLUMN: old -> new" for each differing column.
 template <typename Row, typename... Columns>
 void Compare(const Row& old, const Row& now, std::vector<std::string>& changes,
@@ -176,7 +185,7 @@ void Compare(const Row& old, const Row& now, std::vector<std::string>& changes,
     (
         [&] {
             const auto& [name, member] = columns;
-            if (old.*member != now.*member)
+            if (!SameValue(old.*member, now.*member))
                 changes.push_back(std::string(name) + ": " + ValueText(old.*member) + " -> " + ValueText(now.*member));
         }(),
         ...);

@@ -289,8 +289,8 @@ std::optional<std::string> Text(const std::optional<std::string>& value) {
     return value && !value->empty() ? value : std::nullopt;
 }
 
-// Real files imported into an empty catalogue read back as planned, each
-// station new, with the channels' orientation, depth and coordinates.
+// Real files imported into an empty catalogue read back as planned, with the
+// channels' orientation, depth and coordinates; a second import changes nothing.
 TEST_F(StationImportProgramTest, ImportIntoAnEmptyCatalogueReadsBackAsPlanned) {
     CreateStationTables(session_);
     for (const char* name : {"IU.ANMO.10.BHZ.xml", "epochs.xml"}) {
@@ -302,6 +302,10 @@ TEST_F(StationImportProgramTest, ImportIntoAnEmptyCatalogueReadsBackAsPlanned) {
                                                   "2024-05-01T00:00:00"});
         EXPECT_EQ(run.exit, notes.empty() ? 0 : 1) << run.err;
         EXPECT_NE(run.out.find("записаны в базу"), std::string::npos) << run.out;
+        // Imported again, nothing differs (an absent text is stored empty).
+        const Run again = Start(SE_STATION_IMPORT, {"--stationxml", QString::fromStdString(DataFile(name)), "--at",
+                                                    "2024-05-01T00:00:00", "--dry-run"});
+        EXPECT_EQ(again.out.find("изменена"), std::string::npos) << again.out;
 
         for (ImportedStation& planned : plan) {
             KeepStoredColumns(planned, nullptr, notes);

@@ -1,6 +1,7 @@
 #include "station/station_store.h"
 
 #include <ctime>
+#include <utility>
 
 #include "db/session.h"
 #include "db/sql_text.h"
@@ -39,6 +40,11 @@ void WriteChannelRow(CDatabase& session, const std::string& code, const ChannelV
         row.HANG = 0.0;
         row.VANG = 0.0;
     }
+    // What a caller gives of the placement is written over either.
+    const std::pair<const std::optional<double>&, double&> placement[] = {
+        {c.hang, row.HANG}, {c.vang, row.VANG}, {c.edeph, row.EDEPH}, {c.lat, row.LAT}, {c.lon, row.LON}};
+    for (const auto& [given, column] : placement)
+        if (given) column = *given;
     row.CALIBFILE = c.calibFile;
     row.LDDATE = LocalWallClock(std::time(nullptr));
     row.LCODE = c.locCode;

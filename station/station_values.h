@@ -15,6 +15,11 @@ struct ChannelValues {
     std::string calibFile;   // CALIBFILE; empty is stored as NULL
     std::string locCode;     // LCODE
     std::string sensorType;  // DESCR
+    // HANG, VANG, EDEPH, LAT, LON: written when given (an import); the form
+    // leaves them unset, and then an insert starts HANG and VANG at 0 and an
+    // update keeps what the row has.
+    std::optional<double> hang = std::nullopt, vang = std::nullopt, edeph = std::nullopt, lat = std::nullopt,
+                          lon = std::nullopt;
 };
 
 // The SITE row and the channel rows of one station.

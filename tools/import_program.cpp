@@ -6,7 +6,9 @@
 #include <ctime>
 #include <set>
 
+#include "app/database_choice.h"
 #include "db/session.h"
+#include "station/station_store.h"
 #include "tools/station_import.h"
 #include "tools/stationxml_reader.h"
 #include "tools/tool_common.h"
@@ -35,7 +37,9 @@ void WriteHelp(std::ostream& out) {
            "\n"
            "Подключение: ODBC=, USER=, PASSWORD= из командной строки, иначе из zrn.ini, иначе ZRN, ZRN, PJQ.\n"
            "Код выхода: 0 всё перенесено как в файле, 1 перенесено, но с замечаниями, 2 не выполнено\n"
-           "(в том числе файл не является правильным StationXML: тогда не записано ничего).\n";
+           "(файл не является правильным StationXML: тогда не записано ничего; или станция не записана:\n"
+           "её изменения отменены, остальные станции записаны).\n"
+           "Каждая станция пишется одной транзакцией через сохранение формы.\n";
 }
 
 // --at: "YYYY-MM-DD" or a StationXML time (UTC when it names no zone).
@@ -106,20 +110,23 @@ int RunStationImport(int argc, char** argv, std::ostream& out, std::ostream& err
         if (std::none_of(epochs->begin(), epochs->end(), [&](const XmlStation& e) { return e.code == code; }))
             notes.push_back({code, {}, "станции нет в файле"});
 
-    if (!dryRun) {
-        // The write goes through the form's own save (its SQL, quoting, next
-        // index and lock); until that is callable from here, nothing is written.
-        err << "station-import: запись в базу в этой сборке ещё не подключена к сохранению формы; "
-               "используйте --dry-run. Ничего не записано.\n";
-        return ExitStatus::CouldNotRun;
-    }
-
     const ToolSettings settings = ResolveToolSettings(arguments.connection);
     std::vector<std::string> planCodes;
     for (const ImportedStation& station : planned) planCodes.push_back(*station.site.STA);
     // The stations the file names, read as stored (those not in SITE are new).
     CDatabase session;
-    if (!OpenReadOnlySession(session, settings.database, err)) return ExitStatus::CouldNotRun;
+    if (dryRun) {
+        if (!OpenReadOnlySession(session, settings.database, err)) return ExitStatus::CouldNotRun;
+    } else {
+        OpenRequest request;
+        request.options = OpenOptions::NoOdbcDialog;
+        const OpenOutcome opened = OpenChosenDatabase(session, settings.database, request);
+        if (!opened.open) {
+            err << "Не удалось подключиться к базе данных: " << opened.failure;
+            if (!opened.failure.empty() && opened.failure.back() != '\n') err << '\n';
+            return ExitStatus::CouldNotRun;
+        }
+    }
     std::optional<Catalogue> catalogue;
     try {
         catalogue = planCodes.empty() ? Catalogue() : ReadCatalogue(session, planCodes);
@@ -129,18 +136,53 @@ int RunStationImport(int argc, char** argv, std::ostream& out, std::ostream& err
     }
 
     size_t counts[3] = {0, 0, 0};
+    std::vector<std::string> failed;
+    StationStore store(session);
     for (ImportedStation& station : planned) {
-        KeepStoredColumns(station, catalogue->FindSite(*station.site.STA), notes);
+        const std::string& code = *station.site.STA;
+        const StoredSite* stored = catalogue->FindSite(code);
+        KeepStoredColumns(station, stored, notes);
         const StationDiff diff = DiffStation(station, *catalogue);
+        if (!dryRun && diff.change != StationChange::Unchanged) {
+            // Each station in its own transaction through the form's save,
+            // the station read just before as the loaded one; the save reads
+            // it again under its lock, and what changed in between is
+            // overwritten: the file is the station's configuration.
+            try {
+                int nindex = 0;
+                const StoreOutcome saved = store.Save(ToStationValues(station, stored), store.Read(code),
+                                                      [](const std::string&) { return true; }, nindex);
+                if (saved == StoreOutcome::NoTransaction) {
+                    err << "station-import: источник данных не поддерживает транзакции; станция " << code
+                        << " записана без каналов, остальные не записаны\n";
+                    return ExitStatus::CouldNotRun;
+                }
+            } catch (const CDBException& e) {
+                err << "station-import: станция " << code << " не записана (её изменения отменены):\n" << e.ErrorText;
+                if (!e.ErrorText.empty() && e.ErrorText.back() != '\n') err << '\n';
+                failed.push_back(code);
+                continue;
+            }
+        }
         ++counts[static_cast<int>(diff.change)];
-        out << *station.site.STA << ": " << ChangeName(diff.change) << '\n';
+        out << code << ": " << ChangeName(diff.change) << '\n';
         for (const std::string& line : diff.lines) out << line << '\n';
     }
-    out << "Станций: " << planned.size() << " (новых " << counts[0] << ", изменённых " << counts[1]
-        << ", без изменений " << counts[2] << "). Пробный прогон: ничего не записано.\n";
+    out << "Станций: " << planned.size() - failed.size() << " (новых " << counts[0] << ", изменённых " << counts[1]
+        << ", без изменений " << counts[2] << ")";
+    if (dryRun)
+        out << ". Пробный прогон: ничего не записано.\n";
+    else
+        out << ", записаны в базу.\n";
     out.flush();
     for (const ImportNote& note : notes)
         err << note.station << ' ' << (note.channel.empty() ? "-" : note.channel) << ": " << note.message << '\n';
+    if (!failed.empty()) {
+        err << "station-import: не записано станций: " << failed.size() << " (";
+        for (size_t i = 0; i < failed.size(); ++i) err << (i ? " " : "") << failed[i];
+        err << ")\n";
+        return ExitStatus::CouldNotRun;
+    }
     if (!out) return ExitStatus::CouldNotRun;
     return notes.empty() ? ExitStatus::Clean : ExitStatus::Findings;
 }

@@ -169,6 +169,15 @@ std::string ValueText(const std::optional<T>& value) {
         return "'" + *value + "'";
 }
 
+// The save stores an absent text as empty, so NULL and empty are one value.
+template <typename T>
+bool SameValue(const std::optional<T>& a, const std::optional<T>& b) {
+    if constexpr (std::is_same_v<T, std::string>)
+        return a.value_or(std::string()) == b.value_or(std::string());
+    else
+        return a == b;
+}
+
 // Adds "COLUMN: old -> new" for each differing column.
 template <typename Row, typename... Columns>
 void Compare(const Row& old, const Row& now, std::vector<std::string>& changes,
@@ -176,7 +185,7 @@ void Compare(const Row& old, const Row& now, std::vector<std::string>& changes,
     (
         [&] {
             const auto& [name, member] = columns;
-            if (old.*member != now.*member)
+            if (!SameValue(old.*member, now.*member))
                 changes.push_back(std::string(name) + ": " + ValueText(old.*member) + " -> " + ValueText(now.*member));
         }(),
         ...);
@@ -308,4 +317,43 @@ const char* ChangeName(StationChange change) {
         case StationChange::Unchanged: return "без изменений";
     }
     return "";
+}
+
+StationValues ToStationValues(const ImportedStation& station, const StoredSite* stored) {
+    const StoredSite& site = station.site;
+    StationValues v;
+    v.code = *site.STA;
+    v.nindex = static_cast<int>(site.NINDEX.value_or(0));
+    v.ngroups = static_cast<int>(site.NGROUPS.value_or(0));
+    v.lat = site.LAT.value_or(0);
+    v.lon = site.LON.value_or(0);
+    v.elev = site.ELEV.value_or(0);
+    v.descr = site.DESCR.value_or("");
+    v.staname = site.STANAME.value_or("");
+    v.cod = site.COD.value_or("");
+    v.refsta = site.REFSTA.value_or("");
+    v.underground = site.UNDERGROUND.value_or("");
+    v.dnorth = site.DNORTH.value_or(0);
+    v.deast = site.DEAST.value_or(0);
+    if (site.ONDATE) v.onDate = WallClockText(*site.ONDATE);
+    if (site.OFFDATE) v.offDate = v.offDateOnUpdate = WallClockText(*site.OFFDATE);
+    for (const StoredChannel& row : station.channels) {
+        ChannelValues c;
+        c.chan = *row.CHAN;
+        c.group = static_cast<int>(*row.NGROUP);
+        c.component = static_cast<int>(*row.CHANINDEX);
+        c.sps = row.SPS.value_or(0);
+        c.calibFile = row.CALIBFILE.value_or("");
+        c.locCode = row.LCODE.value_or("");
+        c.sensorType = row.DESCR.value_or("");
+        c.hang = row.HANG;
+        c.vang = row.VANG;
+        c.edeph = row.EDEPH;
+        c.lat = row.LAT;
+        c.lon = row.LON;
+        v.channels.push_back(std::move(c));
+    }
+    const double storedGroups = stored ? stored->NGROUPS.value_or(kMaxGroups) : 0.0;
+    v.staleGroups = static_cast<int>(std::min<double>(kMaxGroups, std::max<double>(storedGroups, v.ngroups)));
+    return v;
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "station/station_values.h"
 #include "tools/catalogue.h"
 #include "tools/stationxml_reader.h"
 
@@ -50,3 +51,9 @@ StationDiff DiffStation(const ImportedStation& station, const Catalogue& catalog
 
 // "новая", "изменена", "без изменений".
 const char* ChangeName(StationChange change);
+
+// The values the station store writes for a planned station (after
+// KeepStoredColumns): NULL texts as empty, dates as the statements' text, the
+// channels' placement given so that it is written. Stale rows are removed in
+// groups 1 to the larger of the stored (NULL: all seven) and the new NGROUPS.
+StationValues ToStationValues(const ImportedStation& station, const StoredSite* stored);

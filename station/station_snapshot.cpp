@@ -27,9 +27,9 @@ int GroupsToRead(int ngroups) {
     return std::min(ngroups, ctl::GroupCountMax);
 }
 
-}  // namespace
-
-StationSnapshot ReadStation(CDatabase& session, const std::string& code) {
+// Reads the SITE row, then the channel rows of its groups: one statement per
+// group, or one for them all.
+StationSnapshot ReadSnapshot(CDatabase& session, const std::string& code, bool groupByGroup) {
     StationSnapshot snapshot;
     {
         CSite site(&session);
@@ -39,13 +39,26 @@ StationSnapshot ReadStation(CDatabase& session, const std::string& code) {
         snapshot.site = CopyRow(site);
     }
     const int groups = GroupsToRead(snapshot.site->NGROUPS);
-    for (int g = 1; g <= groups; ++g) {
+    const auto read = [&](const std::string& filter) {
         CSiteChan chan(&session);
-        chan.Filter = "STA=" + SqlQuote(code) + " and NGROUP=" + std::to_string(g);
+        chan.Filter = filter;
         chan.Open();
         for (; !chan.IsEndOfSet(); chan.MoveNext()) snapshot.channels.push_back(CopyRow(chan));
+    };
+    if (!groupByGroup) {
+        read("STA=" + SqlQuote(code) + " and NGROUP between 1 and " + std::to_string(groups));
+        return snapshot;
     }
+    for (int g = 1; g <= groups; ++g) read("STA=" + SqlQuote(code) + " and NGROUP=" + std::to_string(g));
     return snapshot;
+}
+
+}  // namespace
+
+StationSnapshot ReadStation(CDatabase& session, const std::string& code) { return ReadSnapshot(session, code, true); }
+
+StationSnapshot ReReadStation(CDatabase& session, const std::string& code) {
+    return ReadSnapshot(session, code, false);
 }
 
 bool SameStation(const StationSnapshot& a, const StationSnapshot& b) {

@@ -61,6 +61,11 @@ struct StationSnapshot {
 // 1 to NGROUPS (at most 7; all seven when NGROUPS is NULL). Throws CDBException.
 StationSnapshot ReadStation(CDatabase& session, const std::string& code);
 
+// The same rows as ReadStation, the SITECHAN rows of all those groups read by
+// one statement ("STA=code and NGROUP between 1 and N"): the re-reading of a
+// save or a delete, which compares rows, not groups, and runs on every write.
+StationSnapshot ReReadStation(CDatabase& session, const std::string& code);
+
 // Whether two readings hold the same rows and values; the order of the
 // channel rows does not matter.
 bool SameStation(const StationSnapshot& a, const StationSnapshot& b);

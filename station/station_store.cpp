@@ -94,7 +94,7 @@ bool StationStore::Unchanged(Transaction& tx, const std::string& code, const std
     // The lock comes first, so that no other writer can land between this
     // reading and the writes that follow it.
     if (tx.Begun()) LockStationForWriting(session_, code);
-    if (loaded && SameStation(*loaded, ReadStation(session_, code))) return true;
+    if (loaded && SameStation(*loaded, ReReadStation(session_, code))) return true;
     tx.Rollback();
     if (!ask(code)) return false;
     if (tx.Begin()) LockStationForWriting(session_, code);

@@ -418,6 +418,7 @@ std::string CRecordset::ComposeSelectText() {
     sql += " FROM " + DefaultSql();
     if (!Filter.empty()) sql += " WHERE " + Filter;
     if (!Sort.empty()) sql += " ORDER BY " + Sort;
+    if (!RowLock.empty()) sql += " " + RowLock;
     return sql;
 }
 

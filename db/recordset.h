@@ -44,6 +44,9 @@ public:
 
     std::string Filter;  // appended after " WHERE " when not empty
     std::string Sort;    // appended after " ORDER BY " when not empty
+    std::string RowLock; // appended last when not empty: a clause such as "for
+                         // update" that locks the rows read until the
+                         // transaction ends
 
     bool Open();
     bool IsOpen() const;
@@ -57,7 +60,8 @@ public:
 
     // The SELECT text the last Open (or ReadTextColumn) sent.
     const std::string& SelectText() const { return selectText_; }
-    // The SELECT text Open sends: every bound column, the table, Filter, Sort.
+    // The SELECT text Open sends: every bound column, the table, Filter, Sort,
+    // RowLock.
     std::string ComposeSelectText();
     // Sends the statement Open sends and answers one text column (by binding
     // position) of every row, fetched with a bound row array; NULL reads as

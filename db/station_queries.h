@@ -14,9 +14,11 @@ int CheckedNextStationIndex(CDatabase& session);
 // ("select count(*) from <table> where STA=<code>").
 bool CheckedStationRowExists(CDatabase& session, const std::string& table, const std::string& stationCode);
 
-// Inside an open transaction, keeps every other writer off the station until
-// the transaction ends, so that what is read next is what is overwritten.
-// PostgreSQL and MariaDB lock the station's SITE row ("select STA from SITE
-// where STA=<code> for update"); SQLite, which locks the whole file, takes
-// its write lock at once with a statement that writes nothing.
-void LockStationForWriting(CDatabase& session, const std::string& stationCode);
+// Inside an open transaction, starts keeping every other writer off the
+// station until the transaction ends, so that what is read next is what is
+// overwritten. SQLite, which locks the whole file, takes its write lock at
+// once with a statement that writes nothing ("update SITE set STA=STA where
+// 1=0") and answers "". PostgreSQL and MariaDB answer "for update": the
+// reading of the station's SITE row that follows carries that clause and so
+// takes the row's lock itself, with no statement of its own.
+std::string LockStationForWriting(CDatabase& session);

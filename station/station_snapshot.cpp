@@ -27,13 +27,15 @@ int GroupsToRead(int ngroups) {
     return std::min(ngroups, ctl::GroupCountMax);
 }
 
-// Reads the SITE row, then the channel rows of its groups: one statement per
-// group, or one for them all.
-StationSnapshot ReadSnapshot(CDatabase& session, const std::string& code, bool groupByGroup) {
+// Reads the SITE row (with `siteRowLock` after its text), then the channel
+// rows of its groups: one statement per group, or one for them all.
+StationSnapshot ReadSnapshot(CDatabase& session, const std::string& code, bool groupByGroup,
+                             const std::string& siteRowLock = {}) {
     StationSnapshot snapshot;
     {
         CSite site(&session);
         site.Filter = "STA=" + SqlQuote(code);
+        site.RowLock = siteRowLock;
         site.Open();
         if (site.IsEndOfSet()) return snapshot;
         snapshot.site = CopyRow(site);
@@ -57,8 +59,8 @@ StationSnapshot ReadSnapshot(CDatabase& session, const std::string& code, bool g
 
 StationSnapshot ReadStation(CDatabase& session, const std::string& code) { return ReadSnapshot(session, code, true); }
 
-StationSnapshot ReReadStation(CDatabase& session, const std::string& code) {
-    return ReadSnapshot(session, code, false);
+StationSnapshot ReReadStation(CDatabase& session, const std::string& code, const std::string& siteRowLock) {
+    return ReadSnapshot(session, code, false, siteRowLock);
 }
 
 bool SameStation(const StationSnapshot& a, const StationSnapshot& b) {

@@ -64,7 +64,8 @@ StationSnapshot ReadStation(CDatabase& session, const std::string& code);
 // The same rows as ReadStation, the SITECHAN rows of all those groups read by
 // one statement ("STA=code and NGROUP between 1 and N"): the re-reading of a
 // save or a delete, which compares rows, not groups, and runs on every write.
-StationSnapshot ReReadStation(CDatabase& session, const std::string& code);
+// `siteRowLock` follows the SITE row's SELECT (see LockStationForWriting).
+StationSnapshot ReReadStation(CDatabase& session, const std::string& code, const std::string& siteRowLock = {});
 
 // Whether two readings hold the same rows and values; the order of the
 // channel rows does not matter.

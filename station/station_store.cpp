@@ -91,13 +91,14 @@ StationSnapshot StationStore::Read(const std::string& code) { return ReadStation
 
 bool StationStore::Unchanged(Transaction& tx, const std::string& code, const std::optional<StationSnapshot>& loaded,
                              const ChangedQuestion& ask) {
-    // The lock comes first, so that no other writer can land between this
-    // reading and the writes that follow it.
-    if (tx.Begun()) LockStationForWriting(session_, code);
-    if (loaded && SameStation(*loaded, ReReadStation(session_, code))) return true;
+    // The lock is taken before or by the reading of the SITE row, so that no
+    // other writer can land between this reading and the writes that follow.
+    const std::string rowLock = tx.Begun() ? LockStationForWriting(session_) : std::string();
+    if (loaded && SameStation(*loaded, ReReadStation(session_, code, rowLock))) return true;
     tx.Rollback();
     if (!ask(code)) return false;
-    if (tx.Begin()) LockStationForWriting(session_, code);
+    // Locked again for the writes; what this reading finds no longer matters.
+    if (tx.Begin()) ReReadStation(session_, code, LockStationForWriting(session_));
     return true;
 }
 

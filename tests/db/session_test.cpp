@@ -5,6 +5,7 @@
 
 #include "db/session.h"
 #include "db/station_queries.h"
+#include "db/station_recordsets.h"
 #include "db/transaction.h"
 #include "tests/support/backend.h"
 #include "tests/support/query_rows.h"
@@ -152,7 +153,10 @@ TEST_F(SessionTest, TheStationLockKeepsOtherWritersOutUntilTheTransactionEnds) {
     {
         Transaction tx(db);
         ASSERT_TRUE(tx.Begun());
-        LockStationForWriting(db, "LCK");
+        CSite site(&db);
+        site.Filter = "STA='LCK'";
+        site.RowLock = LockStationForWriting(db);
+        site.Open();
         EXPECT_THROW(other.ExecuteDirect(write), CDBException);
     }
     other.ExecuteDirect(write);

@@ -25,7 +25,11 @@ Shape ShapeOf(const RecordedCall& call) {
     const std::string& t = call.text;
     static const std::regex read(R"(SELECT [A-Z0-9_,]+ +FROM (SITE|SITECHAN)( WHERE [^;]*)?)");
     static const std::regex test(R"(select \w+ from \w+ where 1=0)");
-    if (t.find("FOR UPDATE") == std::string::npos && std::regex_match(t, read)) return Shape::Read;
+    // The lock of a save or delete is the program's own: the locking re-read
+    // of PostgreSQL and MariaDB and SQLite's write that writes nothing.
+    if (t.find("for update") != std::string::npos || t.find("FOR UPDATE") != std::string::npos) return Shape::Other;
+    if (t == "update SITE set STA=STA where 1=0") return Shape::Other;
+    if (std::regex_match(t, read)) return Shape::Read;
     if (t == "select max(NINDEX)+1 as maxindex from SITE") return Shape::NextIndex;
     if (StartsWith(t, "select count(*) from SITE where STA=")) return Shape::RowExists;
     if (StartsWith(t, "insert into SITE (") || StartsWith(t, "update SITE set ")) return Shape::SiteWrite;

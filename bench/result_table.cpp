@@ -43,6 +43,9 @@ void ResultTable::ReportRuns(const std::vector<Run>& runs) {
         const auto cut = name.rfind('/');
         Row& row = RowFor(name.substr(0, cut));
         const std::string side = name.substr(cut + 1);
+        // With --benchmark_repetitions the median of the repetitions stands
+        // for the case: one slow repetition on a shared machine does not move it.
+        if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median") continue;
         if (run.error_occurred) {
             // One line in the table: the first line of the message.
             row.error += side + ": " + run.error_message.substr(0, run.error_message.find('\n')) + " ";

@@ -8,10 +8,15 @@
 //   se-delay-proxy TARGET_PORT DELAY_MS LIFETIME_S PORT_FILE [COUNTER_FILE]
 //
 // Listens on an ephemeral port of 127.0.0.1 and writes it to PORT_FILE once
-// it accepts connections. With COUNTER_FILE it also counts requests: every
-// chunk read from a client (a write the client made towards the server, as
-// the kernel handed it over) adds one to a 64-bit counter that the file holds
-// and that other processes read by mapping the file (RequestCounter).
+// it accepts connections. With COUNTER_FILE it also counts requests in a
+// 64-bit counter that the file holds and that other processes read by mapping
+// the file (RequestCounter). A request is what a client sends between two
+// answers of its server: the first chunk read from the client after the
+// server last sent something counts, chunks read before the server answers
+// belong to the same request. So a client's pipelined writes (MariaDB's
+// driver writes a statement's close, which waits for no answer, just before
+// the next statement) count as the one round trip they cost, however the
+// kernel happens to split them into chunks.
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -36,6 +41,7 @@
 #include <memory>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -78,6 +84,7 @@ struct Pair {
     Pair(int clientFd, int serverFd) : client(clientFd), server(serverFd) {}
     Fd client, server;
     Direction up, down;  // up: client to server
+    bool answered = true;  // the server sent something since the last request
     bool dead = false;
 };
 
@@ -115,8 +122,9 @@ bool MapCounter(const char* path) {
 }
 
 // Reads what is there into the direction's queue; false on a hard error.
-// `counted`: a chunk read here is a request towards the server.
-bool ReadInto(int fd, Direction& d, Clock::duration delay, bool counted = false) {
+// `answered`: set when a chunk is read from the server, taken (and a request
+// counted) when one is read from the client; null for the server side.
+bool ReadInto(int fd, Direction& d, Clock::duration delay, bool* answered) {
     std::string buffer(kChunkBytes, '\0');
     const ssize_t n = ::read(fd, buffer.data(), buffer.size());
     if (n == 0) {
@@ -125,7 +133,8 @@ bool ReadInto(int fd, Direction& d, Clock::duration delay, bool counted = false)
     }
     if (n < 0) return errno == EAGAIN || errno == EINTR;
     buffer.resize(static_cast<std::size_t>(n));
-    if (counted && gRequests != nullptr) std::atomic_ref<std::uint64_t>(*gRequests).fetch_add(1);
+    if (answered != nullptr && std::exchange(*answered, false) && gRequests != nullptr)
+        std::atomic_ref<std::uint64_t>(*gRequests).fetch_add(1);
     d.queued += buffer.size();
     d.queue.push_back(Chunk{Clock::now() + delay, std::move(buffer)});
     return true;
@@ -220,8 +229,13 @@ int main(int argc, char** argv) {
             const pollfd& c = fds[1 + 2 * i];
             const pollfd& s = fds[2 + 2 * i];
             bool ok = true;
-            if (c.revents & (POLLIN | POLLHUP | POLLERR)) ok = ok && ReadInto(p.client.get(), p.up, delay, true);
-            if (s.revents & (POLLIN | POLLHUP | POLLERR)) ok = ok && ReadInto(p.server.get(), p.down, delay);
+            // The client first: what it wrote before the server's answer
+            // reached this proxy cannot be a reply to that answer.
+            if (c.revents & (POLLIN | POLLHUP | POLLERR)) ok = ok && ReadInto(p.client.get(), p.up, delay, &p.answered);
+            if (s.revents & (POLLIN | POLLHUP | POLLERR)) {
+                ok = ok && ReadInto(p.server.get(), p.down, delay, nullptr);
+                p.answered = true;
+            }
             ok = ok && WriteDue(p.server.get(), p.up) && WriteDue(p.client.get(), p.down);
             const bool finished = p.up.readerClosed && p.down.readerClosed && p.up.queue.empty() &&
                                   p.down.queue.empty();

@@ -1,6 +1,7 @@
 #include "station/station_store.h"
 
 #include <ctime>
+#include <set>
 #include <utility>
 
 #include "db/session.h"
@@ -18,17 +19,8 @@ std::string DeleteChannelsStatement(const std::string& code) {
 }
 std::string DeleteSiteStatement(const std::string& code) { return "delete from SITE where STA=" + SqlQuote(code); }
 
-// One SITECHAN row through CSiteChan: found by its key and updated, or inserted.
-void WriteChannelRow(CDatabase& session, const std::string& code, const ChannelValues& c) {
-    CSiteChan row(&session);
-    row.Filter = "STA=" + SqlQuote(code) + " and CHAN=" + SqlQuote(c.chan) + " and NGROUP=" + std::to_string(c.group) +
-                 " and CHANINDEX=" + std::to_string(c.component);
-    row.Open();
-    const bool insert = row.IsEndOfSet();
-    if (insert)
-        row.BeginInsert();
-    else
-        row.BeginEdit();
+// The values of one channel cell on a CSiteChan row being inserted or edited.
+void SetChannelFields(CSiteChan& row, const std::string& code, const ChannelValues& c, bool insert) {
     row.STA = code;
     row.CHAN = c.chan;
     row.NGROUP = c.group;
@@ -49,8 +41,66 @@ void WriteChannelRow(CDatabase& session, const std::string& code, const ChannelV
     row.LDDATE = LocalWallClock(std::time(nullptr));
     row.LCODE = c.locCode;
     row.DESCR = c.sensorType;
+}
+
+// One SITECHAN row through CSiteChan: found by its key and updated, or inserted.
+void WriteChannelRow(CDatabase& session, const std::string& code, const ChannelValues& c) {
+    CSiteChan row(&session);
+    row.Filter = ChannelRowFilter(code, c.chan, c.group, c.component);
+    row.Open();
+    const bool insert = row.IsEndOfSet();
+    if (insert)
+        row.BeginInsert();
+    else
+        row.BeginEdit();
+    SetChannelFields(row, code, c, insert);
     row.Update();
     row.Close();
+}
+
+// The cells the read of the station's channel rows covers: groups 1 to 7,
+// components 0 to 2.
+constexpr int kLastGroup = 7;
+constexpr int kLastComponent = 2;
+bool CellIsRead(const ChannelValues& c) {
+    return c.group >= 1 && c.group <= kLastGroup && c.component >= 0 && c.component <= kLastComponent;
+}
+
+// Writes the channel rows of a save. One read of the station's rows in the
+// cells that can be written tells which cells hold a row: a cell whose group
+// and component hold no row at all (whatever its name) has none the key read
+// of WriteChannelRow would find, so its new row is queued and all of them
+// are sent together; every other cell takes WriteChannelRow as before. The
+// comparison of names is left to the database: a cell holding a row of
+// another name still takes the read by its key.
+void WriteChannelRows(CDatabase& session, const std::string& code, const std::vector<ChannelValues>& channels) {
+    CSiteChan rows(&session);
+    rows.Filter = ChannelCellsFilter(code);
+    rows.Open();
+    std::set<std::pair<int, int>> taken;  // group and component of the rows read and queued
+    for (; !rows.IsEndOfSet(); rows.MoveNext()) taken.emplace(rows.NGROUP, rows.CHANINDEX);
+    std::set<std::pair<int, int>> queued;
+    rows.QueueInserts();
+    for (const ChannelValues& c : channels) {
+        const std::pair<int, int> cell{c.group, c.component};
+        if (CellIsRead(c) && taken.insert(cell).second) {
+            rows.BeginInsert();
+            SetChannelFields(rows, code, c, true);
+            rows.Update();
+            queued.insert(cell);
+            continue;
+        }
+        // A second cell of a queued row's group and component reads that row
+        // as stored: the queue goes first.
+        if (queued.count(cell) != 0) {
+            rows.FlushInserts();
+            queued.clear();
+            rows.QueueInserts();
+        }
+        WriteChannelRow(session, code, c);
+    }
+    rows.FlushInserts();
+    rows.Close();
 }
 
 // The SITE statement's values from the station's.
@@ -79,6 +129,16 @@ SiteRowValues SiteStatementValues(const StationValues& v, int nindex, bool exist
 }
 
 }  // namespace
+
+std::string ChannelRowFilter(const std::string& code, const std::string& chan, int group, int component) {
+    return "STA=" + SqlQuote(code) + " and CHAN=" + SqlQuote(chan) + " and NGROUP=" + std::to_string(group) +
+           " and CHANINDEX=" + std::to_string(component);
+}
+
+std::string ChannelCellsFilter(const std::string& code) {
+    return "STA=" + SqlQuote(code) + " and NGROUP between 1 and " + std::to_string(kLastGroup) +
+           " and CHANINDEX between 0 and " + std::to_string(kLastComponent);
+}
 
 std::string StaleChannelsStatement(const std::string& code, int groups, const std::vector<std::string>& kept) {
     std::string sql = "delete from SITECHAN where STA=" + SqlQuote(code) + " and NGROUP between 1 and " +
@@ -116,11 +176,9 @@ StoreOutcome StationStore::Save(const StationValues& values, const std::optional
     // Without transactions the channel rows are not written piecemeal.
     if (!tx.Begun()) return StoreOutcome::NoTransaction;
 
+    WriteChannelRows(session_, values.code, values.channels);
     std::vector<std::string> written;
-    for (const ChannelValues& c : values.channels) {
-        WriteChannelRow(session_, values.code, c);
-        written.push_back(c.chan);
-    }
+    for (const ChannelValues& c : values.channels) written.push_back(c.chan);
     session_.ExecuteDirect(StaleChannelsStatement(values.code, values.staleGroups, written));
     tx.Commit();
     return StoreOutcome::Done;

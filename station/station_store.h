@@ -61,6 +61,14 @@ private:
     CDatabase& session_;
 };
 
+// The filter of the read of one channel cell's row by its key (STA, CHAN,
+// NGROUP, CHANINDEX), before the row is updated or inserted.
+std::string ChannelRowFilter(const std::string& code, const std::string& chan, int group, int component);
+
+// The filter of a save's one read of which channel cells hold a row: the
+// station's rows in groups 1 to 7, components 0 to 2.
+std::string ChannelCellsFilter(const std::string& code);
+
 // The SITECHAN deletions of a save: the station's rows in groups 1 to
 // `groups`, components 0 to 2, whose name is none of `kept`.
 std::string StaleChannelsStatement(const std::string& code, int groups, const std::vector<std::string>& kept);

@@ -73,7 +73,27 @@ bool CellIsRead(const ChannelValues& c) {
 // are sent together; every other cell takes WriteChannelRow as before. The
 // comparison of names is left to the database: a cell holding a row of
 // another name still takes the read by its key.
-void WriteChannelRows(CDatabase& session, const std::string& code, const std::vector<ChannelValues>& channels) {
+// `locked`, the station as read under the lock the writes follow, already
+// tells which cells of its groups hold a row: when it covers every cell and
+// fewer than two are new, the cells take WriteChannelRow without that read,
+// which would save nothing there.
+void WriteChannelRows(CDatabase& session, const std::string& code, const std::vector<ChannelValues>& channels,
+                      const StationSnapshot* locked) {
+    if (locked != nullptr) {
+        const int groups = ChannelGroupsRead(*locked);
+        std::set<std::pair<int, int>> stored;
+        for (const ChannelRow& row : locked->channels) stored.emplace(row.NGROUP, row.CHANINDEX);
+        std::size_t fresh = 0;
+        bool covered = true;
+        for (const ChannelValues& c : channels) {
+            covered = covered && c.group >= 1 && c.group <= groups;
+            if (stored.count({c.group, c.component}) == 0) ++fresh;
+        }
+        if (covered && fresh < 2) {
+            for (const ChannelValues& c : channels) WriteChannelRow(session, code, c);
+            return;
+        }
+    }
     CSiteChan rows(&session);
     rows.Filter = ChannelCellsFilter(code);
     rows.Open();
@@ -150,15 +170,21 @@ std::string StaleChannelsStatement(const std::string& code, int groups, const st
 StationSnapshot StationStore::Read(const std::string& code) { return ReadStation(session_, code); }
 
 bool StationStore::Unchanged(Transaction& tx, const std::string& code, const std::optional<StationSnapshot>& loaded,
-                             const ChangedQuestion& ask) {
+                             const ChangedQuestion& ask, std::optional<StationSnapshot>& locked) {
     // The lock is taken before or by the reading of the SITE row, so that no
     // other writer can land between this reading and the writes that follow.
     const std::string rowLock = tx.Begun() ? LockStationForWriting(session_) : std::string();
-    if (loaded && SameStation(*loaded, ReReadStation(session_, code, rowLock))) return true;
+    if (loaded) {
+        StationSnapshot now = ReReadStation(session_, code, rowLock);
+        if (SameStation(*loaded, now)) {
+            if (tx.Begun()) locked = std::move(now);
+            return true;
+        }
+    }
     tx.Rollback();
     if (!ask(code)) return false;
-    // Locked again for the writes; what this reading finds no longer matters.
-    if (tx.Begin()) ReReadStation(session_, code, LockStationForWriting(session_));
+    // Locked again for the writes; this reading is what they follow.
+    if (tx.Begin()) locked = ReReadStation(session_, code, LockStationForWriting(session_));
     return true;
 }
 
@@ -167,7 +193,8 @@ StoreOutcome StationStore::Save(const StationValues& values, const std::optional
     // The SITE row and the channel rows are written in one transaction: a
     // failure anywhere leaves both as they were.
     Transaction tx(session_);
-    if (!Unchanged(tx, values.code, loaded, askOverwrite)) return StoreOutcome::Cancelled;
+    std::optional<StationSnapshot> locked;
+    if (!Unchanged(tx, values.code, loaded, askOverwrite, locked)) return StoreOutcome::Cancelled;
     if (afterReRead) afterReRead();
 
     nindex = values.nindex != 0 ? values.nindex : CheckedNextStationIndex(session_);
@@ -176,7 +203,7 @@ StoreOutcome StationStore::Save(const StationValues& values, const std::optional
     // Without transactions the channel rows are not written piecemeal.
     if (!tx.Begun()) return StoreOutcome::NoTransaction;
 
-    WriteChannelRows(session_, values.code, values.channels);
+    WriteChannelRows(session_, values.code, values.channels, locked ? &*locked : nullptr);
     std::vector<std::string> written;
     for (const ChannelValues& c : values.channels) written.push_back(c.chan);
     session_.ExecuteDirect(StaleChannelsStatement(values.code, values.staleGroups, written));
@@ -188,7 +215,8 @@ StoreOutcome StationStore::Delete(const std::string& code, const std::optional<S
                                   const ChangedQuestion& askDelete) {
     Transaction tx(session_);
     if (!tx.Begun()) return StoreOutcome::NoTransaction;
-    if (!Unchanged(tx, code, loaded, askDelete)) return StoreOutcome::Cancelled;
+    std::optional<StationSnapshot> locked;
+    if (!Unchanged(tx, code, loaded, askDelete, locked)) return StoreOutcome::Cancelled;
     if (!tx.Begun()) return StoreOutcome::NoTransaction;
     if (afterReRead) afterReRead();
     session_.ExecuteDirect(DeleteChannelsStatement(code));

@@ -55,8 +55,10 @@ public:
 private:
     // Locks and reads the station again; asks when it changed. False when
     // the answer was no. May end and begin `tx` again around the question.
+    // `locked` receives the reading taken under the lock that the writes
+    // follow, when there is one.
     bool Unchanged(class Transaction& tx, const std::string& code, const std::optional<StationSnapshot>& loaded,
-                   const ChangedQuestion& ask);
+                   const ChangedQuestion& ask, std::optional<StationSnapshot>& locked);
 
     CDatabase& session_;
 };

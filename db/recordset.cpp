@@ -796,12 +796,6 @@ void CRecordset::QueueInsert() {
 
 void CRecordset::QueueInserts() { impl_->queueing = true; }
 
-std::size_t CRecordset::QueuedInserts() const {
-    std::size_t n = 0;
-    for (const InsertBatch& b : impl_->queued) n += b.rows.size();
-    return n;
-}
-
 void CRecordset::FlushInserts() {
     Impl& m = *impl_;
     m.queueing = false;

@@ -72,8 +72,6 @@ public:
     // diagnostics; the kept rows are dropped either way. A driver without
     // parameter arrays gets one execution per row.
     void FlushInserts();
-    // How many rows are kept and not yet sent.
-    std::size_t QueuedInserts() const;
 
     // The SELECT text the last Open (or ReadTextColumn) sent.
     const std::string& SelectText() const { return selectText_; }

@@ -17,6 +17,7 @@ SQLRETURN __real_SQLExecute(SQLHSTMT);
 SQLRETURN __real_SQLBindParameter(SQLHSTMT, SQLUSMALLINT, SQLSMALLINT, SQLSMALLINT, SQLSMALLINT, SQLULEN,
                                   SQLSMALLINT, SQLPOINTER, SQLLEN, SQLLEN*);
 SQLRETURN __real_SQLFreeStmt(SQLHSTMT, SQLUSMALLINT);
+SQLRETURN __real_SQLSetStmtAttr(SQLHSTMT, SQLINTEGER, SQLPOINTER, SQLINTEGER);
 SQLRETURN __real_SQLFreeHandle(SQLSMALLINT, SQLHANDLE);
 SQLRETURN __real_SQLPrimaryKeys(SQLHSTMT, SQLCHAR*, SQLSMALLINT, SQLCHAR*, SQLSMALLINT, SQLCHAR*, SQLSMALLINT);
 SQLRETURN __real_SQLSetConnectAttr(SQLHDBC, SQLINTEGER, SQLPOINTER, SQLINTEGER);
@@ -39,6 +40,8 @@ struct Binding {
 struct StatementState {
     std::string prepared;
     std::map<SQLUSMALLINT, Binding> bindings;
+    SQLULEN paramSetSize = 1;                     // rows of parameters per execution
+    SQLULEN paramBindType = SQL_PARAM_BIND_BY_COLUMN;  // or the size of one row's structure
 };
 
 struct Recorder {
@@ -61,21 +64,41 @@ std::string Text(const SQLCHAR* text, SQLLEN length) {
 
 bool Succeeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO || rc == SQL_NO_DATA; }
 
-// The parameter values as they stand now, in parameter order.
-std::vector<RecordedParam> CaptureParams(const StatementState& state) {
+// The bytes a value of a fixed-length C type takes; 0 for text.
+std::size_t FixedBytes(SQLSMALLINT cType) {
+    switch (cType) {
+        case SQL_C_SLONG: return sizeof(SQLINTEGER);
+        case SQL_C_DOUBLE: return sizeof(double);
+        case SQL_C_TYPE_TIMESTAMP: return sizeof(SQL_TIMESTAMP_STRUCT);
+        default: return 0;
+    }
+}
+
+// The values of parameter row `row` as they stand now, in parameter order.
+// Column-wise arrays hold a row's value `row` slots on (a slot is the buffer
+// length, or the size of a fixed-length type), row-wise ones `row` structures
+// on; the indicators follow the same rule.
+std::vector<RecordedParam> CaptureParams(const StatementState& state, SQLULEN row = 0) {
     std::vector<RecordedParam> params;
     for (const auto& [number, b] : state.bindings) {
         RecordedParam p = b.shape;
-        SQLLEN length = b.indicator != nullptr ? *b.indicator : SQL_NTS;
+        const bool byColumn = state.paramBindType == SQL_PARAM_BIND_BY_COLUMN;
+        const std::size_t fixed = FixedBytes(p.cType);
+        const std::size_t slot = fixed != 0 ? fixed : static_cast<std::size_t>(std::max<SQLLEN>(b.bufferLength, 0));
+        const std::size_t valueOffset = row * (byColumn ? slot : state.paramBindType);
+        const std::size_t indicatorOffset = row * (byColumn ? sizeof(SQLLEN) : state.paramBindType);
+        const SQLLEN* indicator =
+            b.indicator != nullptr
+                ? reinterpret_cast<const SQLLEN*>(reinterpret_cast<const char*>(b.indicator) + indicatorOffset)
+                : nullptr;
+        SQLLEN length = indicator != nullptr ? *indicator : SQL_NTS;
         p.indicator = length;
         if (length != SQL_NULL_DATA && b.buffer != nullptr) {
-            const char* bytes = static_cast<const char*>(b.buffer);
+            const char* bytes = static_cast<const char*>(b.buffer) + valueOffset;
             std::size_t n = 0;
             switch (p.cType) {
                 case SQL_C_CHAR: n = length == SQL_NTS ? std::strlen(bytes) : static_cast<std::size_t>(length); break;
-                case SQL_C_SLONG: n = sizeof(SQLINTEGER); break;
-                case SQL_C_DOUBLE: n = sizeof(double); break;
-                case SQL_C_TYPE_TIMESTAMP: n = sizeof(SQL_TIMESTAMP_STRUCT); break;
+                case SQL_C_SLONG: case SQL_C_DOUBLE: case SQL_C_TYPE_TIMESTAMP: n = fixed; break;
                 default: n = static_cast<std::size_t>(std::max<SQLLEN>(b.bufferLength, 0)); break;
             }
             p.bytes.assign(bytes, n);
@@ -84,6 +107,15 @@ std::vector<RecordedParam> CaptureParams(const StatementState& state) {
         params.push_back(std::move(p));
     }
     return params;
+}
+
+// A call that sends a statement with the statement's parameters: every row
+// of them when an array is bound.
+RecordedCall StatementCall(CallKind kind, std::string text, const StatementState& state) {
+    RecordedCall call{kind, std::move(text), CaptureParams(state)};
+    if (state.paramSetSize > 1)
+        for (SQLULEN row = 0; row < state.paramSetSize; ++row) call.paramRows.push_back(CaptureParams(state, row));
+    return call;
 }
 
 // Runs the call and, while recording, appends what `make` describes.
@@ -149,9 +181,7 @@ extern "C" {
 
 SQLRETURN __wrap_SQLExecDirect(SQLHSTMT stmt, SQLCHAR* text, SQLINTEGER length) {
     return Recorded([&] { return __real_SQLExecDirect(stmt, text, length); },
-                    [&](Recorder& r) {
-                        return RecordedCall{CallKind::ExecDirect, Text(text, length), CaptureParams(r.statements[stmt])};
-                    });
+                    [&](Recorder& r) { return StatementCall(CallKind::ExecDirect, Text(text, length), r.statements[stmt]); });
 }
 
 SQLRETURN __wrap_SQLPrepare(SQLHSTMT stmt, SQLCHAR* text, SQLINTEGER length) {
@@ -167,7 +197,7 @@ SQLRETURN __wrap_SQLExecute(SQLHSTMT stmt) {
     return Recorded([&] { return __real_SQLExecute(stmt); },
                     [&](Recorder& r) {
                         const StatementState& s = r.statements[stmt];
-                        return RecordedCall{CallKind::PrepareExecute, s.prepared, CaptureParams(s)};
+                        return StatementCall(CallKind::PrepareExecute, s.prepared, s);
                     });
 }
 
@@ -197,6 +227,22 @@ SQLRETURN __wrap_SQLFreeStmt(SQLHSTMT stmt, SQLUSMALLINT option) {
         r.statements[stmt].bindings.clear();
     }
     return __real_SQLFreeStmt(stmt, option);
+}
+
+SQLRETURN __wrap_SQLSetStmtAttr(SQLHSTMT stmt, SQLINTEGER attribute, SQLPOINTER value, SQLINTEGER length) {
+    const SQLRETURN rc = __real_SQLSetStmtAttr(stmt, attribute, value, length);
+    if ((attribute == SQL_ATTR_PARAMSET_SIZE || attribute == SQL_ATTR_PARAM_BIND_TYPE) &&
+        (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO)) {
+        Recorder& r = TheRecorder();
+        std::lock_guard guard(r.lock);
+        StatementState& s = r.statements[stmt];
+        const auto number = reinterpret_cast<SQLULEN>(value);
+        if (attribute == SQL_ATTR_PARAMSET_SIZE)
+            s.paramSetSize = number;
+        else
+            s.paramBindType = number;
+    }
+    return rc;
 }
 
 SQLRETURN __wrap_SQLFreeHandle(SQLSMALLINT type, SQLHANDLE handle) {

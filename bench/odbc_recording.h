@@ -34,9 +34,12 @@ enum class CallKind {
 struct RecordedCall {
     CallKind kind;
     std::string text;
-    std::vector<RecordedParam> params;
+    std::vector<RecordedParam> params;  // the parameters (of the first row of an array execution)
     long value = 0;
     bool succeeded = true;
+    // Every parameter row of an execution with an array of parameter rows
+    // (SQL_ATTR_PARAMSET_SIZE above 1), in order; empty for one row.
+    std::vector<std::vector<RecordedParam>> paramRows = {};
 };
 
 // The calls of one operation, in order.

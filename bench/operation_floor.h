@@ -26,5 +26,8 @@ struct OperationFloor {
 // its two deletions in a transaction of its own, then the refill and the
 // reload. Catalogue (station-check, station-export): one read of each table.
 // Reads of SITE or SITECHAN before an operation's first write are the
-// program's re-read of the station, not part of the floor.
+// program's re-read of the station, not part of the floor; so is a save's
+// one read of which channel cells hold a row. Channel rows the program
+// inserted together with one array-bound INSERT are in the floor row by row:
+// the record set's read by the row's key and the row's own INSERT.
 OperationFloor FloorOf(FloorOperation operation, const Recording& program);

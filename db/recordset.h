@@ -35,6 +35,9 @@ inline constexpr DateTimeField DateTime{};  // told apart from every instant
 // Base of CSite and CSiteChan. A derived class supplies its table name and its
 // column list; users set Filter, Open, read with IsEndOfSet/MoveNext, and write
 // one row with BeginInsert or BeginEdit, assigning fields, then Update.
+// Between QueueInserts and FlushInserts, an Update after BeginInsert keeps
+// the new row instead of sending it, and FlushInserts sends all kept rows
+// together (see recordset.cpp).
 class CRecordset {
 public:
     explicit CRecordset(CDatabase* session);
@@ -57,6 +60,18 @@ public:
     void BeginEdit();
     bool Update();
     void Close();
+
+    // From now on, rows written by BeginInsert and Update are kept, not sent:
+    // Update answers as it would, and the row written does not become the
+    // current row (the record set stays where it was).
+    void QueueInserts();
+    // Sends the kept rows, one INSERT with an array of parameter rows per
+    // column list (rows whose NULL fields differ have different lists), in
+    // the order the lists first came, and stops keeping rows. A failure of
+    // any row fails its whole INSERT: CDBException with the driver's
+    // diagnostics; the kept rows are dropped either way. A driver without
+    // parameter arrays gets one execution per row.
+    void FlushInserts();
 
     // The SELECT text the last Open (or ReadTextColumn) sent.
     const std::string& SelectText() const { return selectText_; }
@@ -87,6 +102,7 @@ private:
     struct Impl;
     void Fetch();
     void UpdateInsert();
+    void QueueInsert();
     void UpdateEdit();
 
     CDatabase* session_;

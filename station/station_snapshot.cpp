@@ -63,6 +63,10 @@ StationSnapshot ReReadStation(CDatabase& session, const std::string& code, const
     return ReadSnapshot(session, code, false, siteRowLock);
 }
 
+int ChannelGroupsRead(const StationSnapshot& snapshot) {
+    return snapshot.site ? GroupsToRead(snapshot.site->NGROUPS) : 0;
+}
+
 bool SameStation(const StationSnapshot& a, const StationSnapshot& b) {
     if (a.site != b.site || a.channels.size() != b.channels.size()) return false;
     auto left = a.channels;

@@ -67,6 +67,10 @@ StationSnapshot ReadStation(CDatabase& session, const std::string& code);
 // `siteRowLock` follows the SITE row's SELECT (see LockStationForWriting).
 StationSnapshot ReReadStation(CDatabase& session, const std::string& code, const std::string& siteRowLock = {});
 
+// The groups whose channel rows a reading holds, 1 to this; 0 when SITE
+// holds no row for the code (then no channel row was read).
+int ChannelGroupsRead(const StationSnapshot& snapshot);
+
 // Whether two readings hold the same rows and values; the order of the
 // channel rows does not matter.
 bool SameStation(const StationSnapshot& a, const StationSnapshot& b);

@@ -1,6 +1,7 @@
 #include "station/station_store.h"
 
 #include <ctime>
+#include <set>
 #include <utility>
 
 #include "db/session.h"
@@ -18,17 +19,8 @@ std::string DeleteChannelsStatement(const std::string& code) {
 }
 std::string DeleteSiteStatement(const std::string& code) { return "delete from SITE where STA=" + SqlQuote(code); }
 
-// One SITECHAN row through CSiteChan: found by its key and updated, or inserted.
-void WriteChannelRow(CDatabase& session, const std::string& code, const ChannelValues& c) {
-    CSiteChan row(&session);
-    row.Filter = "STA=" + SqlQuote(code) + " and CHAN=" + SqlQuote(c.chan) + " and NGROUP=" + std::to_string(c.group) +
-                 " and CHANINDEX=" + std::to_string(c.component);
-    row.Open();
-    const bool insert = row.IsEndOfSet();
-    if (insert)
-        row.BeginInsert();
-    else
-        row.BeginEdit();
+// The values of one channel cell on a CSiteChan row being inserted or edited.
+void SetChannelFields(CSiteChan& row, const std::string& code, const ChannelValues& c, bool insert) {
     row.STA = code;
     row.CHAN = c.chan;
     row.NGROUP = c.group;
@@ -49,8 +41,86 @@ void WriteChannelRow(CDatabase& session, const std::string& code, const ChannelV
     row.LDDATE = LocalWallClock(std::time(nullptr));
     row.LCODE = c.locCode;
     row.DESCR = c.sensorType;
+}
+
+// One SITECHAN row through CSiteChan: found by its key and updated, or inserted.
+void WriteChannelRow(CDatabase& session, const std::string& code, const ChannelValues& c) {
+    CSiteChan row(&session);
+    row.Filter = ChannelRowFilter(code, c.chan, c.group, c.component);
+    row.Open();
+    const bool insert = row.IsEndOfSet();
+    if (insert)
+        row.BeginInsert();
+    else
+        row.BeginEdit();
+    SetChannelFields(row, code, c, insert);
     row.Update();
     row.Close();
+}
+
+// The cells the read of the station's channel rows covers: groups 1 to 7,
+// components 0 to 2.
+constexpr int kLastGroup = 7;
+constexpr int kLastComponent = 2;
+bool CellIsRead(const ChannelValues& c) {
+    return c.group >= 1 && c.group <= kLastGroup && c.component >= 0 && c.component <= kLastComponent;
+}
+
+// Writes the channel rows of a save. One read of the station's rows in the
+// cells that can be written tells which cells hold a row: a cell whose group
+// and component hold no row at all (whatever its name) has none the key read
+// of WriteChannelRow would find, so its new row is queued and all of them
+// are sent together; every other cell takes WriteChannelRow as before. The
+// comparison of names is left to the database: a cell holding a row of
+// another name still takes the read by its key.
+// `locked`, the station as read under the lock the writes follow, already
+// tells which cells of its groups hold a row: when it covers every cell and
+// fewer than two are new, the cells take WriteChannelRow without that read,
+// which would save nothing there.
+void WriteChannelRows(CDatabase& session, const std::string& code, const std::vector<ChannelValues>& channels,
+                      const StationSnapshot* locked) {
+    if (locked != nullptr) {
+        const int groups = ChannelGroupsRead(*locked);
+        std::set<std::pair<int, int>> stored;
+        for (const ChannelRow& row : locked->channels) stored.emplace(row.NGROUP, row.CHANINDEX);
+        std::size_t fresh = 0;
+        bool covered = true;
+        for (const ChannelValues& c : channels) {
+            covered = covered && c.group >= 1 && c.group <= groups;
+            if (stored.count({c.group, c.component}) == 0) ++fresh;
+        }
+        if (covered && fresh < 2) {
+            for (const ChannelValues& c : channels) WriteChannelRow(session, code, c);
+            return;
+        }
+    }
+    CSiteChan rows(&session);
+    rows.Filter = ChannelCellsFilter(code);
+    rows.Open();
+    std::set<std::pair<int, int>> taken;  // group and component of the rows read and queued
+    for (; !rows.IsEndOfSet(); rows.MoveNext()) taken.emplace(rows.NGROUP, rows.CHANINDEX);
+    std::set<std::pair<int, int>> queued;
+    rows.QueueInserts();
+    for (const ChannelValues& c : channels) {
+        const std::pair<int, int> cell{c.group, c.component};
+        if (CellIsRead(c) && taken.insert(cell).second) {
+            rows.BeginInsert();
+            SetChannelFields(rows, code, c, true);
+            rows.Update();
+            queued.insert(cell);
+            continue;
+        }
+        // A second cell of a queued row's group and component reads that row
+        // as stored: the queue goes first.
+        if (queued.count(cell) != 0) {
+            rows.FlushInserts();
+            queued.clear();
+            rows.QueueInserts();
+        }
+        WriteChannelRow(session, code, c);
+    }
+    rows.FlushInserts();
+    rows.Close();
 }
 
 // The SITE statement's values from the station's.
@@ -80,6 +150,16 @@ SiteRowValues SiteStatementValues(const StationValues& v, int nindex, bool exist
 
 }  // namespace
 
+std::string ChannelRowFilter(const std::string& code, const std::string& chan, int group, int component) {
+    return "STA=" + SqlQuote(code) + " and CHAN=" + SqlQuote(chan) + " and NGROUP=" + std::to_string(group) +
+           " and CHANINDEX=" + std::to_string(component);
+}
+
+std::string ChannelCellsFilter(const std::string& code) {
+    return "STA=" + SqlQuote(code) + " and NGROUP between 1 and " + std::to_string(kLastGroup) +
+           " and CHANINDEX between 0 and " + std::to_string(kLastComponent);
+}
+
 std::string StaleChannelsStatement(const std::string& code, int groups, const std::vector<std::string>& kept) {
     std::string sql = "delete from SITECHAN where STA=" + SqlQuote(code) + " and NGROUP between 1 and " +
                       std::to_string(groups) + " and CHANINDEX between 0 and 2 ";
@@ -90,15 +170,21 @@ std::string StaleChannelsStatement(const std::string& code, int groups, const st
 StationSnapshot StationStore::Read(const std::string& code) { return ReadStation(session_, code); }
 
 bool StationStore::Unchanged(Transaction& tx, const std::string& code, const std::optional<StationSnapshot>& loaded,
-                             const ChangedQuestion& ask) {
+                             const ChangedQuestion& ask, std::optional<StationSnapshot>& locked) {
     // The lock is taken before or by the reading of the SITE row, so that no
     // other writer can land between this reading and the writes that follow.
     const std::string rowLock = tx.Begun() ? LockStationForWriting(session_) : std::string();
-    if (loaded && SameStation(*loaded, ReReadStation(session_, code, rowLock))) return true;
+    if (loaded) {
+        StationSnapshot now = ReReadStation(session_, code, rowLock);
+        if (SameStation(*loaded, now)) {
+            if (tx.Begun()) locked = std::move(now);
+            return true;
+        }
+    }
     tx.Rollback();
     if (!ask(code)) return false;
-    // Locked again for the writes; what this reading finds no longer matters.
-    if (tx.Begin()) ReReadStation(session_, code, LockStationForWriting(session_));
+    // Locked again for the writes; this reading is what they follow.
+    if (tx.Begin()) locked = ReReadStation(session_, code, LockStationForWriting(session_));
     return true;
 }
 
@@ -107,7 +193,8 @@ StoreOutcome StationStore::Save(const StationValues& values, const std::optional
     // The SITE row and the channel rows are written in one transaction: a
     // failure anywhere leaves both as they were.
     Transaction tx(session_);
-    if (!Unchanged(tx, values.code, loaded, askOverwrite)) return StoreOutcome::Cancelled;
+    std::optional<StationSnapshot> locked;
+    if (!Unchanged(tx, values.code, loaded, askOverwrite, locked)) return StoreOutcome::Cancelled;
     if (afterReRead) afterReRead();
 
     nindex = values.nindex != 0 ? values.nindex : CheckedNextStationIndex(session_);
@@ -116,11 +203,9 @@ StoreOutcome StationStore::Save(const StationValues& values, const std::optional
     // Without transactions the channel rows are not written piecemeal.
     if (!tx.Begun()) return StoreOutcome::NoTransaction;
 
+    WriteChannelRows(session_, values.code, values.channels, locked ? &*locked : nullptr);
     std::vector<std::string> written;
-    for (const ChannelValues& c : values.channels) {
-        WriteChannelRow(session_, values.code, c);
-        written.push_back(c.chan);
-    }
+    for (const ChannelValues& c : values.channels) written.push_back(c.chan);
     session_.ExecuteDirect(StaleChannelsStatement(values.code, values.staleGroups, written));
     tx.Commit();
     return StoreOutcome::Done;
@@ -130,7 +215,8 @@ StoreOutcome StationStore::Delete(const std::string& code, const std::optional<S
                                   const ChangedQuestion& askDelete) {
     Transaction tx(session_);
     if (!tx.Begun()) return StoreOutcome::NoTransaction;
-    if (!Unchanged(tx, code, loaded, askDelete)) return StoreOutcome::Cancelled;
+    std::optional<StationSnapshot> locked;
+    if (!Unchanged(tx, code, loaded, askDelete, locked)) return StoreOutcome::Cancelled;
     if (!tx.Begun()) return StoreOutcome::NoTransaction;
     if (afterReRead) afterReRead();
     session_.ExecuteDirect(DeleteChannelsStatement(code));

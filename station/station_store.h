@@ -55,11 +55,21 @@ public:
 private:
     // Locks and reads the station again; asks when it changed. False when
     // the answer was no. May end and begin `tx` again around the question.
+    // `locked` receives the reading taken under the lock that the writes
+    // follow, when there is one.
     bool Unchanged(class Transaction& tx, const std::string& code, const std::optional<StationSnapshot>& loaded,
-                   const ChangedQuestion& ask);
+                   const ChangedQuestion& ask, std::optional<StationSnapshot>& locked);
 
     CDatabase& session_;
 };
+
+// The filter of the read of one channel cell's row by its key (STA, CHAN,
+// NGROUP, CHANINDEX), before the row is updated or inserted.
+std::string ChannelRowFilter(const std::string& code, const std::string& chan, int group, int component);
+
+// The filter of a save's one read of which channel cells hold a row: the
+// station's rows in groups 1 to 7, components 0 to 2.
+std::string ChannelCellsFilter(const std::string& code);
 
 // The SITECHAN deletions of a save: the station's rows in groups 1 to
 // `groups`, components 0 to 2, whose name is none of `kept`.

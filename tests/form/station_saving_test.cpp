@@ -6,6 +6,7 @@
 #include <ctime>
 #include <thread>
 
+#include "db/station_recordsets.h"
 #include "resources/control_ids.h"
 #include "resources/string_table.h"
 #include "station/station_store.h"
@@ -489,6 +490,62 @@ TEST_F(StationSaving, AStationChangedSinceLoadingIsWrittenOnlyWhenTheUserAgrees)
             EXPECT_EQ(Value("select STANAME from SITE where STA='" + std::string(c.code) + "'"), "");
         }
     }
+}
+
+TEST_F(StationSaving, NewChannelRowsSentTogetherStoreWhatOneRowInsertsStored) {
+    // Cells of three groups whose NULL columns differ, so that their INSERTs
+    // name three column lists: all texts; no CALIBFILE; the placement given.
+    const std::string longCalib(300, 'r');
+    const std::vector<ChannelValues> cells = {
+        {"BHZ", 1, 0, 20.0, "bhz.rsp", "00", "STS-2"},
+        {"BHN", 1, 1, 0.1, "", "00", "O'Neil \\ x"},
+        {"BHE", 1, 2, 20.0, longCalib, "00", "Датчик"},
+        {"HHZ", 2, 0, 100.5, "", "01", "CMG-3T"},
+        {"HHN", 2, 1, 1e-7, "h", "01", "CMG-3T"},
+        {"HHE", 2, 2, 100.5, "hhe.rsp", "01", "CMG", 90.0, 0.0, 0.25, 55.75, -37.125},
+        {"LHZ", 3, 0, 1.0, "", "02", "x"},
+    };
+    // What the save wrote before, one record-set INSERT per row: the cell's
+    // values, HANG and VANG 0 unless given.
+    for (const ChannelValues& c : cells) {
+        CSiteChan row(admin.get());
+        row.Filter = "1=0";
+        row.Open();
+        row.BeginInsert();
+        row.STA = "REF";
+        row.CHAN = c.chan;
+        row.NGROUP = c.group;
+        row.CHANINDEX = c.component;
+        row.SPS = c.sps;
+        row.HANG = c.hang.value_or(0.0);
+        row.VANG = c.vang.value_or(0.0);
+        if (c.edeph) row.EDEPH = *c.edeph;
+        if (c.lat) row.LAT = *c.lat;
+        if (c.lon) row.LON = *c.lon;
+        row.CALIBFILE = c.calibFile;
+        row.LCODE = c.locCode;
+        row.DESCR = c.sensorType;
+        row.LDDATE = LocalWallClock(std::time(nullptr));
+        ASSERT_TRUE(row.Update());
+    }
+    StationValues station;
+    station.code = "NEW";
+    station.nindex = 9;
+    station.ngroups = 3;
+    station.channels = cells;
+    station.staleGroups = 3;
+    int nindex = 0;
+    StationStore store(*admin);
+    ASSERT_EQ(store.Save(station, std::nullopt, [](const std::string&) { return true; }, nindex), StoreOutcome::Done);
+
+    const auto stored = [&](const std::string& code) {
+        return Rows("select CHAN,NGROUP,CHANINDEX,EDEPH,LAT,LON,SPS,HANG,VANG,DESCR,CALIBFILE,LCODE,"
+                    "case when LDDATE is null then 'no time' else 'time' end from SITECHAN where STA='" +
+                    code + "' order by NGROUP,CHANINDEX");
+    };
+    const auto reference = stored("REF");
+    ASSERT_EQ(reference.size(), cells.size());
+    EXPECT_EQ(stored("NEW"), reference);
 }
 
 TEST_F(StationSaving, TwoEditorsSavingAtOnceTheSecondWaitsThenIsAskedAboutTheFirstsChange) {

@@ -14,7 +14,7 @@ BUILD=${BUILD:-$ROOT/build}
 DELAY_MS=${DELAY_MS:-5}
 # The type-ahead case runs over a slower link: TYPEAHEAD_DELAY_MS each way.
 TYPEAHEAD_DELAY_MS=${TYPEAHEAD_DELAY_MS:-25}
-PROXY_LIFETIME_S=1200
+PROXY_LIFETIME_S=3600
 
 if [ ! -f "$BUILD/CMakeCache.txt" ]; then
     cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSE_SANITIZE=OFF >/dev/null

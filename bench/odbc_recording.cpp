@@ -1,5 +1,7 @@
 #include "bench/odbc_recording.h"
 
+#include "db/odbc_handle.h"
+
 #include <sqlext.h>
 
 #include <algorithm>
@@ -64,16 +66,6 @@ std::string Text(const SQLCHAR* text, SQLLEN length) {
 
 bool Succeeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO || rc == SQL_NO_DATA; }
 
-// The bytes a value of a fixed-length C type takes; 0 for text.
-std::size_t FixedBytes(SQLSMALLINT cType) {
-    switch (cType) {
-        case SQL_C_SLONG: return sizeof(SQLINTEGER);
-        case SQL_C_DOUBLE: return sizeof(double);
-        case SQL_C_TYPE_TIMESTAMP: return sizeof(SQL_TIMESTAMP_STRUCT);
-        default: return 0;
-    }
-}
-
 // The values of parameter row `row` as they stand now, in parameter order.
 // Column-wise arrays hold a row's value `row` slots on (a slot is the buffer
 // length, or the size of a fixed-length type), row-wise ones `row` structures
@@ -83,7 +75,7 @@ std::vector<RecordedParam> CaptureParams(const StatementState& state, SQLULEN ro
     for (const auto& [number, b] : state.bindings) {
         RecordedParam p = b.shape;
         const bool byColumn = state.paramBindType == SQL_PARAM_BIND_BY_COLUMN;
-        const std::size_t fixed = FixedBytes(p.cType);
+        const std::size_t fixed = FixedParamBytes(p.cType);
         const std::size_t slot = fixed != 0 ? fixed : static_cast<std::size_t>(std::max<SQLLEN>(b.bufferLength, 0));
         const std::size_t valueOffset = row * (byColumn ? slot : state.paramBindType);
         const std::size_t indicatorOffset = row * (byColumn ? sizeof(SQLLEN) : state.paramBindType);

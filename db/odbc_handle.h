@@ -1,9 +1,11 @@
 #pragma once
-// RAII ownership of one ODBC handle, and the two rules every ODBC call of the
-// layer is made with.
+// RAII ownership of one ODBC handle, the two rules every ODBC call of the
+// layer is made with, and the size of a fixed-length parameter value.
 
 #include <sql.h>
+#include <sqlext.h>
 
+#include <cstddef>
 #include <utility>
 
 // Owns an ODBC handle of one type and frees it with SQLFreeHandle when it goes
@@ -58,3 +60,14 @@ SQLRETURN RetryWhileExecuting(Call&& call) {
 
 // SQL_SUCCESS or SQL_SUCCESS_WITH_INFO: the call did what was asked.
 inline bool OdbcOk(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
+
+// The bytes a parameter value of a fixed-length C type takes (a slot of a
+// column-wise parameter array); 0 for text, whose length varies.
+inline std::size_t FixedParamBytes(SQLSMALLINT cType) {
+    switch (cType) {
+        case SQL_C_SLONG: return sizeof(SQLINTEGER);
+        case SQL_C_DOUBLE: return sizeof(double);
+        case SQL_C_TYPE_TIMESTAMP: return sizeof(SQL_TIMESTAMP_STRUCT);
+        default: return 0;
+    }
+}

@@ -334,16 +334,6 @@ long long CountWith(CDatabase& session, const std::string& sql, std::deque<Param
     return indicator == SQL_NULL_DATA ? 0 : static_cast<long long>(count);
 }
 
-// The bytes of a parameter's value that does not vary in length.
-std::size_t FixedBytes(SQLSMALLINT cType) {
-    switch (cType) {
-        case SQL_C_SLONG: return sizeof(SQLINTEGER);
-        case SQL_C_DOUBLE: return sizeof(double);
-        case SQL_C_TYPE_TIMESTAMP: return sizeof(SQL_TIMESTAMP_STRUCT);
-        default: return 0;
-    }
-}
-
 // The INSERT of one new row: the columns it names, in binding order, and
 // their parameters.
 struct InsertRow {
@@ -396,13 +386,13 @@ ParamColumn ColumnOfRows(std::vector<std::deque<Param>>& rows, std::size_t colum
     for (const std::deque<Param>& row : rows) {
         const Param& p = row[column];
         c.size = std::max(c.size, p.size);
-        c.width = std::max(c.width, c.cType == SQL_C_CHAR ? p.text.size() + 1 : FixedBytes(c.cType));
+        c.width = std::max(c.width, c.cType == SQL_C_CHAR ? p.text.size() + 1 : FixedParamBytes(c.cType));
     }
     c.data.assign(c.width * rows.size(), '\0');
     c.indicators.reserve(rows.size());
     for (std::size_t i = 0; i < rows.size(); ++i) {
         Param& p = rows[i][column];
-        const std::size_t bytes = c.cType == SQL_C_CHAR ? p.text.size() : FixedBytes(c.cType);
+        const std::size_t bytes = c.cType == SQL_C_CHAR ? p.text.size() : FixedParamBytes(c.cType);
         if (p.indicator != SQL_NULL_DATA) std::memcpy(c.data.data() + i * c.width, p.Buffer(), bytes);
         c.indicators.push_back(p.indicator);
     }

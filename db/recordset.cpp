@@ -617,11 +617,14 @@ bool CRecordset::Open() {
     // A static cursor, only read: rows are written by statements of their own
     // (see the top of this file), so it asks for no locks or row versions.
     // The SELECT is sent once, with SQLExecDirect: a prepare of its own would
-    // cost MariaDB's driver a round trip for a statement that runs once.
-    stmt.Execute(selectText_, [](Statement& s) {
+    // cost MariaDB's driver a round trip for a statement that runs once. A
+    // leading statement goes in the same text; its result is passed over.
+    stmt.Execute(LeadingStatement.empty() ? selectText_ : LeadingStatement + ";" + selectText_, [](Statement& s) {
         s.Check(SQLSetStmtAttr(s.get(), SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_STATIC), 0));
         s.Check(SQLSetStmtAttr(s.get(), SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_READ_ONLY), 0));
     });
+    // A driver that ran only the leading statement fails the Open.
+    if (!LeadingStatement.empty() && !stmt.NextResult()) stmt.Fail(SQL_ERROR);
 
     // The fields are made after the statement ran: a reconnect on the way
     // closes the record set's earlier state.

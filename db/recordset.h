@@ -20,7 +20,7 @@ using DateTimeField = std::optional<WallClock>;
 // One bound column as a derived class declares it: the column name, its kind
 // and the member that holds its value (std::string, int, double, DateTimeField).
 struct FieldBinding {
-    const char* column;
+    std::string column;
     FieldKind kind;
     void* value;
 };
@@ -50,6 +50,11 @@ public:
     std::string RowLock; // appended last when not empty: a clause such as "for
                          // update" that locks the rows read until the
                          // transaction ends
+    std::string LeadingStatement; // when not empty, sent with the SELECT in
+                                  // one request ahead of it ("<this>;SELECT
+                                  // ..."), its result passed over: for a
+                                  // driver that sends a batch of statements
+                                  // as one
 
     bool Open();
     bool IsOpen() const;
@@ -73,7 +78,8 @@ public:
     // parameter arrays gets one execution per row.
     void FlushInserts();
 
-    // The SELECT text the last Open (or ReadTextColumn) sent.
+    // The SELECT text the last Open (or ReadTextColumn) sent, without a
+    // leading statement.
     const std::string& SelectText() const { return selectText_; }
     // The SELECT text Open sends: every bound column, the table, Filter, Sort,
     // RowLock.

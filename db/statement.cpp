@@ -51,6 +51,13 @@ SQLRETURN Statement::Fetch() {
     return rc;
 }
 
+bool Statement::NextResult() {
+    const SQLRETURN rc = RetryWhileExecuting([&] { return SQLMoreResults(stmt_.get()); });
+    if (rc == SQL_NO_DATA) return false;
+    Check(rc);
+    return true;
+}
+
 void Statement::Discard() {
     // Fetch failures while discarding are not the statement's failure.
     for (;;) {

@@ -45,6 +45,9 @@ public:
     // Fetches the next row: SQL_SUCCESS or SQL_SUCCESS_WITH_INFO for a row,
     // SQL_NO_DATA past the last one; throws on failure.
     SQLRETURN Fetch();
+    // Moves on to the result of the next statement of a batch: false when
+    // the batch has no further result; throws when that statement failed.
+    bool NextResult();
     // Consumes every row of every result, so that the statement ends clean.
     void Discard();
     // Closes the cursor of the last result, keeping the handle.

@@ -44,12 +44,14 @@ bool CheckedStationRowExists(CDatabase& session, const std::string& table, const
     return QueryInteger(session, "select count(*) from " + table + " where STA=" + SqlQuote(stationCode)).value_or(0) != 0;
 }
 
-std::string LockStationForWriting(CDatabase& session) {
-    if (ClassifyDbmsName(session.DbmsName()) == DbmsKind::SQLite) {
-        // The driver begins its transactions deferred: the first writing
-        // statement takes the write lock, whether or not it touches a row.
-        session.ExecuteDirect("update SITE set STA=STA where 1=0");
-        return {};
+StationLock LockStationForWriting(CDatabase& session, const std::string& code) {
+    switch (ClassifyDbmsName(session.DbmsName())) {
+        case DbmsKind::SQLite:
+            // The driver begins its transactions deferred: the first writing
+            // statement takes the write lock, whether or not it touches a row.
+            session.ExecuteDirect("update SITE set STA=STA where 1=0");
+            return {};
+        case DbmsKind::Postgres: return {"select STA from SITE where STA=" + SqlQuote(code) + " for update", {}};
+        default: return {{}, "for update"};
     }
-    return "for update";
 }

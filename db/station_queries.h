@@ -14,11 +14,25 @@ int CheckedNextStationIndex(CDatabase& session);
 // ("select count(*) from <table> where STA=<code>").
 bool CheckedStationRowExists(CDatabase& session, const std::string& table, const std::string& stationCode);
 
+// How a transaction keeps every other writer off a station while it reads the
+// station again (see LockStationForWriting): what goes with that reading.
+struct StationLock {
+    std::string leadingStatement;  // sent in one request ahead of the reading
+    std::string rowLock;           // follows the reading's SELECT
+};
+
 // Inside an open transaction, starts keeping every other writer off the
-// station until the transaction ends, so that what is read next is what is
-// overwritten. SQLite, which locks the whole file, takes its write lock at
-// once with a statement that writes nothing ("update SITE set STA=STA where
-// 1=0") and answers "". PostgreSQL and MariaDB answer "for update": the
-// reading of the station's SITE row that follows carries that clause and so
-// takes the row's lock itself, with no statement of its own.
-std::string LockStationForWriting(CDatabase& session);
+// station `code` until the transaction ends, so that what is read next is
+// what is overwritten; the lock costs no request of its own on a server.
+// - SQLite, which locks the whole file, takes its write lock at once with a
+//   statement that writes nothing ("update SITE set STA=STA where 1=0") and
+//   answers nothing to add.
+// - PostgreSQL answers a statement that locks the SITE row ("select STA from
+//   SITE where STA=<code> for update") to go in one request ahead of the
+//   reading. The reading then starts once the lock is held and sees what an
+//   editor who held it before has committed; a lock clause on the reading
+//   itself would show such an editor's SITE row beside channel rows from
+//   before its commit.
+// - Other servers (MariaDB) answer "for update" for the reading: its rows
+//   are read locked, so each as last committed.
+StationLock LockStationForWriting(CDatabase& session, const std::string& code);

@@ -10,12 +10,62 @@ const char* const kDefaultConnect = "ODBC;DSN=ZRN;UID=ZRN;PWD=PJQ";
 
 }  // namespace
 
-CSite::CSite(CDatabase* session) : CRecordset(session), LDDATE(LocalWallClock(std::time(nullptr))) {
+SiteFields::SiteFields() : LDDATE(LocalWallClock(std::time(nullptr))) {
     // The remaining fields get no meaningful value until a row is fetched;
     // they start as the null markers rather than as indeterminate values.
     DNORTH = DEAST = NullMarker::Floating;
     ONDATE = OFFDATE = NullMarker::DateTime;
 }
+
+std::vector<FieldBinding> SiteFields::Bindings(const std::string& qualifier) {
+    return {
+        {qualifier + "STA", FieldKind::Text, &STA},
+        {qualifier + "COD", FieldKind::Text, &COD},
+        {qualifier + "NGROUPS", FieldKind::Integer, &NGROUPS},
+        {qualifier + "ELEV", FieldKind::Floating, &ELEV},
+        {qualifier + "LAT", FieldKind::Floating, &LAT},
+        {qualifier + "LON", FieldKind::Floating, &LON},
+        {qualifier + "DESCR", FieldKind::Text, &DESCR},
+        {qualifier + "LDDATE", FieldKind::DateTime, &LDDATE},
+        {qualifier + "NINDEX", FieldKind::Integer, &NINDEX},
+        {qualifier + "DEAST", FieldKind::Floating, &DEAST},
+        {qualifier + "DNORTH", FieldKind::Floating, &DNORTH},
+        {qualifier + "REFSTA", FieldKind::Text, &REFSTA},
+        {qualifier + "STANAME", FieldKind::Text, &STANAME},
+        {qualifier + "STATYPE", FieldKind::Text, &STATYPE},
+        {qualifier + "UNDERGROUND", FieldKind::Text, &UNDERGROUND},
+        {qualifier + "ONDATE", FieldKind::DateTime, &ONDATE},
+        {qualifier + "OFFDATE", FieldKind::DateTime, &OFFDATE},
+    };
+}
+
+void SiteFields::AfterFetch() {
+    // A station without a number reads as number 0, not as the null marker.
+    if (NINDEX == NullMarker::Integer) NINDEX = 0;
+}
+
+ChannelFields::ChannelFields() : LDDATE(LocalWallClock(std::time(nullptr))) {}
+
+std::vector<FieldBinding> ChannelFields::Bindings(const std::string& qualifier) {
+    return {
+        {qualifier + "STA", FieldKind::Text, &STA},
+        {qualifier + "CHAN", FieldKind::Text, &CHAN},
+        {qualifier + "NGROUP", FieldKind::Integer, &NGROUP},
+        {qualifier + "CHANINDEX", FieldKind::Integer, &CHANINDEX},
+        {qualifier + "EDEPH", FieldKind::Floating, &EDEPH},
+        {qualifier + "LAT", FieldKind::Floating, &LAT},
+        {qualifier + "LON", FieldKind::Floating, &LON},
+        {qualifier + "SPS", FieldKind::Floating, &SPS},
+        {qualifier + "HANG", FieldKind::Floating, &HANG},
+        {qualifier + "VANG", FieldKind::Floating, &VANG},
+        {qualifier + "DESCR", FieldKind::Text, &DESCR},
+        {qualifier + "CALIBFILE", FieldKind::Text, &CALIBFILE},
+        {qualifier + "LCODE", FieldKind::Text, &LCODE},
+        {qualifier + "LDDATE", FieldKind::DateTime, &LDDATE},
+    };
+}
+
+CSite::CSite(CDatabase* session) : CRecordset(session) {}
 
 CSite::~CSite() = default;
 
@@ -23,57 +73,10 @@ std::string CSite::DefaultConnect() const { return kDefaultConnect; }
 
 std::string CSite::DefaultSql() const { return "SITE"; }
 
-std::vector<FieldBinding> CSite::BindColumns() {
-    // Binding order; the member order of the class differs.
-    return {
-        {"STA", FieldKind::Text, &STA},
-        {"COD", FieldKind::Text, &COD},
-        {"NGROUPS", FieldKind::Integer, &NGROUPS},
-        {"ELEV", FieldKind::Floating, &ELEV},
-        {"LAT", FieldKind::Floating, &LAT},
-        {"LON", FieldKind::Floating, &LON},
-        {"DESCR", FieldKind::Text, &DESCR},
-        {"LDDATE", FieldKind::DateTime, &LDDATE},
-        {"NINDEX", FieldKind::Integer, &NINDEX},
-        {"DEAST", FieldKind::Floating, &DEAST},
-        {"DNORTH", FieldKind::Floating, &DNORTH},
-        {"REFSTA", FieldKind::Text, &REFSTA},
-        {"STANAME", FieldKind::Text, &STANAME},
-        {"STATYPE", FieldKind::Text, &STATYPE},
-        {"UNDERGROUND", FieldKind::Text, &UNDERGROUND},
-        {"ONDATE", FieldKind::DateTime, &ONDATE},
-        {"OFFDATE", FieldKind::DateTime, &OFFDATE},
-    };
-}
-
-void CSite::AfterFetch() {
-    // A station without a number reads as number 0, not as the null marker.
-    if (NINDEX == NullMarker::Integer) NINDEX = 0;
-}
-
-CSiteChan::CSiteChan(CDatabase* session) : CRecordset(session), LDDATE(LocalWallClock(std::time(nullptr))) {}
+CSiteChan::CSiteChan(CDatabase* session) : CRecordset(session) {}
 
 CSiteChan::~CSiteChan() = default;
 
 std::string CSiteChan::DefaultConnect() const { return kDefaultConnect; }
 
 std::string CSiteChan::DefaultSql() const { return "SITECHAN"; }
-
-std::vector<FieldBinding> CSiteChan::BindColumns() {
-    return {
-        {"STA", FieldKind::Text, &STA},
-        {"CHAN", FieldKind::Text, &CHAN},
-        {"NGROUP", FieldKind::Integer, &NGROUP},
-        {"CHANINDEX", FieldKind::Integer, &CHANINDEX},
-        {"EDEPH", FieldKind::Floating, &EDEPH},
-        {"LAT", FieldKind::Floating, &LAT},
-        {"LON", FieldKind::Floating, &LON},
-        {"SPS", FieldKind::Floating, &SPS},
-        {"HANG", FieldKind::Floating, &HANG},
-        {"VANG", FieldKind::Floating, &VANG},
-        {"DESCR", FieldKind::Text, &DESCR},
-        {"CALIBFILE", FieldKind::Text, &CALIBFILE},
-        {"LCODE", FieldKind::Text, &LCODE},
-        {"LDDATE", FieldKind::DateTime, &LDDATE},
-    };
-}

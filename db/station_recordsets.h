@@ -7,14 +7,9 @@
 
 #include "db/recordset.h"
 
-// Table SITE, 17 bound columns.
-class CSite : public CRecordset {
-public:
-    explicit CSite(CDatabase* session);
-    ~CSite() override;
-
-    // STA's position in the binding order.
-    static constexpr std::size_t kStationCodeField = 0;
+// The 17 fields of one SITE row and their bindings.
+struct SiteFields {
+    SiteFields();
 
     std::string STA;
     std::string COD;
@@ -34,19 +29,16 @@ public:
     DateTimeField ONDATE;
     DateTimeField OFFDATE;
 
-    std::string DefaultConnect() const override;
-    std::string DefaultSql() const override;
-
-protected:
-    std::vector<FieldBinding> BindColumns() override;
-    void AfterFetch() override;  // a NULL NINDEX reads 0
+    // The fields in binding order (the member order differs), each column
+    // named with `qualifier` before it ("SITE." in a join; "" alone).
+    std::vector<FieldBinding> Bindings(const std::string& qualifier = {});
+    // What a fetched row's values become: a NULL NINDEX reads 0.
+    void AfterFetch();
 };
 
-// Table SITECHAN, 14 bound columns.
-class CSiteChan : public CRecordset {
-public:
-    explicit CSiteChan(CDatabase* session);
-    ~CSiteChan() override;
+// The 14 fields of one SITECHAN row and their bindings.
+struct ChannelFields {
+    ChannelFields();
 
     std::string STA;
     std::string CHAN;
@@ -63,9 +55,36 @@ public:
     std::string LCODE;
     DateTimeField LDDATE;
 
+    // The fields in binding order, each column named with `qualifier` before it.
+    std::vector<FieldBinding> Bindings(const std::string& qualifier = {});
+};
+
+// Table SITE, 17 bound columns.
+class CSite : public CRecordset, public SiteFields {
+public:
+    explicit CSite(CDatabase* session);
+    ~CSite() override;
+
+    // STA's position in the binding order.
+    static constexpr std::size_t kStationCodeField = 0;
+
     std::string DefaultConnect() const override;
     std::string DefaultSql() const override;
 
 protected:
-    std::vector<FieldBinding> BindColumns() override;
+    std::vector<FieldBinding> BindColumns() override { return Bindings(); }
+    void AfterFetch() override { SiteFields::AfterFetch(); }
+};
+
+// Table SITECHAN, 14 bound columns.
+class CSiteChan : public CRecordset, public ChannelFields {
+public:
+    explicit CSiteChan(CDatabase* session);
+    ~CSiteChan() override;
+
+    std::string DefaultConnect() const override;
+    std::string DefaultSql() const override;
+
+protected:
+    std::vector<FieldBinding> BindColumns() override { return Bindings(); }
 };

@@ -3,18 +3,19 @@
 #include <algorithm>
 
 #include "db/sql_text.h"
+#include "db/station_queries.h"
 #include "db/station_recordsets.h"
 #include "resources/control_ids.h"
 
 namespace {
 
-SiteRow CopyRow(const CSite& s) {
+SiteRow CopyRow(const SiteFields& s) {
     return SiteRow{s.STA,    s.COD,     s.NGROUPS, {s.ELEV},  {s.LAT},    {s.LON},       s.DESCR,
                    s.LDDATE, s.NINDEX,  s.REFSTA,  {s.DNORTH}, {s.DEAST}, s.STANAME,     s.STATYPE,
                    s.UNDERGROUND, s.ONDATE, s.OFFDATE};
 }
 
-ChannelRow CopyRow(const CSiteChan& c) {
+ChannelRow CopyRow(const ChannelFields& c) {
     return ChannelRow{c.STA,   c.CHAN,   c.NGROUP, c.CHANINDEX, {c.EDEPH}, {c.LAT},      {c.LON},
                       {c.SPS}, {c.HANG}, {c.VANG}, c.DESCR,     c.CALIBFILE, c.LCODE, c.LDDATE};
 }
@@ -27,15 +28,13 @@ int GroupsToRead(int ngroups) {
     return std::min(ngroups, ctl::GroupCountMax);
 }
 
-// Reads the SITE row (with `siteRowLock` after its text), then the channel
-// rows of its groups: one statement per group, or one for them all.
-StationSnapshot ReadSnapshot(CDatabase& session, const std::string& code, bool groupByGroup,
-                             const std::string& siteRowLock = {}) {
+// Reads the SITE row, then the channel rows of its groups: one statement per
+// group, or one for them all.
+StationSnapshot ReadSnapshot(CDatabase& session, const std::string& code, bool groupByGroup) {
     StationSnapshot snapshot;
     {
         CSite site(&session);
         site.Filter = "STA=" + SqlQuote(code);
-        site.RowLock = siteRowLock;
         site.Open();
         if (site.IsEndOfSet()) return snapshot;
         snapshot.site = CopyRow(site);
@@ -55,12 +54,74 @@ StationSnapshot ReadSnapshot(CDatabase& session, const std::string& code, bool g
     return snapshot;
 }
 
+// A station's SITE row joined with each of its channel rows of the groups
+// GroupsToRead gives for the row's NGROUPS: one row per channel row, one row
+// with NULL channel columns when there is none. Fields convert as CSite's
+// and CSiteChan's do. Only read.
+class StationRows : public CRecordset {
+public:
+    StationRows(CDatabase* session, const std::string& code) : CRecordset(session), code_(code) {
+        Filter = "SITE.STA=" + SqlQuote(code);
+    }
+
+    SiteFields site;
+    ChannelFields channel;
+
+    // Whether the current row holds a channel row: a joined row's NGROUP is
+    // one of the groups read, never NULL.
+    bool HasChannel() const { return channel.NGROUP != NullMarker::Integer; }
+
+    std::string DefaultConnect() const override { return {}; }
+    std::string DefaultSql() const override {
+        const std::string last = std::to_string(ctl::GroupCountMax);
+        return "SITE left join SITECHAN on SITECHAN.STA=" + SqlQuote(code_) +
+               " and SITECHAN.NGROUP between 1 and (case when SITE.NGROUPS between 1 and " + last +
+               " then SITE.NGROUPS else " + last + " end)";
+    }
+
+protected:
+    std::vector<FieldBinding> BindColumns() override {
+        std::vector<FieldBinding> bindings = site.Bindings("SITE.");
+        for (FieldBinding& b : channel.Bindings("SITECHAN.")) bindings.push_back(std::move(b));
+        return bindings;
+    }
+    void AfterFetch() override { site.AfterFetch(); }
+
+private:
+    std::string code_;
+};
+
+// The station read by one statement, with the lock's additions; nullopt when
+// SITE holds the code in more than one row (or SITECHAN holds a row twice),
+// which a join cannot tell apart from one row read with each channel row.
+std::optional<StationSnapshot> ReadJoined(CDatabase& session, const std::string& code, const StationLock& lock) {
+    StationRows rows(&session, code);
+    rows.LeadingStatement = lock.leadingStatement;
+    rows.RowLock = lock.rowLock;
+    rows.Open();
+    StationSnapshot snapshot;
+    for (; !rows.IsEndOfSet(); rows.MoveNext()) {
+        SiteRow site = CopyRow(rows.site);
+        if (!snapshot.site)
+            snapshot.site = std::move(site);
+        else if (site != *snapshot.site)
+            return std::nullopt;
+        if (rows.HasChannel()) snapshot.channels.push_back(CopyRow(rows.channel));
+    }
+    auto sorted = snapshot.channels;
+    std::sort(sorted.begin(), sorted.end());
+    if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end()) return std::nullopt;
+    return snapshot;
+}
+
 }  // namespace
 
 StationSnapshot ReadStation(CDatabase& session, const std::string& code) { return ReadSnapshot(session, code, true); }
 
-StationSnapshot ReReadStation(CDatabase& session, const std::string& code, const std::string& siteRowLock) {
-    return ReadSnapshot(session, code, false, siteRowLock);
+StationSnapshot ReReadStation(CDatabase& session, const std::string& code, const StationLock& lock) {
+    if (std::optional<StationSnapshot> joined = ReadJoined(session, code, lock)) return std::move(*joined);
+    // The lock is held now; the rows are read as loading reads them.
+    return ReadSnapshot(session, code, false);
 }
 
 int ChannelGroupsRead(const StationSnapshot& snapshot) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "db/station_queries.h"
 #include "db/wall_clock.h"
 
 class CDatabase;
@@ -61,11 +62,12 @@ struct StationSnapshot {
 // 1 to NGROUPS (at most 7; all seven when NGROUPS is NULL). Throws CDBException.
 StationSnapshot ReadStation(CDatabase& session, const std::string& code);
 
-// The same rows as ReadStation, the SITECHAN rows of all those groups read by
-// one statement ("STA=code and NGROUP between 1 and N"): the re-reading of a
-// save or a delete, which compares rows, not groups, and runs on every write.
-// `siteRowLock` follows the SITE row's SELECT (see LockStationForWriting).
-StationSnapshot ReReadStation(CDatabase& session, const std::string& code, const std::string& siteRowLock = {});
+// The same rows as ReadStation, read by one statement that joins SITE with
+// SITECHAN: the re-reading of a save or a delete, which compares rows, not
+// groups, and runs on every write. `lock` (see LockStationForWriting) goes
+// with that statement. A code SITE holds twice is read as ReadStation reads
+// it, with one statement for its channel rows. Throws CDBException.
+StationSnapshot ReReadStation(CDatabase& session, const std::string& code, const StationLock& lock = {});
 
 // The groups whose channel rows a reading holds, 1 to this; 0 when SITE
 // holds no row for the code (then no channel row was read).

@@ -173,9 +173,9 @@ bool StationStore::Unchanged(Transaction& tx, const std::string& code, const std
                              const ChangedQuestion& ask, std::optional<StationSnapshot>& locked) {
     // The lock is taken before or by the reading of the SITE row, so that no
     // other writer can land between this reading and the writes that follow.
-    const std::string rowLock = tx.Begun() ? LockStationForWriting(session_) : std::string();
+    const StationLock lock = tx.Begun() ? LockStationForWriting(session_, code) : StationLock{};
     if (loaded) {
-        StationSnapshot now = ReReadStation(session_, code, rowLock);
+        StationSnapshot now = ReReadStation(session_, code, lock);
         if (SameStation(*loaded, now)) {
             if (tx.Begun()) locked = std::move(now);
             return true;
@@ -184,7 +184,7 @@ bool StationStore::Unchanged(Transaction& tx, const std::string& code, const std
     tx.Rollback();
     if (!ask(code)) return false;
     // Locked again for the writes; this reading is what they follow.
-    if (tx.Begin()) locked = ReReadStation(session_, code, LockStationForWriting(session_));
+    if (tx.Begin()) locked = ReReadStation(session_, code, LockStationForWriting(session_, code));
     return true;
 }
 

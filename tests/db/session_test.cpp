@@ -155,7 +155,9 @@ TEST_F(SessionTest, TheStationLockKeepsOtherWritersOutUntilTheTransactionEnds) {
         ASSERT_TRUE(tx.Begun());
         CSite site(&db);
         site.Filter = "STA='LCK'";
-        site.RowLock = LockStationForWriting(db);
+        const StationLock lock = LockStationForWriting(db, "LCK");
+        site.LeadingStatement = lock.leadingStatement;
+        site.RowLock = lock.rowLock;
         site.Open();
         EXPECT_THROW(other.ExecuteDirect(write), CDBException);
     }

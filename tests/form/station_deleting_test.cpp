@@ -1,6 +1,10 @@
 // Deleting a station after the user's confirmation, on every database of the
 // run: what goes, what is selected and shown afterwards, and the failures.
 
+#include <chrono>
+#include <thread>
+
+#include "db/transaction.h"
 #include "resources/control_ids.h"
 #include "resources/string_table.h"
 #include "tests/form/ops_test_fixture.h"
@@ -282,6 +286,41 @@ TEST_F(StationDeleting, AStationChangedSinceLoadingIsDeletedOnlyWhenTheUserAgree
             EXPECT_EQ(Count("SITE"), 3);
         }
     }
+}
+
+// Another editor holds the station, its SITE row written again unchanged and
+// a channel row added, and commits while the delete waits for the station.
+TEST_F(StationDeleting, AChannelRowCommittedWhileTheDeleteWaitsForTheStationIsSeen) {
+    AddFourStations();
+    OpenForm("S2");
+    CDatabase other;
+    ASSERT_TRUE(other.Open(backend.ConnectString(), OpenOptions::UseCursorLibrary));
+    Transaction theirs(other);
+    ASSERT_TRUE(theirs.Begun());
+    other.ExecuteDirect("update SITE set STA=STA where STA='S2'");
+    other.ExecuteDirect("insert into SITECHAN (STA,CHAN,NGROUP,CHANINDEX) values ('S2','BHN',1,1)");
+    std::thread commit([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        theirs.Commit();
+    });
+    port.QueueAnswer(platform::Answer::Ok);  // the delete question
+    ConfirmDelete(platform::Answer::Cancel);
+    commit.join();
+    ASSERT_EQ(port.Messages().size(), 2u);
+    EXPECT_EQ(port.Messages()[1].text, FormatString(str::DeleteChangedQuestion, "S2"));
+    EXPECT_EQ(Count("SITECHAN", "STA='S2'"), 2);
+}
+
+TEST_F(StationDeleting, ACodeSiteHoldsTwiceIsDeletedWithoutAChangedQuestion) {
+    DropSitePrimaryKey();
+    AddSite("DUP", 1, 1);
+    AddSite("DUP", 2, 1);
+    AddChannel("DUP", "BHZ", 1, 0);
+    OpenForm("DUP");
+    ConfirmDelete();
+    EXPECT_EQ(port.Messages().size(), 1u);  // the delete question alone
+    EXPECT_EQ(Count("SITE", "STA='DUP'"), 0);
+    EXPECT_EQ(Count("SITECHAN", "STA='DUP'"), 0);
 }
 
 TEST_F(StationDeleting, FailedCommitIsReportedAndTheFormIsNotRefreshed) {

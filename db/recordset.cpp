@@ -578,7 +578,7 @@ void CRecordset::Close() {
     beginOfSet_ = endOfSet_ = true;
 }
 
-bool CRecordset::Open() {
+Statement& CRecordset::ReadyStatement() {
     if (impl_->open) Close();  // a statement allocated at construction is kept
     Impl& m = *impl_;
     if (session_ == nullptr) throw CDBException::Layer(LayerError::NoStatementHandle);
@@ -612,20 +612,22 @@ bool CRecordset::Open() {
     rc = SQLGetInfo(hdbc, SQL_ODBC_VER, odbcVersion, sizeof odbcVersion, nullptr);
     if (!OdbcOk(rc)) throw MakeDbException(rc, hdbc, SQL_NULL_HSTMT);
     if (std::atoi(odbcVersion) < 2) throw CDBException::Layer(LayerError::OdbcVersion);
+    return stmt;
+}
 
-    selectText_ = ComposeSelectText();
+void CRecordset::ExecuteSelect(Statement& stmt, const std::string& sql) {
     // A static cursor, only read: rows are written by statements of their own
     // (see the top of this file), so it asks for no locks or row versions.
     // The SELECT is sent once, with SQLExecDirect: a prepare of its own would
-    // cost MariaDB's driver a round trip for a statement that runs once. A
-    // leading statement goes in the same text; its result is passed over.
-    stmt.Execute(LeadingStatement.empty() ? selectText_ : LeadingStatement + ";" + selectText_, [](Statement& s) {
+    // cost MariaDB's driver a round trip for a statement that runs once.
+    stmt.Execute(sql, [](Statement& s) {
         s.Check(SQLSetStmtAttr(s.get(), SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_STATIC), 0));
         s.Check(SQLSetStmtAttr(s.get(), SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_READ_ONLY), 0));
     });
-    // A driver that ran only the leading statement fails the Open.
-    if (!LeadingStatement.empty() && !stmt.NextResult()) stmt.Fail(SQL_ERROR);
+}
 
+void CRecordset::StartReading() {
+    Impl& m = *impl_;
     // The fields are made after the statement ran: a reconnect on the way
     // closes the record set's earlier state.
     m.table = DefaultSql();
@@ -646,6 +648,38 @@ bool CRecordset::Open() {
     endOfSet_ = false;
     Fetch();
     beginOfSet_ = endOfSet_;
+}
+
+bool CRecordset::Open() {
+    Statement& stmt = ReadyStatement();
+    selectText_ = ComposeSelectText();
+    ExecuteSelect(stmt, selectText_);
+    StartReading();
+    return true;
+}
+
+bool CRecordset::OpenBatch(CRecordset& next) {
+    Statement& stmt = ReadyStatement();
+    selectText_ = ComposeSelectText();
+    next.Close();
+    next.selectText_ = next.ComposeSelectText();
+    ExecuteSelect(stmt, selectText_ + ";" + next.selectText_);
+    StartReading();
+    return true;
+}
+
+bool CRecordset::OpenNextResult(CRecordset& previous) {
+    if (previous.session_ != session_ || !previous.impl_->open || !previous.impl_->stmt)
+        throw CDBException::Layer(LayerError::NoStatementHandle);
+    ReadyStatement();
+    // The batch's statement comes over; `previous` keeps this one's unused
+    // handle and closes.
+    std::swap(impl_->stmt, previous.impl_->stmt);
+    previous.Close();
+    Statement& stmt = *impl_->stmt;
+    // A driver that ran the first SELECT alone fails here.
+    if (!stmt.NextResult()) stmt.Fail(SQL_ERROR);
+    StartReading();
     return true;
 }
 

@@ -11,6 +11,8 @@
 #include "db/session.h"
 #include "db/wall_clock.h"
 
+class Statement;
+
 // The kinds a bound column can have.
 enum class FieldKind { Text, Integer, Floating, DateTime };
 
@@ -50,13 +52,19 @@ public:
     std::string RowLock; // appended last when not empty: a clause such as "for
                          // update" that locks the rows read until the
                          // transaction ends
-    std::string LeadingStatement; // when not empty, sent with the SELECT in
-                                  // one request ahead of it ("<this>;SELECT
-                                  // ..."), its result passed over: for a
-                                  // driver that sends a batch of statements
-                                  // as one
 
     bool Open();
+    // Opens this record set and `next` with one request, for a driver that
+    // sends a batch of statements as one (PostgreSQL's): this SELECT, then
+    // next's, in one text. This one stands on its first row; once it has
+    // been read, next.OpenNextResult(*this) reads the second result. The
+    // second SELECT runs after the first one has ended, so it sees what the
+    // first one waited for.
+    bool OpenBatch(CRecordset& next);
+    // Reads the next result of the batch `previous` sent (see OpenBatch),
+    // taking over its statement; `previous` is closed. Throws CDBException,
+    // with the driver's text when that SELECT failed.
+    bool OpenNextResult(CRecordset& previous);
     bool IsOpen() const;
     bool IsEndOfSet() const { return endOfSet_; }
     bool IsBeginOfSet() const { return beginOfSet_; }
@@ -78,8 +86,8 @@ public:
     // parameter arrays gets one execution per row.
     void FlushInserts();
 
-    // The SELECT text the last Open (or ReadTextColumn) sent, without a
-    // leading statement.
+    // The SELECT text the last Open (or ReadTextColumn) sent; of a batch,
+    // this record set's own SELECT.
     const std::string& SelectText() const { return selectText_; }
     // The SELECT text Open sends: every bound column, the table, Filter, Sort,
     // RowLock.
@@ -106,6 +114,11 @@ private:
     void DropStatement();      // called by CDatabase before it connects again
 
     struct Impl;
+    // The steps of opening: the statement made ready, the SELECT sent, the
+    // fields made and the first row fetched.
+    Statement& ReadyStatement();
+    static void ExecuteSelect(Statement& stmt, const std::string& sql);
+    void StartReading();
     void Fetch();
     void UpdateInsert();
     void QueueInsert();

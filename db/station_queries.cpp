@@ -44,14 +44,14 @@ bool CheckedStationRowExists(CDatabase& session, const std::string& table, const
     return QueryInteger(session, "select count(*) from " + table + " where STA=" + SqlQuote(stationCode)).value_or(0) != 0;
 }
 
-StationLock LockStationForWriting(CDatabase& session, const std::string& code) {
+StationLock LockStationForWriting(CDatabase& session) {
     switch (ClassifyDbmsName(session.DbmsName())) {
         case DbmsKind::SQLite:
             // The driver begins its transactions deferred: the first writing
             // statement takes the write lock, whether or not it touches a row.
             session.ExecuteDirect("update SITE set STA=STA where 1=0");
             return {};
-        case DbmsKind::Postgres: return {"select STA from SITE where STA=" + SqlQuote(code) + " for update", {}};
-        default: return {{}, "for update"};
+        case DbmsKind::Postgres: return {"for update", true};
+        default: return {"for update", false};
     }
 }

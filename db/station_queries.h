@@ -17,22 +17,23 @@ bool CheckedStationRowExists(CDatabase& session, const std::string& table, const
 // How a transaction keeps every other writer off a station while it reads the
 // station again (see LockStationForWriting): what goes with that reading.
 struct StationLock {
-    std::string leadingStatement;  // sent in one request ahead of the reading
-    std::string rowLock;           // follows the reading's SELECT
+    std::string rowLock;         // follows the SELECT that reads the SITE row
+    bool siteReadFirst = false;  // the SITE row is read by a SELECT of its own,
+                                 // the channel rows by the next one, both in
+                                 // one request
 };
 
 // Inside an open transaction, starts keeping every other writer off the
-// station `code` until the transaction ends, so that what is read next is
-// what is overwritten; the lock costs no request of its own on a server.
+// station until the transaction ends, so that what is read next is what is
+// overwritten; the lock costs no request of its own on a server.
 // - SQLite, which locks the whole file, takes its write lock at once with a
 //   statement that writes nothing ("update SITE set STA=STA where 1=0") and
 //   answers nothing to add.
-// - PostgreSQL answers a statement that locks the SITE row ("select STA from
-//   SITE where STA=<code> for update") to go in one request ahead of the
-//   reading. The reading then starts once the lock is held and sees what an
-//   editor who held it before has committed; a lock clause on the reading
-//   itself would show such an editor's SITE row beside channel rows from
-//   before its commit.
-// - Other servers (MariaDB) answer "for update" for the reading: its rows
-//   are read locked, so each as last committed.
-StationLock LockStationForWriting(CDatabase& session, const std::string& code);
+// - PostgreSQL answers "for update" with the SITE row read first: the channel
+//   rows are read by the next SELECT of the same request, which starts once
+//   the lock is held and so sees what an editor who held it before has
+//   committed. (A lock clause on a join of both tables would show such an
+//   editor's SITE row beside channel rows from before its commit.)
+// - Other servers (MariaDB) answer "for update" for one reading of both: its
+//   rows are read locked, each as last committed.
+StationLock LockStationForWriting(CDatabase& session);

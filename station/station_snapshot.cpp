@@ -91,13 +91,13 @@ private:
     std::string code_;
 };
 
-// The station read by one statement, with the lock's additions; nullopt when
-// SITE holds the code in more than one row (or SITECHAN holds a row twice),
-// which a join cannot tell apart from one row read with each channel row.
-std::optional<StationSnapshot> ReadJoined(CDatabase& session, const std::string& code, const StationLock& lock) {
+// The station read by one statement, the rows read with `rowLock`; nullopt
+// when SITE holds the code in more than one row (or SITECHAN holds a row
+// twice), which a join cannot tell apart from one row read with each channel
+// row.
+std::optional<StationSnapshot> ReadJoined(CDatabase& session, const std::string& code, const std::string& rowLock) {
     StationRows rows(&session, code);
-    rows.LeadingStatement = lock.leadingStatement;
-    rows.RowLock = lock.rowLock;
+    rows.RowLock = rowLock;
     rows.Open();
     StationSnapshot snapshot;
     for (; !rows.IsEndOfSet(); rows.MoveNext()) {
@@ -114,12 +114,33 @@ std::optional<StationSnapshot> ReadJoined(CDatabase& session, const std::string&
     return snapshot;
 }
 
+// The station read by two SELECTs in one request: the SITE row with
+// `rowLock`, then the channel rows of every group the grid has, of which
+// those beyond the groups the SITE row names are dropped.
+StationSnapshot ReadBatched(CDatabase& session, const std::string& code, const std::string& rowLock) {
+    StationSnapshot snapshot;
+    CSite site(&session);
+    site.Filter = "STA=" + SqlQuote(code);
+    site.RowLock = rowLock;
+    CSiteChan chan(&session);
+    chan.Filter = "STA=" + SqlQuote(code) + " and NGROUP between 1 and " + std::to_string(ctl::GroupCountMax);
+    site.OpenBatch(chan);
+    if (!site.IsEndOfSet()) snapshot.site = CopyRow(site);
+    chan.OpenNextResult(site);
+    if (!snapshot.site) return snapshot;
+    const int groups = GroupsToRead(snapshot.site->NGROUPS);
+    for (; !chan.IsEndOfSet(); chan.MoveNext())
+        if (chan.NGROUP <= groups) snapshot.channels.push_back(CopyRow(chan));
+    return snapshot;
+}
+
 }  // namespace
 
 StationSnapshot ReadStation(CDatabase& session, const std::string& code) { return ReadSnapshot(session, code, true); }
 
 StationSnapshot ReReadStation(CDatabase& session, const std::string& code, const StationLock& lock) {
-    if (std::optional<StationSnapshot> joined = ReadJoined(session, code, lock)) return std::move(*joined);
+    if (lock.siteReadFirst) return ReadBatched(session, code, lock.rowLock);
+    if (std::optional<StationSnapshot> joined = ReadJoined(session, code, lock.rowLock)) return std::move(*joined);
     // The lock is held now; the rows are read as loading reads them.
     return ReadSnapshot(session, code, false);
 }

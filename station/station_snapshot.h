@@ -62,11 +62,13 @@ struct StationSnapshot {
 // 1 to NGROUPS (at most 7; all seven when NGROUPS is NULL). Throws CDBException.
 StationSnapshot ReadStation(CDatabase& session, const std::string& code);
 
-// The same rows as ReadStation, read by one statement that joins SITE with
-// SITECHAN: the re-reading of a save or a delete, which compares rows, not
-// groups, and runs on every write. `lock` (see LockStationForWriting) goes
-// with that statement. A code SITE holds twice is read as ReadStation reads
-// it, with one statement for its channel rows. Throws CDBException.
+// The same rows as ReadStation, read with one request: the re-reading of a
+// save or a delete, which compares rows, not groups, and runs on every write.
+// `lock` (see LockStationForWriting) goes with it. SITE joined with SITECHAN
+// is read by one statement, or, where the lock asks for it, the SITE row and
+// the channel rows by two in one request. A code SITE holds twice is read as
+// ReadStation reads it, with one statement for its channel rows. Throws
+// CDBException.
 StationSnapshot ReReadStation(CDatabase& session, const std::string& code, const StationLock& lock = {});
 
 // The groups whose channel rows a reading holds, 1 to this; 0 when SITE

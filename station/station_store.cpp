@@ -173,7 +173,7 @@ bool StationStore::Unchanged(Transaction& tx, const std::string& code, const std
                              const ChangedQuestion& ask, std::optional<StationSnapshot>& locked) {
     // The lock is taken before or by the reading of the SITE row, so that no
     // other writer can land between this reading and the writes that follow.
-    const StationLock lock = tx.Begun() ? LockStationForWriting(session_, code) : StationLock{};
+    const StationLock lock = tx.Begun() ? LockStationForWriting(session_) : StationLock{};
     if (loaded) {
         StationSnapshot now = ReReadStation(session_, code, lock);
         if (SameStation(*loaded, now)) {
@@ -184,7 +184,7 @@ bool StationStore::Unchanged(Transaction& tx, const std::string& code, const std
     tx.Rollback();
     if (!ask(code)) return false;
     // Locked again for the writes; this reading is what they follow.
-    if (tx.Begin()) locked = ReReadStation(session_, code, LockStationForWriting(session_, code));
+    if (tx.Begin()) locked = ReReadStation(session_, code, LockStationForWriting(session_));
     return true;
 }
 

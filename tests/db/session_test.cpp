@@ -155,9 +155,7 @@ TEST_F(SessionTest, TheStationLockKeepsOtherWritersOutUntilTheTransactionEnds) {
         ASSERT_TRUE(tx.Begun());
         CSite site(&db);
         site.Filter = "STA='LCK'";
-        const StationLock lock = LockStationForWriting(db, "LCK");
-        site.LeadingStatement = lock.leadingStatement;
-        site.RowLock = lock.rowLock;
+        site.RowLock = LockStationForWriting(db).rowLock;
         site.Open();
         EXPECT_THROW(other.ExecuteDirect(write), CDBException);
     }

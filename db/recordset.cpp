@@ -671,9 +671,9 @@ bool CRecordset::OpenBatch(CRecordset& next) {
 bool CRecordset::OpenNextResult(CRecordset& previous) {
     if (previous.session_ != session_ || !previous.impl_->open || !previous.impl_->stmt)
         throw CDBException::Layer(LayerError::NoStatementHandle);
-    ReadyStatement();
-    // The batch's statement comes over; `previous` keeps this one's unused
-    // handle and closes.
+    // The batch's statement, already made ready by `previous`, comes over;
+    // `previous` keeps this one's (or none) and closes.
+    if (impl_->open) Close();
     std::swap(impl_->stmt, previous.impl_->stmt);
     previous.Close();
     Statement& stmt = *impl_->stmt;

@@ -108,9 +108,11 @@ std::optional<StationSnapshot> ReadJoined(CDatabase& session, const std::string&
             return std::nullopt;
         if (rows.HasChannel()) snapshot.channels.push_back(CopyRow(rows.channel));
     }
-    auto sorted = snapshot.channels;
-    std::sort(sorted.begin(), sorted.end());
-    if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end()) return std::nullopt;
+    // The order of the channel rows means nothing to a reading (see
+    // SameStation): they are sorted where they stand to find a repeated one.
+    std::sort(snapshot.channels.begin(), snapshot.channels.end());
+    if (std::adjacent_find(snapshot.channels.begin(), snapshot.channels.end()) != snapshot.channels.end())
+        return std::nullopt;
     return snapshot;
 }
 

@@ -9,6 +9,7 @@
 #include "db/station_queries.h"
 #include "db/station_recordsets.h"
 #include "db/transaction.h"
+#include "resources/control_ids.h"
 #include "station/site_statement.h"
 
 namespace {
@@ -58,9 +59,9 @@ void WriteChannelRow(CDatabase& session, const std::string& code, const ChannelV
     row.Close();
 }
 
-// The cells the read of the station's channel rows covers: groups 1 to 7,
-// components 0 to 2.
-constexpr int kLastGroup = 7;
+// The cells the read of the station's channel rows covers: every group of the
+// grid, components 0 to 2.
+constexpr int kLastGroup = ctl::GroupCountMax;
 constexpr int kLastComponent = 2;
 bool CellIsRead(const ChannelValues& c) {
     return c.group >= 1 && c.group <= kLastGroup && c.component >= 0 && c.component <= kLastComponent;

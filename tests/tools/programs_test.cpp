@@ -157,13 +157,13 @@ TEST_F(ProgramsTest, GeoJsonOpensInGdalAndTextHasTheServiceColumns) {
 
     const ProgramRun stations = Start(SE_STATION_EXPORT, {"--text", "--network", "ZR", "ARU"});
     EXPECT_EQ(stations.exit, 0) << stations.err;
-    EXPECT_EQ(stations.out, "#Network|Station|Latitude|Longitude|Elevation|SiteName|StartTime|EndTime\n"
+    EXPECT_EQ(stations.out, "#Network | Station | Latitude | Longitude | Elevation | SiteName | StartTime | EndTime\n"
                             "ZR|ARU|56.4302|58.5625|250|" + name + "|1989-08-01T00:00:00|\n");
     const ProgramRun channels = Start(SE_STATION_EXPORT, {"--text", "--level", "channel", "NRIL"});
     EXPECT_EQ(channels.exit, 0) << channels.err;
     EXPECT_EQ(channels.out.substr(0, channels.out.find('\n')),
-              "#Network|Station|Location|Channel|Latitude|Longitude|Elevation|Depth|Azimuth|Dip|SensorDescription|"
-              "Scale|ScaleFreq|ScaleUnits|SampleRate|StartTime|EndTime");
+              "#Network | Station | Location | Channel | Latitude | Longitude | Elevation | Depth | Azimuth | Dip | "
+              "SensorDescription | Scale | ScaleFreq | ScaleUnits | SampleRate | StartTime | EndTime");
     EXPECT_NE(channels.out.find("\nZR|NRIL|00|BHN|69.5049|88.4414|599|0|0|0|STS-2||||20|1992-08-11T00:00:00|"
                                 "2021-12-31T23:59:59\n"),
               std::string::npos)
@@ -272,7 +272,7 @@ TEST_F(ProgramsTest, DashIsTheStandardOutputAndItsWritesAreChecked) {
     LoadDemo();
     const ProgramRun dash = Start(SE_STATION_EXPORT, {"--text", "ARU", "-o", "-"});
     EXPECT_EQ(dash.exit, 0) << dash.err;
-    EXPECT_EQ(dash.out.rfind("#Network", 0), 0u) << dash.out;
+    EXPECT_EQ(dash.out.rfind("#Network | Station", 0), 0u) << dash.out;
     EXPECT_FALSE(QFile::exists(dir_.filePath("-")));
     for (const QStringList& args : {QStringList{"--text", "-o", "-"}, QStringList{"--stationxml"}}) {
         SCOPED_TRACE(args.join(' ').toStdString());

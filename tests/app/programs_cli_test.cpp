@@ -18,7 +18,7 @@
 #include "db/session.h"
 
 #if !defined(SE_STATION_EDITOR) || !defined(SE_STATION_CHECK) || !defined(SE_STATION_EXPORT) || \
-    !defined(SE_STATION_UPGRADE) || !defined(SE_SQL_DIR)
+    !defined(SE_STATION_UPGRADE) || !defined(SE_STATION_IMPORT) || !defined(SE_STATIONXML_FILE) || !defined(SE_SQL_DIR)
 #error "the programs' paths and SE_SQL_DIR must be given"
 #endif
 
@@ -68,7 +68,8 @@ protected:
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-const char* const kPrograms[] = {SE_STATION_EDITOR, SE_STATION_CHECK, SE_STATION_EXPORT, SE_STATION_UPGRADE};
+const char* const kPrograms[] = {SE_STATION_EDITOR, SE_STATION_CHECK, SE_STATION_EXPORT, SE_STATION_UPGRADE,
+                                 SE_STATION_IMPORT};
 
 }  // namespace
 
@@ -111,7 +112,10 @@ TEST_F(ProgramsCli, ToolsWithoutThePersonalDatabaseSayWhereTheyLookedAndCreateNo
         const char* program;
         QStringList args;
         int exit;
-    } cases[] = {{SE_STATION_CHECK, {}, 2}, {SE_STATION_EXPORT, {"--stationxml"}, 2}, {SE_STATION_UPGRADE, {}, 1}};
+    } cases[] = {{SE_STATION_CHECK, {}, 2},
+                 {SE_STATION_EXPORT, {"--stationxml"}, 2},
+                 {SE_STATION_UPGRADE, {}, 1},
+                 {SE_STATION_IMPORT, {"--stationxml", SE_STATIONXML_FILE}, 2}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.program);
         const ProgramRun run = Run(c.program, c.args);
@@ -123,9 +127,13 @@ TEST_F(ProgramsCli, ToolsWithoutThePersonalDatabaseSayWhereTheyLookedAndCreateNo
 }
 
 TEST_F(ProgramsCli, LookingUpADataSourceLeavesNoEmptyUserDataSourceFile) {
-    for (const char* program : {SE_STATION_CHECK, SE_STATION_UPGRADE}) {
-        Run(program, {"ODBC=se_no_such_source"});
-        EXPECT_FALSE(QFile::exists(Home() + "/.odbc.ini")) << program;
+    const struct {
+        const char* program;
+        QStringList args;
+    } cases[] = {{SE_STATION_CHECK, {}}, {SE_STATION_UPGRADE, {}}, {SE_STATION_IMPORT, {"--stationxml", SE_STATIONXML_FILE}}};
+    for (const auto& c : cases) {
+        Run(c.program, c.args + QStringList{"ODBC=se_no_such_source"});
+        EXPECT_FALSE(QFile::exists(Home() + "/.odbc.ini")) << c.program;
     }
 }
 

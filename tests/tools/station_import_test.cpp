@@ -284,6 +284,17 @@ TEST_F(StationImportProgramTest, DryRunOfTheExportShowsOnlyWhatDiffers) {
     EXPECT_NE(broken.err.find("не является правильным StationXML"), std::string::npos) << broken.err;
 }
 
+// On a catalogue of only the base tables the import fails as the other
+// programs do: with the hint that station-upgrade adds what is missing.
+TEST_F(StationImportProgramTest, BaseTablesOnlyGiveTheUpgradeHint) {
+    CreateBaseTables(session_);
+    for (const QStringList& mode : {QStringList{}, QStringList{"--dry-run"}}) {
+        const Run run = Start(SE_STATION_IMPORT, QStringList{"--stationxml", QString::fromStdString(DataFile("epochs.xml"))} + mode);
+        EXPECT_EQ(run.exit, 2) << run.err;
+        EXPECT_NE(run.err.find("их добавляет station-upgrade"), std::string::npos) << run.err;
+    }
+}
+
 // Text columns compare NULL equal to empty: the save stores an empty text.
 std::optional<std::string> Text(const std::optional<std::string>& value) {
     return value && !value->empty() ? value : std::nullopt;

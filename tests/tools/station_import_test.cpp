@@ -96,6 +96,33 @@ TEST(StationXmlReading, WhatIsNotWellFormedStationXmlIsRefused) {
     }
 }
 
+// A document the reader refuses is reported with the reader's own reason and
+// line; an entity the reader cannot resolve refuses the document rather than
+// leaving a value empty.
+TEST(StationXmlReading, AFaultIsReportedWhereTheReaderFoundIt) {
+    const std::string head = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    const std::string site = "<FDSNStationXML><Network code=\"XX\"><Station code=\"A\"><Site><Name>";
+    const std::string tail = "</Name></Site></Station></Network></FDSNStationXML>\n";
+    const struct {
+        const char* name;
+        std::string xml;
+        const char* reported;
+    } cases[] = {
+        {"BadUtf8OnLineThree", head + "<FDSNStationXML>\n<Network code=\"X\xC0\xFF\"/>\n</FDSNStationXML>\n",
+         "строка 3: "},
+        {"ExternalEntity",
+         head + "<!DOCTYPE FDSNStationXML [<!ENTITY ext SYSTEM \"file:///etc/hostname\">]>\n" + site + "&ext;" + tail,
+         "&ext;"},
+        {"UndeclaredEntity", head + site + "&nosuch;" + tail, "nosuch"},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        EXPECT_FALSE(ReadText(c.xml, error)) << c.name;
+        EXPECT_NE(error.find(c.reported), std::string::npos) << c.name << ": " << error;
+        EXPECT_EQ(error.find("документ пуст"), std::string::npos) << c.name << ": " << error;
+    }
+}
+
 TEST(StationXmlReading, TimesOfRealFiles) {
     EXPECT_EQ(ParseXmlTime("1970-01-01T00:00:00"), 0);
     EXPECT_EQ(ParseXmlTime("1970-01-01T00:00:01.999999Z"), 1);

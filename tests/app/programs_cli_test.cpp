@@ -11,6 +11,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <cerrno>
+#include <cstring>
 #include <string>
 
 #include "app/database_choice.h"
@@ -135,6 +137,17 @@ TEST_F(ProgramsCli, LookingUpADataSourceLeavesNoEmptyUserDataSourceFile) {
         Run(c.program, c.args + QStringList{"ODBC=se_no_such_source"});
         EXPECT_FALSE(QFile::exists(Home() + "/.odbc.ini")) << c.program;
     }
+}
+
+// A zrn.ini that cannot be read is not taken for an empty one: the report of
+// the failed connection says it could not be read, and why.
+TEST_F(ProgramsCli, AnUnreadableConfigurationFileIsReportedWithTheReason) {
+    ASSERT_TRUE(QDir(Home()).mkdir("zrn.ini"));
+    env_.insert("ZRN_INI", Home() + "/zrn.ini");
+    const ProgramRun run = Run(SE_STATION_CHECK, {});
+    EXPECT_EQ(run.exit, 2);
+    EXPECT_TRUE(Contains(run.err, (Home() + "/zrn.ini не удалось прочитать: ").toStdString() + std::strerror(EISDIR)))
+        << run.err;
 }
 
 TEST_F(ProgramsCli, AMissingOdbcDriverIsNamedByItsDebianPackage) {

@@ -28,8 +28,9 @@ std::string RenameTarget(const std::string& path, int& error) {
     for (int hops = 0; hops <= kMaxLinks; ++hops) {
         struct stat st {};
         if (lstat(name.c_str(), &st) != 0) {
+            if (errno == ENOENT) return name.string();  // a new file
             error = errno;
-            return error == ENOENT ? (error = 0, name.string()) : std::string();
+            return {};
         }
         if (S_ISREG(st.st_mode)) return name.string();
         if (!S_ISLNK(st.st_mode)) return {};

@@ -55,6 +55,8 @@ std::string Report(const DatabaseChoice& choice, const std::string& connectStrin
         line(LoadString(str::ConfigNotFound));
     else if (!fs::exists(choice.configPath, ec))
         line(FormatString(str::ConfigFileMissing, choice.configPath));
+    else if (const std::string problem = ProfileReader(choice.configPath).ReadProblem(); !problem.empty())
+        line(FormatString(str::ConfigFileUnreadable, choice.configPath, problem));
     else
         line(FormatString(str::ConfigFileRead, choice.configPath));
     return text;

@@ -1,7 +1,12 @@
 #include "platform/profile_reader.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 
 namespace {
@@ -73,6 +78,17 @@ std::string ProfileReader::Get(const std::string& section, const std::string& ke
     }
     if (capacity == 0) return {};
     return CutCharacters(value, capacity - 1);
+}
+
+std::string ProfileReader::ReadProblem() const {
+    if (path_.empty()) return {};
+    const int fd = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT ? std::string() : std::strerror(errno);
+    // A folder opens for reading but gives no text.
+    char byte = 0;
+    const int error = read(fd, &byte, 1) < 0 ? errno : 0;
+    close(fd);
+    return error ? std::strerror(error) : std::string();
 }
 
 std::string ResponseFolder(const ProfileReader* profile) {

@@ -14,6 +14,9 @@ public:
     std::string Get(const std::string& section, const std::string& key, const std::string& defaultValue,
                     size_t capacity) const;
     const std::string& Path() const { return path_; }
+    // Why the file cannot be read (the system's reason: a folder, no
+    // permission, ...); empty when it can, or when there is no file to read.
+    std::string ReadProblem() const;
 
 private:
     std::string path_;

@@ -31,6 +31,7 @@ const std::map<int, std::string>& Table() {
         {str::DriverPackageMissing,
          "Драйвер ODBC «%s» не установлен: он входит в пакет Debian %s, установите этот пакет."},
         {str::ConfigFileRead, "Файл настройки: %s"},
+        {str::ConfigFileUnreadable, "Файл настройки %s не удалось прочитать: %s"},
         {str::PersonalDatabaseMissing,
          "Личной базы данных %s нет: её создаёт station-editor при первом запуске без zrn.ini."},
     };

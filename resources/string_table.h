@@ -22,6 +22,7 @@ inline constexpr int PersonalDatabaseCreated = 903;  // "Создана нова
 inline constexpr int DriverPackageMissing = 950;     // "Драйвер ODBC «%s» не установлен: ... пакет Debian %s ..."
 inline constexpr int ConfigFileRead = 951;           // "Файл настройки: %s"
 inline constexpr int PersonalDatabaseMissing = 952;  // "Личной базы данных %s нет: ..."
+inline constexpr int ConfigFileUnreadable = 953;     // "Файл настройки %s не удалось прочитать: %s"
 }  // namespace str
 
 // The text of string `number`; empty for a number the table does not hold.

@@ -1,11 +1,15 @@
 #include "tools/export_program.h"
 
 #include <QIODevice>
-#include <QSaveFile>
+
+#include <cerrno>
+#include <cstring>
+#include <functional>
 #include <sstream>
 
 #include "app/program_start.h"
 #include "tools/map_formats.h"
+#include "tools/output_file.h"
 #include "tools/stationxml.h"
 #include "tools/tool_common.h"
 
@@ -14,21 +18,23 @@ namespace {
 // Longest network code read from zrn.ini (characters).
 constexpr size_t kNetworkCapacity = 16;
 
-// A device that passes what is written straight on to a stream, so that a
-// large document is not held in memory before it goes out.
-class StreamDevice : public QIODevice {
+// A device that hands what is written straight on to `sink`, so that a large
+// document is not held in memory before it goes out; a write the sink refuses
+// fails the device.
+class SinkDevice : public QIODevice {
 public:
-    explicit StreamDevice(std::ostream& out) : out_(out) {}
+    explicit SinkDevice(std::function<bool(const char*, size_t)> sink) : sink_(std::move(sink)) {
+        open(QIODevice::WriteOnly);
+    }
 
 protected:
     qint64 readData(char*, qint64) override { return -1; }
     qint64 writeData(const char* data, qint64 size) override {
-        out_.write(data, static_cast<std::streamsize>(size));
-        return out_ ? size : -1;
+        return sink_(data, static_cast<size_t>(size)) ? size : -1;
     }
 
 private:
-    std::ostream& out_;
+    std::function<bool(const char*, size_t)> sink_;
 };
 
 void WriteHelp(std::ostream& out) {
@@ -44,7 +50,8 @@ void WriteHelp(std::ostream& out) {
            "  --text           текстовый формат веб-службы FDSN station, строка на станцию;\n"
            "  --level channel  с --text: строка на канал\n"
            "  --network CODE   код сети; иначе [STATIONXML] NETWORK из zrn.ini, иначе XX\n"
-           "  -o FILE          записать в FILE (файл заменяется только целиком); иначе в стандартный вывод\n"
+           "  -o FILE          записать в FILE (файл заменяется только целиком; устройство или канал\n"
+           "                   пишется напрямую); -o - или без -o: в стандартный вывод\n"
            "  --help           эта справка\n"
            "  --version        версия программы\n"
            "\n";
@@ -129,24 +136,36 @@ int RunStationExport(int argc, char** argv, std::ostream& out, std::ostream& err
     };
     bool written = false;
     std::vector<ExportNote> notes;
-    if (!outputPath.empty()) {
-        QSaveFile file(QString::fromStdString(outputPath));
-        if (file.open(QIODevice::WriteOnly)) {
-            notes = write(file, written);
-            written = written && file.commit();
+    if (!outputPath.empty() && outputPath != "-") {
+        OutputFile file(outputPath);
+        if (file.Open()) {
+            SinkDevice device([&file](const char* data, size_t size) { return file.Write(data, size); });
+            notes = write(device, written);
+            written = written && file.Commit();
         }
         if (!written) {
-            err << "station-export: не удалось записать " << outputPath << ": " << file.errorString().toStdString()
-                << '\n';
+            err << "station-export: не удалось записать " << outputPath << ": " << file.Error() << '\n';
             return ExitStatus::CouldNotRun;
         }
     } else {
-        StreamDevice device(out);
-        device.open(QIODevice::WriteOnly);
+        // The system's reason of the first failed write to the standard
+        // output, taken before anything else can change errno.
+        int reason = 0;
+        const auto failed = [&out, &reason] {
+            if (!out && reason == 0) reason = errno;
+            return !out;
+        };
+        SinkDevice device([&](const char* data, size_t size) {
+            errno = 0;
+            out.write(data, static_cast<std::streamsize>(size));
+            return !failed();
+        });
         notes = write(device, written);
+        errno = 0;
         out.flush();
-        if (!written || !out) {
-            err << "station-export: не удалось вывести документ\n";
+        if (failed() || !written) {
+            err << "station-export: не удалось вывести документ"
+                << (reason != 0 ? std::string(": ") + std::strerror(reason) : std::string()) << '\n';
             return ExitStatus::CouldNotRun;
         }
     }

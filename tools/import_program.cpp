@@ -7,6 +7,7 @@
 #include <set>
 
 #include "app/database_choice.h"
+#include "app/program_start.h"
 #include "db/session.h"
 #include "station/station_store.h"
 #include "tools/station_import.h"
@@ -29,6 +30,7 @@ void WriteHelp(std::ostream& out) {
            "                     без изменений, поля старое -> новое, каналы добавлен / изменён / удалён;\n"
            "                     в базу ничего не пишется\n"
            "  --help             эта справка\n"
+           "  --version          версия программы\n"
            "\n"
            "Эпоха станции: та, что содержит TIME, иначе последняя начавшаяся до TIME. Каналы: открытые\n"
            "в TIME, а у закончившейся эпохи - открытые в её конце. Каналы собираются в группы формы\n"
@@ -51,6 +53,7 @@ std::optional<std::time_t> AtTime(const std::string& text) {
 }  // namespace
 
 int RunStationImport(int argc, char** argv, std::ostream& out, std::ostream& err) {
+    if (const auto status = AnswerInformationRequest(argc, argv, "station-import", WriteHelp, out)) return *status;
     const ProgramArguments arguments = SplitProgramArguments(argc, argv);
     std::string file, at;
     bool dryRun = false;
@@ -58,10 +61,7 @@ int RunStationImport(int argc, char** argv, std::ostream& out, std::ostream& err
     const std::vector<std::string>& args = arguments.others;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (arg == "--help" || arg == "-h") {
-            WriteHelp(out);
-            return ExitStatus::Clean;
-        } else if (arg == "--dry-run") {
+        if (arg == "--dry-run") {
             dryRun = true;
         } else if (arg == "--stationxml" || arg == "--at") {
             if (++i == args.size()) {
@@ -115,23 +115,13 @@ int RunStationImport(int argc, char** argv, std::ostream& out, std::ostream& err
     for (const ImportedStation& station : planned) planCodes.push_back(*station.site.STA);
     // The stations the file names, read as stored (those not in SITE are new).
     CDatabase session;
-    if (dryRun) {
-        if (!OpenReadOnlySession(session, settings.database, err)) return ExitStatus::CouldNotRun;
-    } else {
-        OpenRequest request;
-        request.options = OpenOptions::NoOdbcDialog;
-        const OpenOutcome opened = OpenChosenDatabase(session, settings.database, request);
-        if (!opened.open) {
-            err << "Не удалось подключиться к базе данных: " << opened.failure;
-            if (!opened.failure.empty() && opened.failure.back() != '\n') err << '\n';
-            return ExitStatus::CouldNotRun;
-        }
-    }
+    if (!(dryRun ? OpenReadOnlySession : OpenWritableSession)(session, settings.database, err))
+        return ExitStatus::CouldNotRun;
     std::optional<Catalogue> catalogue;
     try {
         catalogue = planCodes.empty() ? Catalogue() : ReadCatalogue(session, planCodes);
     } catch (const CDBException& e) {
-        err << "Не удалось прочитать таблицы SITE и SITECHAN:\n" << e.ErrorText;
+        WriteCatalogueReadFailure(e, err);
         return ExitStatus::CouldNotRun;
     }
 

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <optional>
+#include <span>
 
 #include "platform/text.h"
 #include "tools/value_text.h"
@@ -118,11 +119,19 @@ std::vector<ExportNote> WriteStationText(const Catalogue& catalogue, const std::
     // The service writes times without the zone letter; they are UTC.
     const auto time = [](const std::string& utc) { return utc.substr(0, utc.size() - 1); };
 
-    if (level == TextLevel::Station)
-        out << "#Network|Station|Latitude|Longitude|Elevation|SiteName|StartTime|EndTime\n";
-    else
-        out << "#Network|Station|Location|Channel|Latitude|Longitude|Elevation|Depth|Azimuth|Dip|SensorDescription|"
-               "Scale|ScaleFreq|ScaleUnits|SampleRate|StartTime|EndTime\n";
+    // The header as the service writes it: the column names joined by " | "
+    // (the data lines have bare bars).
+    static constexpr const char* kStationColumns[] = {"Network",   "Station",   "Latitude",  "Longitude",
+                                                      "Elevation", "SiteName",  "StartTime", "EndTime"};
+    static constexpr const char* kChannelColumns[] = {
+        "Network", "Station", "Location",          "Channel", "Latitude",  "Longitude",  "Elevation",  "Depth",
+        "Azimuth", "Dip",     "SensorDescription", "Scale",   "ScaleFreq", "ScaleUnits", "SampleRate", "StartTime",
+        "EndTime"};
+    const std::span<const char* const> columns =
+        level == TextLevel::Station ? std::span<const char* const>(kStationColumns) : kChannelColumns;
+    out << '#';
+    for (size_t i = 0; i < columns.size(); ++i) out << (i ? " | " : "") << columns[i];
+    out << '\n';
     for (const StoredSite& site : catalogue.sites) {
         if (!site.STA) {
             note.Add({}, {}, "строка SITE без кода станции (STA = NULL) не выгружена");

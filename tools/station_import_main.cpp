@@ -2,6 +2,10 @@
 
 #include <iostream>
 
+#include "app/program_start.h"
 #include "tools/import_program.h"
 
-int main(int argc, char** argv) { return RunStationImport(argc, argv, std::cout, std::cerr); }
+int main(int argc, char** argv) {
+    KeepUserDataSourceFileUncreated();
+    return RunStationImport(argc, argv, std::cout, std::cerr);
+}

@@ -1,6 +1,7 @@
 #include "tools/stationxml_reader.h"
 
 #include <QIODevice>
+#include <QStringDecoder>
 #include <QXmlStreamReader>
 
 #include <cstdio>
@@ -23,27 +24,65 @@ public:
     Reader(QIODevice& device, const std::set<std::string>& only) : xml_(&device), only_(only) {}
 
     std::vector<XmlStation> Document() {
-        if (!xml_.readNextStartElement()) Fail("документ пуст или не XML");
+        Root();
         if (xml_.name() != u"FDSNStationXML") Fail("корневой элемент не FDSNStationXML");
         while (Next())
             if (xml_.name() == u"Network")
                 Network();
             else
                 xml_.skipCurrentElement();
-        if (xml_.hasError()) Fail(Utf8(xml_.errorString()));
+        if (xml_.hasError()) FailOnReaderError();
         return std::move(stations_);
     }
 
 private:
+    // Steps to the root element. An entity declared outside the document
+    // refuses it: the reader leaves such an entity's text out, and a value
+    // would silently lose it.
+    void Root() {
+        while (!xml_.atEnd()) {
+            switch (xml_.readNext()) {
+                case QXmlStreamReader::DTD:
+                    for (const QXmlStreamEntityDeclaration& entity : xml_.entityDeclarations())
+                        if (!entity.systemId().isEmpty() || !entity.publicId().isEmpty())
+                            Fail("внешняя сущность &" + Utf8(entity.name()) + "; не раскрывается");
+                    break;
+                case QXmlStreamReader::StartElement: return;
+                case QXmlStreamReader::Invalid: FailOnReaderError();
+                default: break;
+            }
+        }
+        Fail("документ пуст или не XML");
+    }
+
     // Steps to the next child element; false at the end of the current one.
     bool Next() {
         const bool child = xml_.readNextStartElement();
-        if (xml_.hasError()) Fail(Utf8(xml_.errorString()));
+        if (xml_.hasError()) FailOnReaderError();
         return child;
     }
 
-    [[noreturn]] void Fail(const std::string& reason) {
-        throw DocumentFault("строка " + std::to_string(xml_.lineNumber()) + ": " + reason);
+    [[noreturn]] void Fail(const std::string& reason) { Fail(reason, xml_.lineNumber()); }
+    [[noreturn]] void Fail(const std::string& reason, qint64 line) {
+        throw DocumentFault("строка " + std::to_string(line) + ": " + reason);
+    }
+
+    // The reader's error at its line. The reader decodes ahead of where it
+    // parses, so bytes that are not UTF-8 in a UTF-8 document are reported
+    // at the line that holds them, found by reading the file again.
+    [[noreturn]] void FailOnReaderError() {
+        const std::string reason = Utf8(xml_.errorString());
+        const QStringView encoding = xml_.documentEncoding();
+        QIODevice* device = xml_.device();
+        if ((encoding.isEmpty() || encoding.compare(u"UTF-8", Qt::CaseInsensitive) == 0) && device &&
+            !device->isSequential() && device->seek(0)) {
+            QStringDecoder utf8(QStringDecoder::Utf8);
+            for (qint64 line = 1; !device->atEnd(); ++line) {
+                static_cast<void>(static_cast<QString>(utf8.decode(device->readLine())));
+                if (utf8.hasError()) Fail(reason, line);
+            }
+        }
+        Fail(reason);
     }
 
     std::string Attribute(const char* name, bool required) {
@@ -63,14 +102,14 @@ private:
 
     std::string Text() {
         const QString text = xml_.readElementText(QXmlStreamReader::SkipChildElements);
-        if (xml_.hasError()) Fail(Utf8(xml_.errorString()));
+        if (xml_.hasError()) FailOnReaderError();
         return text.trimmed().toStdString();
     }
 
     double Number() {
         const std::string name = Utf8(xml_.name());
         const QString text = xml_.readElementText(QXmlStreamReader::SkipChildElements).trimmed();
-        if (xml_.hasError()) Fail(Utf8(xml_.errorString()));
+        if (xml_.hasError()) FailOnReaderError();
         bool ok = false;
         const double value = text.toDouble(&ok);
         if (!ok) Fail(name + " = '" + text.toStdString() + "' не является числом");

@@ -16,16 +16,36 @@ std::vector<std::string> StationCodes(const std::vector<std::string>& arguments)
     return codes;
 }
 
-bool OpenReadOnlySession(CDatabase& session, const DatabaseChoice& database, std::ostream& err) {
-    OpenRequest request;
-    request.options = OpenOptions::ReadOnly | OpenOptions::NoOdbcDialog;
-    request.extraKeys = "ReadOnly=1;";
+namespace {
+
+bool OpenSession(CDatabase& session, const DatabaseChoice& database, const OpenRequest& request, std::ostream& err) {
     const OpenOutcome outcome = OpenChosenDatabase(session, database, request);
     if (!outcome.open) {
         err << "Не удалось подключиться к базе данных: " << outcome.failure;
         if (!outcome.failure.empty() && outcome.failure.back() != '\n') err << '\n';
     }
     return outcome.open;
+}
+
+}  // namespace
+
+bool OpenReadOnlySession(CDatabase& session, const DatabaseChoice& database, std::ostream& err) {
+    OpenRequest request;
+    request.options = OpenOptions::ReadOnly | OpenOptions::NoOdbcDialog;
+    request.extraKeys = "ReadOnly=1;";
+    return OpenSession(session, database, request, err);
+}
+
+bool OpenWritableSession(CDatabase& session, const DatabaseChoice& database, std::ostream& err) {
+    OpenRequest request;
+    request.options = OpenOptions::NoOdbcDialog;
+    return OpenSession(session, database, request, err);
+}
+
+void WriteCatalogueReadFailure(const CDBException& e, std::ostream& err) {
+    err << "Не удалось прочитать таблицы SITE и SITECHAN:\n" << e.ErrorText;
+    if (!e.ErrorText.empty() && e.ErrorText.back() != '\n') err << '\n';
+    err << "(если таблицам не хватает столбцов, их добавляет station-upgrade)\n";
 }
 
 std::optional<Catalogue> ReadCatalogueReadOnly(const DatabaseChoice& database, const std::vector<std::string>& stations,
@@ -36,8 +56,7 @@ std::optional<Catalogue> ReadCatalogueReadOnly(const DatabaseChoice& database, c
     try {
         catalogue = ReadCatalogue(session, stations);
     } catch (const CDBException& e) {
-        err << "Не удалось прочитать таблицы SITE и SITECHAN:\n"
-            << e.ErrorText << "(если таблицам не хватает столбцов, их добавляет station-upgrade)\n";
+        WriteCatalogueReadFailure(e, err);
         return std::nullopt;
     }
     if (!catalogue->unknownStations.empty()) {

@@ -13,6 +13,7 @@
 #include "tools/catalogue.h"
 
 class CDatabase;
+class CDBException;
 
 // Exit statuses of the catalogue programs.
 namespace ExitStatus {
@@ -40,6 +41,14 @@ std::vector<std::string> StationCodes(const std::vector<std::string>& arguments)
 // it). The personal database is used only when it exists. On failure writes
 // the reason, naming the database tried, to `err` and answers false.
 bool OpenReadOnlySession(CDatabase& session, const DatabaseChoice& database, std::ostream& err);
+
+// Opens `session` for writing, without the driver's dialog. On failure
+// writes the reason, naming the database tried, to `err` and answers false.
+bool OpenWritableSession(CDatabase& session, const DatabaseChoice& database, std::ostream& err);
+
+// Writes why SITE and SITECHAN could not be read, with the hint that
+// station-upgrade adds the columns a catalogue of only the base tables lacks.
+void WriteCatalogueReadFailure(const CDBException& e, std::ostream& err);
 
 // Opens a read-only session, reads the catalogue of `stations` (all when
 // empty) and closes the session. On any failure, or when a listed station is

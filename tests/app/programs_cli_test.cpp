@@ -11,6 +11,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <cerrno>
+#include <cstring>
 #include <string>
 
 #include "app/database_choice.h"
@@ -18,7 +20,7 @@
 #include "db/session.h"
 
 #if !defined(SE_STATION_EDITOR) || !defined(SE_STATION_CHECK) || !defined(SE_STATION_EXPORT) || \
-    !defined(SE_STATION_UPGRADE) || !defined(SE_SQL_DIR)
+    !defined(SE_STATION_UPGRADE) || !defined(SE_STATION_IMPORT) || !defined(SE_STATIONXML_FILE) || !defined(SE_SQL_DIR)
 #error "the programs' paths and SE_SQL_DIR must be given"
 #endif
 
@@ -68,7 +70,8 @@ protected:
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-const char* const kPrograms[] = {SE_STATION_EDITOR, SE_STATION_CHECK, SE_STATION_EXPORT, SE_STATION_UPGRADE};
+const char* const kPrograms[] = {SE_STATION_EDITOR, SE_STATION_CHECK, SE_STATION_EXPORT, SE_STATION_UPGRADE,
+                                 SE_STATION_IMPORT};
 
 }  // namespace
 
@@ -111,7 +114,10 @@ TEST_F(ProgramsCli, ToolsWithoutThePersonalDatabaseSayWhereTheyLookedAndCreateNo
         const char* program;
         QStringList args;
         int exit;
-    } cases[] = {{SE_STATION_CHECK, {}, 2}, {SE_STATION_EXPORT, {"--stationxml"}, 2}, {SE_STATION_UPGRADE, {}, 1}};
+    } cases[] = {{SE_STATION_CHECK, {}, 2},
+                 {SE_STATION_EXPORT, {"--stationxml"}, 2},
+                 {SE_STATION_UPGRADE, {}, 1},
+                 {SE_STATION_IMPORT, {"--stationxml", SE_STATIONXML_FILE}, 2}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.program);
         const ProgramRun run = Run(c.program, c.args);
@@ -123,10 +129,25 @@ TEST_F(ProgramsCli, ToolsWithoutThePersonalDatabaseSayWhereTheyLookedAndCreateNo
 }
 
 TEST_F(ProgramsCli, LookingUpADataSourceLeavesNoEmptyUserDataSourceFile) {
-    for (const char* program : {SE_STATION_CHECK, SE_STATION_UPGRADE}) {
-        Run(program, {"ODBC=se_no_such_source"});
-        EXPECT_FALSE(QFile::exists(Home() + "/.odbc.ini")) << program;
+    const struct {
+        const char* program;
+        QStringList args;
+    } cases[] = {{SE_STATION_CHECK, {}}, {SE_STATION_UPGRADE, {}}, {SE_STATION_IMPORT, {"--stationxml", SE_STATIONXML_FILE}}};
+    for (const auto& c : cases) {
+        Run(c.program, c.args + QStringList{"ODBC=se_no_such_source"});
+        EXPECT_FALSE(QFile::exists(Home() + "/.odbc.ini")) << c.program;
     }
+}
+
+// A zrn.ini that cannot be read is not taken for an empty one: the report of
+// the failed connection says it could not be read, and why.
+TEST_F(ProgramsCli, AnUnreadableConfigurationFileIsReportedWithTheReason) {
+    ASSERT_TRUE(QDir(Home()).mkdir("zrn.ini"));
+    env_.insert("ZRN_INI", Home() + "/zrn.ini");
+    const ProgramRun run = Run(SE_STATION_CHECK, {});
+    EXPECT_EQ(run.exit, 2);
+    EXPECT_TRUE(Contains(run.err, (Home() + "/zrn.ini не удалось прочитать: ").toStdString() + std::strerror(EISDIR)))
+        << run.err;
 }
 
 TEST_F(ProgramsCli, AMissingOdbcDriverIsNamedByItsDebianPackage) {

@@ -210,9 +210,14 @@ TEST_F(StationDeleting, ARefusedDeletionLeavesSiteAndSitechanAsTheyWere) {
         {"the server ends the connection between the two deletions", Fault::ConnectionEnded},
     };
     OpenForm();
+    const TableDropGuard affiliation(*admin, "AFFILIATION");
+    std::vector<std::string> notServed;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        if (c.fault == Fault::ConnectionEnded && backend.name == "sqlite") continue;
+        if (c.fault == Fault::ConnectionEnded && backend.name == "sqlite") {
+            notServed.push_back(std::string(c.what) + ": SQLite has no server to end the connection");
+            continue;
+        }
         DropTableIfExists(*admin, "AFFILIATION");
         CreateStationTables(*admin);
         AddFourStations();
@@ -248,7 +253,7 @@ TEST_F(StationDeleting, ARefusedDeletionLeavesSiteAndSitechanAsTheyWere) {
         EXPECT_EQ(StoredCatalogue(*admin), before);
         EXPECT_EQ(Text(ctl::StationCode), "S2");  // not refreshed
     }
-    DropTableIfExists(*admin, "AFFILIATION");
+    SkipCasesNotServed(notServed);
 }
 
 TEST_F(StationDeleting, AStationChangedSinceLoadingIsDeletedOnlyWhenTheUserAgrees) {

@@ -8,6 +8,7 @@
 #include <optional>
 #include <sstream>
 #include <stdexcept>
+#include <utility>
 
 #include "db/schema_upgrade.h"
 #include "db/session.h"
@@ -107,4 +108,24 @@ void CreateStationTables(CDatabase& session) {
         for (const auto& message : messages) all << "\n" << message;
         Fail(all.str());
     }
+}
+
+TableDropGuard::TableDropGuard(CDatabase& session, std::string table) : session_(session), table_(std::move(table)) {
+    DropTableIfExists(session_, table_);
+}
+
+TableDropGuard::~TableDropGuard() {
+    // A failed drop is already a failure of the test (DropTableIfExists
+    // adds it); a destructor must not throw on.
+    try {
+        DropTableIfExists(session_, table_);
+    } catch (const std::runtime_error&) {
+    }
+}
+
+void SkipCasesNotServed(const std::vector<std::string>& cases) {
+    if (cases.empty()) return;
+    std::string list;
+    for (const std::string& c : cases) list += "\n  " + c;
+    GTEST_SKIP() << "cases this backend cannot serve:" << list;
 }

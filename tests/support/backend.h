@@ -38,3 +38,24 @@ void CreateStationTables(CDatabase& session);
 
 // Drops a table if it exists; no error when it does not.
 void DropTableIfExists(CDatabase& session, const std::string& table);
+
+// A table a test makes beside the catalogue (one referencing SITE, say):
+// dropped when the guard is made, in case an earlier run left it, and when
+// the guard goes, however the test ends, so that no later test finds it.
+class TableDropGuard {
+public:
+    TableDropGuard(CDatabase& session, std::string table);
+    ~TableDropGuard();
+    TableDropGuard(const TableDropGuard&) = delete;
+    TableDropGuard& operator=(const TableDropGuard&) = delete;
+
+private:
+    CDatabase& session_;
+    std::string table_;
+};
+
+// Marks the running test skipped, naming `cases` (each with why this backend
+// cannot serve it), when there are any: the cases of a table that one backend
+// cannot serve are passed over, the others run, and the skip shows. Call it
+// at the end of the test.
+void SkipCasesNotServed(const std::vector<std::string>& cases);

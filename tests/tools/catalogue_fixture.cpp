@@ -2,6 +2,8 @@
 
 #include "tests/support/backend.h"
 
+#include <utility>
+
 #ifndef SE_SOURCE_DIR
 #error "SE_SOURCE_DIR must name the source tree"
 #endif
@@ -31,6 +33,13 @@ void CatalogueFixture::Execute(const std::vector<std::string>& statements) {
             FAIL() << sql << "\n" << e.ErrorText;
         }
     }
+}
+
+std::vector<TextRow> CatalogueFixture::StoredCatalogue() const {
+    std::vector<TextRow> rows = QueryRows(session_, "SELECT * FROM SITE ORDER BY STA");
+    for (TextRow& row : QueryRows(session_, "SELECT * FROM SITECHAN ORDER BY STA, CHAN, NGROUP, CHANINDEX"))
+        rows.push_back(std::move(row));
+    return rows;
 }
 
 std::string CatalogueFixture::ResponseFiles() { return std::string(SE_SOURCE_DIR) + "/scripts/demo-response"; }

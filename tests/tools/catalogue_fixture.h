@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "db/session.h"
+#include "tests/support/query_rows.h"
 
 // Opens a session on the current backend and loads the demo stations into
 // freshly created tables; with `nullableKeys` SITECHAN is created without
@@ -17,6 +18,10 @@ protected:
     void SetUp() override;
     void LoadDemo(bool nullableKeys = false);
     void Execute(const std::vector<std::string>& statements);
+
+    // Every row of SITE and SITECHAN, every column, in key order: what a run
+    // that must not write is compared on.
+    std::vector<TextRow> StoredCatalogue() const;
 
     // The folder of the sample response files in the source tree.
     static std::string ResponseFiles();

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -11,8 +12,17 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "db/sql_text.h"
 #include "tests/support/backend.h"
@@ -51,13 +61,18 @@ protected:
 
     // The program with `args`, then the backend's connection tokens
     // (of which the first is replaced by `dataSource` when given).
-    ProgramRun Start(const char* program, QStringList args, const std::string& dataSource = {}) {
+    // It runs in the test's folder; its standard output goes to the file
+    // `standardOutput` when given.
+    ProgramRun Start(const char* program, QStringList args, const std::string& dataSource = {},
+                     const QString& standardOutput = {}) {
         const Backend& backend = CurrentBackend();
         args << QString::fromStdString("ODBC=" + (dataSource.empty() ? backend.dsn : dataSource))
              << QString::fromStdString("USER=" + backend.user)
              << QString::fromStdString("PASSWORD=" + backend.password);
         QProcess process;
         process.setProcessEnvironment(env_);
+        process.setWorkingDirectory(dir_.path());
+        if (!standardOutput.isEmpty()) process.setStandardOutputFile(standardOutput);
         process.start(program, args);
         EXPECT_TRUE(process.waitForFinished(120000)) << program;
         return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
@@ -142,17 +157,129 @@ TEST_F(ProgramsTest, GeoJsonOpensInGdalAndTextHasTheServiceColumns) {
 
     const ProgramRun stations = Start(SE_STATION_EXPORT, {"--text", "--network", "ZR", "ARU"});
     EXPECT_EQ(stations.exit, 0) << stations.err;
-    EXPECT_EQ(stations.out, "#Network|Station|Latitude|Longitude|Elevation|SiteName|StartTime|EndTime\n"
+    EXPECT_EQ(stations.out, "#Network | Station | Latitude | Longitude | Elevation | SiteName | StartTime | EndTime\n"
                             "ZR|ARU|56.4302|58.5625|250|" + name + "|1989-08-01T00:00:00|\n");
     const ProgramRun channels = Start(SE_STATION_EXPORT, {"--text", "--level", "channel", "NRIL"});
     EXPECT_EQ(channels.exit, 0) << channels.err;
     EXPECT_EQ(channels.out.substr(0, channels.out.find('\n')),
-              "#Network|Station|Location|Channel|Latitude|Longitude|Elevation|Depth|Azimuth|Dip|SensorDescription|"
-              "Scale|ScaleFreq|ScaleUnits|SampleRate|StartTime|EndTime");
+              "#Network | Station | Location | Channel | Latitude | Longitude | Elevation | Depth | Azimuth | Dip | "
+              "SensorDescription | Scale | ScaleFreq | ScaleUnits | SampleRate | StartTime | EndTime");
     EXPECT_NE(channels.out.find("\nZR|NRIL|00|BHN|69.5049|88.4414|599|0|0|0|STS-2||||20|1992-08-11T00:00:00|"
                                 "2021-12-31T23:59:59\n"),
               std::string::npos)
         << channels.out;
+}
+
+// A small file system mounted on a folder for one test, unmounted however
+// the test ends.
+class MountedTmpfs {
+public:
+    MountedTmpfs(const std::string& folder, const char* options) : folder_(folder) {
+        mounted_ = mount("tmpfs", folder.c_str(), "tmpfs", 0, options) == 0;
+        EXPECT_TRUE(mounted_) << "mount " << folder << ": " << std::strerror(errno);
+    }
+    ~MountedTmpfs() {
+        if (mounted_) {
+            EXPECT_EQ(umount2(folder_.c_str(), MNT_DETACH), 0) << std::strerror(errno);
+        }
+    }
+    MountedTmpfs(const MountedTmpfs&) = delete;
+    MountedTmpfs& operator=(const MountedTmpfs&) = delete;
+    bool Mounted() const { return mounted_; }
+
+private:
+    std::string folder_;
+    bool mounted_ = false;
+};
+
+// Writes `path` until its file system has no room left.
+void FillUp(const std::string& path) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0) << std::strerror(errno);
+    const std::vector<char> block(4096, 'x');
+    while (write(fd, block.data(), block.size()) > 0) {
+    }
+    while (write(fd, block.data(), 1) > 0) {
+    }
+    close(fd);
+}
+
+std::string FileContent(const QString& path) {
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+    return file.readAll().toStdString();
+}
+
+// On a full file system every format's write fails part-way: the export says
+// so with the system's reason, exits 2, and the previous file stays as it
+// was, with nothing left beside it.
+TEST_F(ProgramsTest, AnExportThatCannotBeWrittenExitsTwoAndKeepsThePreviousFile) {
+    if (geteuid() != 0) GTEST_SKIP() << "mounting a small file system needs root";
+    LoadDemo();
+    ASSERT_TRUE(QDir(dir_.path()).mkdir("small"));
+    const QString folder = dir_.filePath("small"), target = dir_.filePath("small/stations.out");
+    const MountedTmpfs small(folder.toStdString(), "size=64k");
+    ASSERT_TRUE(small.Mounted());
+    const QStringList formats[] = {{"--text"}, {"--text", "--level", "channel"}, {"--geojson"},
+                                   {"--stationxml", "OBN1"}, {"--stationxml"}};
+    const std::string previous = "the previous export\n";
+    for (const QStringList& format : formats) {
+        SCOPED_TRACE(format.join(' ').toStdString());
+        WriteFile("small/stations.out", previous);
+        FillUp(dir_.filePath("small/filler").toStdString());
+        const ProgramRun run = Start(SE_STATION_EXPORT, format + QStringList{"-o", target});
+        EXPECT_EQ(run.exit, 2) << run.err;
+        EXPECT_NE(run.err.find(std::strerror(ENOSPC)), std::string::npos) << run.err;
+        EXPECT_EQ(FileContent(target), previous);
+        EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+                  (QStringList{"filler", "stations.out"}));
+        ASSERT_TRUE(QFile::remove(dir_.filePath("small/filler")));
+    }
+}
+
+// A target that is not a regular file is written as it is, never replaced:
+// a device stays a device, and a full device's refusal exits 2 with its
+// reason. As root the test makes device nodes of its own (the devices of
+// /dev/null and /dev/full), so that a fault cannot replace the system's;
+// otherwise it writes the system's, which only root could replace.
+TEST_F(ProgramsTest, ADeviceIsWrittenAndStaysADevice) {
+    LoadDemo();
+    const struct {
+        const char* name;
+        unsigned minor;
+        int exit;
+        std::string reason;
+    } cases[] = {{"null", 3, 0, ""}, {"full", 7, 2, std::strerror(ENOSPC)}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string path = std::string("/dev/") + c.name;
+        if (geteuid() == 0) {
+            path = dir_.filePath(c.name).toStdString();
+            ASSERT_EQ(mknod(path.c_str(), S_IFCHR | 0666, makedev(1, c.minor)), 0) << std::strerror(errno);
+        }
+        const ProgramRun run = Start(SE_STATION_EXPORT, {"--text", "-o", QString::fromStdString(path)});
+        EXPECT_EQ(run.exit, c.exit) << run.err;
+        EXPECT_NE(run.err.find(c.reason), std::string::npos) << run.err;
+        struct stat st {};
+        ASSERT_EQ(lstat(path.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISCHR(st.st_mode));
+    }
+}
+
+// "-o -" is the standard output, written as without -o; the standard output
+// is checked as a file is: a full one exits 2 with the reason.
+TEST_F(ProgramsTest, DashIsTheStandardOutputAndItsWritesAreChecked) {
+    LoadDemo();
+    const ProgramRun dash = Start(SE_STATION_EXPORT, {"--text", "ARU", "-o", "-"});
+    EXPECT_EQ(dash.exit, 0) << dash.err;
+    EXPECT_EQ(dash.out.rfind("#Network | Station", 0), 0u) << dash.out;
+    EXPECT_FALSE(QFile::exists(dir_.filePath("-")));
+    for (const QStringList& args : {QStringList{"--text", "-o", "-"}, QStringList{"--stationxml"}}) {
+        SCOPED_TRACE(args.join(' ').toStdString());
+        const ProgramRun full = Start(SE_STATION_EXPORT, args, {}, "/dev/full");
+        EXPECT_EQ(full.exit, 2) << full.err;
+        EXPECT_NE(full.err.find(std::strerror(ENOSPC)), std::string::npos) << full.err;
+    }
 }
 
 // The driver manager's trace shows every statement a program sends and the

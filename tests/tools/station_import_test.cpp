@@ -96,6 +96,33 @@ TEST(StationXmlReading, WhatIsNotWellFormedStationXmlIsRefused) {
     }
 }
 
+// A document the reader refuses is reported with the reader's own reason and
+// line; an entity the reader cannot resolve refuses the document rather than
+// leaving a value empty.
+TEST(StationXmlReading, AFaultIsReportedWhereTheReaderFoundIt) {
+    const std::string head = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    const std::string site = "<FDSNStationXML><Network code=\"XX\"><Station code=\"A\"><Site><Name>";
+    const std::string tail = "</Name></Site></Station></Network></FDSNStationXML>\n";
+    const struct {
+        const char* name;
+        std::string xml;
+        const char* reported;
+    } cases[] = {
+        {"BadUtf8OnLineThree", head + "<FDSNStationXML>\n<Network code=\"X\xC0\xFF\"/>\n</FDSNStationXML>\n",
+         "строка 3: "},
+        {"ExternalEntity",
+         head + "<!DOCTYPE FDSNStationXML [<!ENTITY ext SYSTEM \"file:///etc/hostname\">]>\n" + site + "&ext;" + tail,
+         "&ext;"},
+        {"UndeclaredEntity", head + site + "&nosuch;" + tail, "nosuch"},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        EXPECT_FALSE(ReadText(c.xml, error)) << c.name;
+        EXPECT_NE(error.find(c.reported), std::string::npos) << c.name << ": " << error;
+        EXPECT_EQ(error.find("документ пуст"), std::string::npos) << c.name << ": " << error;
+    }
+}
+
 TEST(StationXmlReading, TimesOfRealFiles) {
     EXPECT_EQ(ParseXmlTime("1970-01-01T00:00:00"), 0);
     EXPECT_EQ(ParseXmlTime("1970-01-01T00:00:01.999999Z"), 1);
@@ -269,6 +296,7 @@ TEST_F(StationImportProgramTest, DryRunOfTheExportShowsOnlyWhatDiffers) {
              "DELETE FROM SITECHAN WHERE STA='ARU' AND CHAN='BHE'",
              "INSERT INTO SITECHAN (STA, CHAN, NGROUP, CHANINDEX, SPS, LCODE) VALUES ('ARU', 'SHZ', 1, 0, 40, '')",
              "DELETE FROM SITECHAN WHERE STA='OBN1'", "DELETE FROM SITE WHERE STA='OBN1'"});
+    const auto before = StoredCatalogue();
     const Run changed = Start(SE_STATION_IMPORT, {"--stationxml", file, "--dry-run"});
     EXPECT_EQ(changed.exit, 0) << changed.err;
     for (const std::string& line :
@@ -277,11 +305,58 @@ TEST_F(StationImportProgramTest, DryRunOfTheExportShowsOnlyWhatDiffers) {
           std::string("  канал BHE (группа 1, компонента 2): добавлен\n"),
           std::string("  канал SHZ (группа 1, компонента 0): удалён\n"), std::string("OBN1: новая\n")})
         EXPECT_NE(changed.out.find(line), std::string::npos) << line << "\n" << changed.out;
-    EXPECT_EQ(ReadCatalogue(session_, {}).sites.size(), 7u);  // nothing written
+    // Nothing written, also where the driver does not refuse writes on a
+    // session asked to be read-only (SQLite, MariaDB).
+    EXPECT_EQ(StoredCatalogue(), before);
 
     const Run broken = Start(SE_STATION_IMPORT, {"--stationxml", QString::fromStdString(DataFile("README.md")), "--dry-run"});
     EXPECT_EQ(broken.exit, 2);
     EXPECT_NE(broken.err.find("не является правильным StationXML"), std::string::npos) << broken.err;
+}
+
+// Makes the database refuse a new SITECHAN row of station `sta`.
+std::vector<std::string> RefuseChannelInsertTrigger(const std::string& backendName, const std::string& sta) {
+    if (backendName == "postgres")
+        return {"CREATE OR REPLACE FUNCTION REFUSE_CHANNEL() RETURNS trigger AS $$ BEGIN RAISE EXCEPTION "
+                "'channel refused'; END $$ LANGUAGE plpgsql",
+                "CREATE TRIGGER NO_CHANNEL BEFORE INSERT ON SITECHAN FOR EACH ROW WHEN (NEW.STA = " + SqlQuote(sta) +
+                    ") EXECUTE FUNCTION REFUSE_CHANNEL()"};
+    // MariaDB's driver cannot send a compound body: the key column is made
+    // NULL, which its NOT NULL refuses.
+    if (backendName == "mariadb")
+        return {"CREATE TRIGGER NO_CHANNEL BEFORE INSERT ON SITECHAN FOR EACH ROW "
+                "SET NEW.NGROUP = IF(NEW.STA = " + SqlQuote(sta) + ", NULL, NEW.NGROUP)"};
+    return {"CREATE TRIGGER NO_CHANNEL BEFORE INSERT ON SITECHAN WHEN NEW.STA = " + SqlQuote(sta) +
+            " BEGIN SELECT RAISE(ABORT, 'channel refused'); END"};
+}
+
+// A station whose channel row the database refuses is not written at all:
+// its SITE row stays as it was, as do its other channel rows and every
+// other station; the run names it and exits 2.
+TEST_F(StationImportProgramTest, AStationWhoseChannelIsRefusedIsLeftAsItWas) {
+    LoadDemo();
+    const QString file = dir_.filePath("aru.xml");
+    ASSERT_EQ(Start(SE_STATION_EXPORT, {"--stationxml", "ARU", "-o", file}).exit, 0);
+    // The import changes the SITE row back and must insert the missing channel.
+    Execute({"UPDATE SITE SET STANAME='Arti', LAT=56.5 WHERE STA='ARU'",
+             "DELETE FROM SITECHAN WHERE STA='ARU' AND CHAN='BHE'"});
+    Execute(RefuseChannelInsertTrigger(CurrentBackend().name, "ARU"));
+    const auto before = StoredCatalogue();
+    const Run run = Start(SE_STATION_IMPORT, {"--stationxml", file});
+    EXPECT_EQ(run.exit, 2) << run.err;
+    EXPECT_NE(run.err.find("станция ARU не записана"), std::string::npos) << run.err;
+    EXPECT_EQ(StoredCatalogue(), before);
+}
+
+// On a catalogue of only the base tables the import fails as the other
+// programs do: with the hint that station-upgrade adds what is missing.
+TEST_F(StationImportProgramTest, BaseTablesOnlyGiveTheUpgradeHint) {
+    CreateBaseTables(session_);
+    for (const QStringList& mode : {QStringList{}, QStringList{"--dry-run"}}) {
+        const Run run = Start(SE_STATION_IMPORT, QStringList{"--stationxml", QString::fromStdString(DataFile("epochs.xml"))} + mode);
+        EXPECT_EQ(run.exit, 2) << run.err;
+        EXPECT_NE(run.err.find("их добавляет station-upgrade"), std::string::npos) << run.err;
+    }
 }
 
 // Text columns compare NULL equal to empty: the save stores an empty text.

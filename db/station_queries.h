@@ -23,12 +23,34 @@ struct StationLock {
                                  // one request
 };
 
-// Inside an open transaction, starts keeping every other writer off the
-// station until the transaction ends, so that what is read next is what is
-// overwritten; the lock costs no request of its own on a server.
-// - SQLite, which locks the whole file, takes its write lock at once with a
-//   statement that writes nothing ("update SITE set STA=STA where 1=0") and
-//   answers nothing to add.
+// The one lock every writing transaction of the programs (the form's save
+// and delete, the import) takes before it reads anything, held to its end:
+// two writers never interleave, so what a write decides (new or existing
+// station, the next NINDEX, the rows it removes) no other writer changes
+// before it commits. Transaction (db/transaction.h) takes it at the moment
+// each database needs:
+// - SQLite, right after the transaction begins: the file's write lock, taken
+//   with a statement that writes nothing ("update SITE set STA=STA where 1=0");
+// - PostgreSQL, right after: "select pg_advisory_xact_lock(...)", which ends
+//   with the transaction; each later statement (READ COMMITTED) sees what
+//   the writer before committed;
+// - MariaDB, before the transaction begins: GET_LOCK, a lock of the
+//   connection, so that the transaction's REPEATABLE READ snapshot is taken
+//   after it; released by UnlockCatalogueWriters once the transaction ended.
+//   A wait longer than kWriterLockWaitSeconds fails (string 990).
+enum class WriterLockMoment { BeforeBegin, AfterBegin };
+void LockCatalogueWriters(CDatabase& session, WriterLockMoment moment);
+// Releases what LockCatalogueWriters took before the transaction began
+// (nothing on SQLite and PostgreSQL). False when the release failed: the
+// server releases the lock with the connection anyway.
+bool UnlockCatalogueWriters(CDatabase& session) noexcept;
+inline constexpr int kWriterLockWaitSeconds = 50;
+
+// Inside a transaction holding the writer lock, starts keeping every other
+// writer off the station until the transaction ends, so that what is read
+// next is what is overwritten; the lock costs no request of its own on a
+// server.
+// - SQLite, whose file the writer lock already holds, answers nothing to add.
 // - PostgreSQL answers "for update" with the SITE row read first: the channel
 //   rows are read by the next SELECT of the same request, which starts once
 //   the lock is held and so sees what an editor who held it before has

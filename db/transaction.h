@@ -2,20 +2,27 @@
 // One transaction of a session, ended on every way out of its scope.
 
 class CDatabase;
+class CDBException;
+
+// What a transaction takes before it reads anything: nothing, or the lock
+// every writer of the station catalogue takes (see LockCatalogueWriters).
+enum class TransactionLock { None, CatalogueWriters };
 
 // Begins a transaction at construction and rolls it back at destruction
 // unless it was committed, so that an exception or an early return never
-// leaves auto-commit off or a write pending.
+// leaves auto-commit off or a write pending. With CatalogueWriters the
+// writer lock is taken on every Begin and let go when the transaction ends.
 class Transaction {
 public:
-    explicit Transaction(CDatabase& session);
+    explicit Transaction(CDatabase& session, TransactionLock lock = TransactionLock::None);
     ~Transaction();
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
 
     // False where the data source has no transactions or refused to begin one.
     bool Begun() const { return open_; }
-    // Begins again after Commit or Rollback; answers Begun().
+    // Begins again after Commit or Rollback; answers Begun(). Throws
+    // CDBException when the writer lock cannot be taken (nothing is then open).
     bool Begin();
     // Commits. A failed commit rolls back what the driver may have left
     // pending and throws CDBException with the driver's text (string 832 when
@@ -25,6 +32,19 @@ public:
     void Rollback();
 
 private:
+    // Lets go of the writer lock once the transaction has ended.
+    void Ended();
+
     CDatabase& session_;
+    TransactionLock lock_;
     bool open_ = false;
 };
+
+// Whether a failure is the server's answer to one of two transactions that
+// got in each other's way, a deadlock (PostgreSQL 40P01, MariaDB native 1213)
+// or a serialization failure (40001): begun again, it may go through.
+bool IsTransactionConflict(const CDBException& e);
+
+// How many times in all a writing transaction is tried while it ends in a
+// transaction conflict.
+inline constexpr int kTransactionAttempts = 3;

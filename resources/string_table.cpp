@@ -19,6 +19,7 @@ const std::map<int, std::string>& Table() {
         {str::DeleteChangedQuestion, "Станция %s изменена в базе данных после загрузки. Всё равно удалить?"},
         {str::StationCodeMissing, "Введите код станции: станция без кода не записывается."},
         {str::StationIndexOutOfRange, "Номер станции %s не помещается в столбец NINDEX"},
+        {str::CatalogueBusy, "Каталог станций занят другой записью дольше %s с. Повторите позже."},
         {str::ConfigNotFound,
          "Файл настройки zrn.ini не найден (искали: переменная ZRN_INI, ./zrn.ini, "
          "$XDG_CONFIG_HOME/zrn.ini или ~/.config/zrn.ini, /etc/zrn.ini)"},

@@ -16,6 +16,7 @@ inline constexpr int ChangedSinceLoaded = 839;  // "Станция %s измен
 inline constexpr int DeleteChangedQuestion = 980;  // "Станция %s изменена в базе данных после загрузки. Всё равно удалить?"
 inline constexpr int StationCodeMissing = 981;     // "Введите код станции: станция без кода не записывается."
 inline constexpr int StationIndexOutOfRange = 982;  // "Номер станции %s не помещается в столбец NINDEX"
+inline constexpr int CatalogueBusy = 990;  // "Каталог станций занят другой записью дольше %s с. ..."
 inline constexpr int ConfigNotFound = 901;      // "Файл настройки zrn.ini не найден (...)"
 inline constexpr int ConfigFileMissing = 902;   // "Файл настройки %s не найден"
 inline constexpr int PersonalDatabaseCreated = 903;  // "Создана новая база данных станций ... %s ..."

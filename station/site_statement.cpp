@@ -23,8 +23,10 @@ std::vector<std::pair<const char*, std::string>> SiteColumns(const SiteRowValues
         {"STANAME", SqlQuote(r.staname)},
         {"COD", SqlQuote(r.cod)},
     };
-    if (r.onDate) cols.emplace_back("ONDATE", Timestamp(*r.onDate));
-    if (r.offDate) cols.emplace_back("OFFDATE", Timestamp(*r.offDate));
+    const std::pair<const char*, const std::optional<std::string>&> dates[] = {{"ONDATE", r.onDate},
+                                                                              {"OFFDATE", r.offDate}};
+    for (const auto& [name, date] : dates)
+        if (date || r.nullDates) cols.emplace_back(name, date ? Timestamp(*date) : "NULL");
     cols.emplace_back("REFSTA", SqlQuote(r.refsta));
     cols.emplace_back("DEAST", FixedText(r.deast, 6));
     cols.emplace_back("DNORTH", FixedText(r.dnorth, 6));

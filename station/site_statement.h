@@ -5,7 +5,8 @@
 #include <string>
 
 // The values one save writes to SITE, in the order the statement names them.
-// A date left empty on the form is nullopt and its column is not named.
+// A date left empty on the form is nullopt and its column is not named
+// (named as NULL with nullDates).
 struct SiteRowValues {
     int nindex = 0;
     int ngroups = 0;
@@ -17,6 +18,7 @@ struct SiteRowValues {
     std::string cod;
     std::optional<std::string> onDate;   // normalised date text
     std::optional<std::string> offDate;  // normalised date text
+    bool nullDates = false;               // a date left nullopt is written as NULL
     std::string refsta;
     double deast = 0.0;
     double dnorth = 0.0;

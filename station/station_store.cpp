@@ -1,5 +1,6 @@
 #include "station/station_store.h"
 
+#include <algorithm>
 #include <ctime>
 #include <set>
 #include <utility>
@@ -137,6 +138,7 @@ SiteRowValues SiteStatementValues(const StationValues& v, int nindex, bool exist
     row.cod = v.cod;
     row.onDate = v.onDate;
     row.offDate = exists ? v.offDateOnUpdate : v.offDate;
+    row.nullDates = v.datesAsGiven;
     row.refsta = v.refsta;
     row.deast = v.deast;
     row.dnorth = v.dnorth;
@@ -189,32 +191,83 @@ bool StationStore::Unchanged(Transaction& tx, const std::string& code, const std
     return true;
 }
 
+namespace {
+
+// Runs one attempt of a writing transaction, and again while it ends in a
+// conflict with another transaction, kTransactionAttempts times in all.
+template <typename Attempt>
+StoreOutcome Retried(const Attempt& attempt) {
+    for (int tried = 1;; ++tried) {
+        try {
+            return attempt();
+        } catch (const CDBException& e) {
+            if (tried >= kTransactionAttempts || !IsTransactionConflict(e)) throw;
+        }
+    }
+}
+
+}  // namespace
+
+void StationStore::WriteValues(const StationValues& values, const StationSnapshot* locked, int& nindex) {
+    // Read under the writer lock, which every writer holds to its commit.
+    nindex = values.nindex != 0 ? values.nindex : CheckedNextStationIndex(session_);
+    // The reading under the lock found the SITE row by "STA=code", as the
+    // update will: the database's own comparison decides.
+    const bool exists = locked ? locked->site.has_value() : CheckedStationRowExists(session_, "SITE", values.code);
+    session_.ExecuteDirect(BuildSiteStatement(SiteStatementValues(values, nindex, exists), exists));
+    if (locked == nullptr) return;
+
+    WriteChannelRows(session_, values.code, values.channels, locked);
+    std::vector<std::string> written;
+    for (const ChannelValues& c : values.channels) written.push_back(c.chan);
+    // The groups the locked reading holds go too: a row the caller never saw
+    // would else stay hidden beyond the new NGROUPS.
+    const int groups = std::min(kLastGroup, std::max(values.staleGroups, ChannelGroupsRead(*locked)));
+    session_.ExecuteDirect(StaleChannelsStatement(values.code, groups, written));
+}
+
 StoreOutcome StationStore::Save(const StationValues& values, const std::optional<StationSnapshot>& loaded,
                                 const ChangedQuestion& askOverwrite, int& nindex) {
+    return Retried([&] { return SaveOnce(values, loaded, askOverwrite, nindex); });
+}
+
+StoreOutcome StationStore::SaveOnce(const StationValues& values, const std::optional<StationSnapshot>& loaded,
+                                    const ChangedQuestion& askOverwrite, int& nindex) {
     // The SITE row and the channel rows are written in one transaction: a
     // failure anywhere leaves both as they were.
-    Transaction tx(session_);
+    Transaction tx(session_, TransactionLock::CatalogueWriters);
     std::optional<StationSnapshot> locked;
     if (!Unchanged(tx, values.code, loaded, askOverwrite, locked)) return StoreOutcome::Cancelled;
     if (afterReRead) afterReRead();
-
-    nindex = values.nindex != 0 ? values.nindex : CheckedNextStationIndex(session_);
-    const bool exists = CheckedStationRowExists(session_, "SITE", values.code);
-    session_.ExecuteDirect(BuildSiteStatement(SiteStatementValues(values, nindex, exists), exists));
     // Without transactions the channel rows are not written piecemeal.
+    WriteValues(values, locked ? &*locked : nullptr, nindex);
     if (!tx.Begun()) return StoreOutcome::NoTransaction;
-
-    WriteChannelRows(session_, values.code, values.channels, locked ? &*locked : nullptr);
-    std::vector<std::string> written;
-    for (const ChannelValues& c : values.channels) written.push_back(c.chan);
-    session_.ExecuteDirect(StaleChannelsStatement(values.code, values.staleGroups, written));
     tx.Commit();
     return StoreOutcome::Done;
 }
 
+StoreOutcome StationStore::Write(const std::string& code, const WritePlan& plan, int& nindex) {
+    return Retried([&] {
+        Transaction tx(session_, TransactionLock::CatalogueWriters);
+        if (!tx.Begun()) return StoreOutcome::NoTransaction;
+        const StationSnapshot locked = ReReadStation(session_, code, LockStationForWriting(session_));
+        if (afterReRead) afterReRead();
+        const std::optional<StationValues> values = plan(locked);
+        if (!values) return StoreOutcome::Done;  // rolled back: nothing was written
+        WriteValues(*values, &locked, nindex);
+        tx.Commit();
+        return StoreOutcome::Done;
+    });
+}
+
 StoreOutcome StationStore::Delete(const std::string& code, const std::optional<StationSnapshot>& loaded,
                                   const ChangedQuestion& askDelete) {
-    Transaction tx(session_);
+    return Retried([&] { return DeleteOnce(code, loaded, askDelete); });
+}
+
+StoreOutcome StationStore::DeleteOnce(const std::string& code, const std::optional<StationSnapshot>& loaded,
+                                      const ChangedQuestion& askDelete) {
+    Transaction tx(session_, TransactionLock::CatalogueWriters);
     if (!tx.Begun()) return StoreOutcome::NoTransaction;
     std::optional<StationSnapshot> locked;
     if (!Unchanged(tx, code, loaded, askDelete, locked)) return StoreOutcome::Cancelled;

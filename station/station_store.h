@@ -18,6 +18,8 @@ using ChangedQuestion = std::function<bool(const std::string& code)>;
 
 // How a save or a delete ended; database failures throw CDBException, with
 // everything of the operation rolled back where the driver has transactions.
+// A transaction that ends in a conflict with another (IsTransactionConflict)
+// is begun again from its lock, kTransactionAttempts times in all.
 enum class StoreOutcome {
     Done,
     Cancelled,      // the question was answered no: nothing written
@@ -34,13 +36,26 @@ public:
     StationSnapshot Read(const std::string& code);
 
     // Writes the SITE row (update when SITE holds the code, else insert) and
-    // the channel rows in one transaction. Before writing, under the lock of
-    // LockStationForWriting, the station is read again; when it differs from
-    // `loaded` (or `loaded` is nullopt) `askOverwrite` decides. Without
+    // the channel rows in one transaction that holds the catalogue's writer
+    // lock. Before writing, under that lock and LockStationForWriting, the
+    // station is read again; when it differs from `loaded` (or `loaded` is
+    // nullopt) `askOverwrite` decides. Whether the row exists, and which
+    // groups' other rows are removed, follow that reading. Without
     // transactions the SITE row is written alone and NoTransaction answered.
     // `nindex` receives the NINDEX written (values.nindex, or a new one).
     StoreOutcome Save(const StationValues& values, const std::optional<StationSnapshot>& loaded,
                       const ChangedQuestion& askOverwrite, int& nindex);
+
+    // Decides, from the station as read under the lock, what a write makes
+    // of it: the values to write, or nullopt to leave it as it is.
+    using WritePlan = std::function<std::optional<StationValues>(const StationSnapshot& locked)>;
+
+    // Writes station `code` as `plan` decides from the station read under
+    // the writer lock and LockStationForWriting, in one transaction, as Save
+    // writes (nothing when the plan answers nullopt). Without transactions
+    // nothing is written and NoTransaction answered. `nindex` receives the
+    // NINDEX written.
+    StoreOutcome Write(const std::string& code, const WritePlan& plan, int& nindex);
 
     // Deletes the station's SITECHAN rows, then its SITE row, in one
     // transaction, after the same check with `askDelete`. Without
@@ -53,6 +68,15 @@ public:
     std::function<void()> afterReRead;
 
 private:
+    StoreOutcome SaveOnce(const StationValues& values, const std::optional<StationSnapshot>& loaded,
+                          const ChangedQuestion& askOverwrite, int& nindex);
+    StoreOutcome DeleteOnce(const std::string& code, const std::optional<StationSnapshot>& loaded,
+                            const ChangedQuestion& askDelete);
+    // The writes of a save inside its transaction: the SITE row, then (with
+    // `locked`, the reading under the lock) the channel rows and the
+    // removal of the stale ones.
+    void WriteValues(const StationValues& values, const StationSnapshot* locked, int& nindex);
+
     // Locks and reads the station again; asks when it changed. False when
     // the answer was no. May end and begin `tx` again around the question.
     // `locked` receives the reading taken under the lock that the writes

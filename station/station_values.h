@@ -34,6 +34,10 @@ struct StationValues {
     // column as stored by an update and unnamed by an insert. A closing date
     // is written by an insert as offDate and by an update as offDateOnUpdate.
     std::optional<std::string> onDate, offDate, offDateOnUpdate;
+    // When set, an update writes a date left nullopt as NULL instead of
+    // leaving it: an import's station has no closing date when its epoch has
+    // none, whatever was stored.
+    bool datesAsGiven = false;
     // The rows to insert or update, in writing order.
     std::vector<ChannelValues> channels;
     // Other rows of the station in groups 1 to staleGroups, components Z, N

@@ -96,6 +96,19 @@ void ChannelNameOncePerStation(const Catalogue& c, const CheckContext&, const Fi
             report(key.first, key.second, "Канал записан в SITECHAN " + std::to_string(count) + " раза");
 }
 
+void StationIndexOnce(const Catalogue& c, const CheckContext&, const FindingSink& report) {
+    std::map<double, std::vector<std::string>> byIndex;
+    for (const StoredSite& site : c.allSites)
+        if (site.NINDEX) byIndex[*site.NINDEX].push_back(Code(site.STA));
+    for (const StoredSite& site : c.sites) {
+        if (!site.NINDEX || byIndex[*site.NINDEX].size() < 2) continue;
+        std::string others;
+        for (const std::string& code : byIndex[*site.NINDEX])
+            if (code != Code(site.STA)) others += (others.empty() ? "" : ", ") + code;
+        report(Code(site.STA), {}, "NINDEX = " + NumberText(*site.NINDEX) + " есть и у станции " + others);
+    }
+}
+
 void KeyColumnsSet(const Catalogue& c, const CheckContext&, const FindingSink& report) {
     for (const StoredSite& site : c.sites)
         if (!site.STA) report({}, {}, "Строка SITE без кода станции: STA = NULL");
@@ -302,6 +315,7 @@ const std::vector<CheckRule>& CheckRules() {
         {"chanindex", Severity::Error, "CHANINDEX вне 0..2", ChanIndexInRange},
         {"duplicate-channel", Severity::Error, "два ряда с одним именем канала у одной станции",
          ChannelNameOncePerStation},
+        {"nindex-duplicate", Severity::Error, "у двух станций один NINDEX", StationIndexOnce},
         {"null-key", Severity::Error, "ключевое поле строки NULL (SITE: STA; SITECHAN: STA, CHAN, NGROUP, CHANINDEX)",
          KeyColumnsSet},
         {"orientation-null", Severity::Error, "канал инструмента H, L, M или N (вторая буква CHAN) с HANG или VANG NULL",

@@ -130,21 +130,29 @@ int RunStationImport(int argc, char** argv, std::ostream& out, std::ostream& err
     StationStore store(session);
     for (ImportedStation& station : planned) {
         const std::string& code = *station.site.STA;
-        const StoredSite* stored = catalogue->FindSite(code);
-        KeepStoredColumns(station, stored, notes);
-        const StationDiff diff = DiffStation(station, *catalogue);
-        if (!dryRun && diff.change != StationChange::Unchanged) {
-            // Each station in its own transaction through the form's save,
-            // the station read just before as the loaded one; the save reads
-            // it again under its lock, and what changed in between is
-            // overwritten: the file is the station's configuration.
+        StationDiff diff;
+        std::vector<ImportNote> kept;  // the notes of the plan that was written
+        if (dryRun) {
+            diff = PlanStationWrite(station, *catalogue, kept).diff;
+        } else {
+            // Each station in its own transaction through the station store,
+            // planned again from the station as read under its lock: what
+            // another writer committed before is kept where the file has no
+            // value for it, and the report says what was written.
             try {
                 int nindex = 0;
-                const StoreOutcome saved = store.Save(ToStationValues(station, stored), store.Read(code),
-                                                      [](const std::string&) { return true; }, nindex);
+                const StoreOutcome saved = store.Write(
+                    code,
+                    [&](const StationSnapshot& locked) {
+                        kept.clear();
+                        StationWrite write = PlanStationWrite(station, CatalogueOf(locked, code), kept);
+                        diff = std::move(write.diff);
+                        return write.values;
+                    },
+                    nindex);
                 if (saved == StoreOutcome::NoTransaction) {
                     err << "station-import: источник данных не поддерживает транзакции; станция " << code
-                        << " записана без каналов, остальные не записаны\n";
+                        << " и следующие не записаны\n";
                     return ExitStatus::CouldNotRun;
                 }
             } catch (const CDBException& e) {
@@ -154,6 +162,7 @@ int RunStationImport(int argc, char** argv, std::ostream& out, std::ostream& err
                 continue;
             }
         }
+        notes.insert(notes.end(), kept.begin(), kept.end());
         ++counts[static_cast<int>(diff.change)];
         out << code << ": " << ChangeName(diff.change) << '\n';
         for (const std::string& line : diff.lines) out << line << '\n';

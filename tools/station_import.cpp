@@ -1,6 +1,7 @@
 #include "tools/station_import.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <limits>
 #include <map>
@@ -8,7 +9,9 @@
 #include <set>
 #include <tuple>
 
+#include "db/recordset.h"
 #include "platform/text.h"
+#include "station/number_text.h"
 #include "tools/value_text.h"
 
 namespace {
@@ -130,6 +133,23 @@ std::vector<StoredChannel> GroupChannels(const std::vector<const XmlChannel*>& o
     return rows;
 }
 
+// Notes each channel of the epoch (by location and code) none of whose
+// epochs is open at `when`: it is left out.
+void NoteChannelsNotOpen(const XmlStation& epoch, const std::vector<const XmlChannel*>& open, std::time_t when,
+                         std::vector<ImportNote>& notes) {
+    std::set<std::pair<std::string, std::string>> taken, noted;
+    for (const XmlChannel* c : open) taken.emplace(c->locationCode, c->code);
+    std::tm utc{};
+    gmtime_r(&when, &utc);
+    const std::string time = WallClockText({utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min,
+                                            utc.tm_sec});
+    for (const XmlChannel& c : epoch.channels)
+        if (!taken.count({c.locationCode, c.code}) && noted.emplace(c.locationCode, c.code).second)
+            notes.push_back({epoch.code, c.code,
+                             "канал не загружен: ни одна его эпоха не открыта на " + time + " UTC (код места '" +
+                                 c.locationCode + "')"});
+}
+
 ImportedStation MapStation(const XmlStation& epoch, std::time_t at, std::vector<ImportNote>& notes) {
     const std::string& sta = epoch.code;
     ImportedStation station;
@@ -145,17 +165,27 @@ ImportedStation MapStation(const XmlStation& epoch, std::time_t at, std::vector<
     if (epoch.start) site.ONDATE = LocalWallClock(*epoch.start);
     if (epoch.end) site.OFFDATE = LocalWallClock(*epoch.end);
 
-    // An epoch that ended before `at` keeps the channels open at its end.
-    const std::time_t when = epoch.end && *epoch.end <= at ? *epoch.end : at;
+    // An epoch that ended at or before `at` keeps the channels open at its end.
+    const bool ended = epoch.end && *epoch.end <= at;
+    const std::time_t when = ended ? *epoch.end : at;
     std::vector<const XmlChannel*> open;
     for (const XmlChannel& c : epoch.channels)
-        if ((!c.start || *c.start <= when) && (!c.end || *c.end > when || (when != at && *c.end >= when)))
+        if ((!c.start || *c.start <= when) && (!c.end || *c.end > when || (ended && *c.end >= when)))
             open.push_back(&c);
+    NoteChannelsNotOpen(epoch, open, when, notes);
     station.channels = GroupChannels(open, sta, notes);
     double groups = 0;
     for (const StoredChannel& row : station.channels) groups = std::max(groups, *row.NGROUP);
     site.NGROUPS = groups;
     return station;
+}
+
+// A number as the SITE statement stores it: printed with six decimals.
+double AsStored(double value) {
+    const std::string text = FixedText(value, 6);
+    double stored = value;
+    std::from_chars(text.data(), text.data() + text.size(), stored);
+    return stored;
 }
 
 template <typename T>
@@ -258,6 +288,8 @@ std::vector<ImportedStation> PlanImport(const std::vector<XmlStation>& epochs, s
 
 void KeepStoredColumns(ImportedStation& station, const StoredSite* stored, std::vector<ImportNote>& notes) {
     StoredSite& site = station.site;
+    for (std::optional<double>* number : {&site.LAT, &site.LON, &site.ELEV})
+        if (*number) *number = AsStored(**number);
     if (!stored) {
         site.COD = Fit(site.STA, kCodWidth, "COD", *site.STA, {}, notes);
         return;
@@ -268,6 +300,8 @@ void KeepStoredColumns(ImportedStation& station, const StoredSite* stored, std::
     site.REFSTA = stored->REFSTA;
     site.DNORTH = stored->DNORTH;
     site.DEAST = stored->DEAST;
+    site.DESCR = stored->DESCR;
+    if (!site.UNDERGROUND) site.UNDERGROUND = stored->UNDERGROUND;
 }
 
 StationDiff DiffStation(const ImportedStation& station, const Catalogue& catalogue) {
@@ -337,6 +371,7 @@ StationValues ToStationValues(const ImportedStation& station, const StoredSite* 
     v.deast = site.DEAST.value_or(0);
     if (site.ONDATE) v.onDate = WallClockText(*site.ONDATE);
     if (site.OFFDATE) v.offDate = v.offDateOnUpdate = WallClockText(*site.OFFDATE);
+    v.datesAsGiven = true;
     for (const StoredChannel& row : station.channels) {
         ChannelValues c;
         c.chan = *row.CHAN;
@@ -356,4 +391,49 @@ StationValues ToStationValues(const ImportedStation& station, const StoredSite* 
     const double storedGroups = stored ? stored->NGROUPS.value_or(kMaxGroups) : 0.0;
     v.staleGroups = static_cast<int>(std::min<double>(kMaxGroups, std::max<double>(storedGroups, v.ngroups)));
     return v;
+}
+
+StationWrite PlanStationWrite(ImportedStation station, const Catalogue& catalogue, std::vector<ImportNote>& notes) {
+    const StoredSite* stored = catalogue.FindSite(*station.site.STA);
+    KeepStoredColumns(station, stored, notes);
+    StationWrite write;
+    write.diff = DiffStation(station, catalogue);
+    if (write.diff.change != StationChange::Unchanged) write.values = ToStationValues(station, stored);
+    return write;
+}
+
+namespace {
+
+std::optional<std::string> TextOf(const std::string& text) {
+    return text.empty() ? std::nullopt : std::optional<std::string>(text);
+}
+std::optional<double> NumberOf(ExactDouble number) {
+    return number.value == NullMarker::Floating ? std::nullopt : std::optional<double>(number.value);
+}
+std::optional<double> NumberOf(int number) {
+    return number == NullMarker::Integer ? std::nullopt : std::optional<double>(number);
+}
+
+}  // namespace
+
+Catalogue CatalogueOf(const StationSnapshot& snapshot, const std::string& code) {
+    Catalogue catalogue;
+    if (!snapshot.site) return catalogue;
+    const SiteRow& s = *snapshot.site;
+    catalogue.sites.push_back(StoredSite{code, TextOf(s.COD), TextOf(s.DESCR), TextOf(s.REFSTA),
+                                         TextOf(s.STANAME), TextOf(s.STATYPE), TextOf(s.UNDERGROUND),
+                                         NumberOf(s.NGROUPS), NumberOf(s.ELEV), NumberOf(s.LAT), NumberOf(s.LON),
+                                         NumberOf(s.NINDEX), NumberOf(s.DNORTH), NumberOf(s.DEAST), s.ONDATE,
+                                         s.OFFDATE});
+    catalogue.allSites = catalogue.sites;
+    for (const ChannelRow& c : snapshot.channels)
+        catalogue.channels.push_back(StoredChannel{code, TextOf(c.CHAN), TextOf(c.DESCR), TextOf(c.CALIBFILE),
+                                                   TextOf(c.LCODE), NumberOf(c.NGROUP), NumberOf(c.CHANINDEX),
+                                                   NumberOf(c.EDEPH), NumberOf(c.LAT), NumberOf(c.LON),
+                                                   NumberOf(c.SPS), NumberOf(c.HANG), NumberOf(c.VANG)});
+    std::sort(catalogue.channels.begin(), catalogue.channels.end(), [](const StoredChannel& a, const StoredChannel& b) {
+        return std::tie(a.NGROUP, a.CHANINDEX, a.CHAN) < std::tie(b.NGROUP, b.CHANINDEX, b.CHAN);
+    });
+    catalogue.Index();
+    return catalogue;
 }

@@ -4,9 +4,11 @@
 // change in the catalogue. Pure values; the write itself is the form's save.
 
 #include <ctime>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "station/station_snapshot.h"
 #include "station/station_values.h"
 #include "tools/catalogue.h"
 #include "tools/stationxml_reader.h"
@@ -33,8 +35,11 @@ std::vector<ImportedStation> PlanImport(const std::vector<XmlStation>& epochs, s
                                         std::vector<ImportNote>& notes);
 
 // The columns the file does not give: those of the stored row (COD, NINDEX,
-// STATYPE, REFSTA, DNORTH, DEAST), or for a new station COD = STA (cut to
-// its column, noted) and NINDEX left for the save to choose.
+// STATYPE, REFSTA, DNORTH, DEAST, DESCR the Russian name, UNDERGROUND when
+// the file has no Geology), or for a new station COD = STA (cut to its
+// column, noted), DESCR the file's Site Description and NINDEX left for the
+// save to choose. LAT, LON and ELEV become what the SITE statement stores
+// (six decimals), so that a station imported again compares unchanged.
 void KeepStoredColumns(ImportedStation& station, const StoredSite* stored, std::vector<ImportNote>& notes);
 
 // What the import would change in one station.
@@ -53,7 +58,22 @@ StationDiff DiffStation(const ImportedStation& station, const Catalogue& catalog
 const char* ChangeName(StationChange change);
 
 // The values the station store writes for a planned station (after
-// KeepStoredColumns): NULL texts as empty, dates as the statements' text, the
-// channels' placement given so that it is written. Stale rows are removed in
-// groups 1 to the larger of the stored (NULL: all seven) and the new NGROUPS.
+// KeepStoredColumns): NULL texts as empty, dates as the statements' text (a
+// date the epoch lacks written as NULL), the channels' placement given so
+// that it is written. Stale rows are removed in groups 1 to the larger of the
+// stored (NULL: all seven) and the new NGROUPS.
 StationValues ToStationValues(const ImportedStation& station, const StoredSite* stored);
+
+// What importing a planned station (as PlanImport gives it) does to the
+// station as `catalogue` holds it: the stored columns kept, the diff, and the
+// values to write, nullopt when nothing differs.
+struct StationWrite {
+    StationDiff diff;
+    std::optional<StationValues> values;
+};
+StationWrite PlanStationWrite(ImportedStation station, const Catalogue& catalogue, std::vector<ImportNote>& notes);
+
+// A station as read under the store's lock by "STA=code", as a catalogue of
+// that one station under `code`: the database's comparison of codes decides
+// whether it exists. An empty text counts as NULL, as the diff counts it.
+Catalogue CatalogueOf(const StationSnapshot& snapshot, const std::string& code);

@@ -497,6 +497,23 @@ TEST_F(StationSaving, AStationChangedSinceLoadingIsWrittenOnlyWhenTheUserAgrees)
     }
 }
 
+// Another program gave the station a second group after the form loaded
+// it; overwritten with the user's agreement, the form's one group replaces
+// both, and no row stays hidden behind NGROUPS.
+TEST_F(StationSaving, AnOverwriteRemovesTheGroupsTheStationHoldsUnderTheLock) {
+    AddSite("G", 1, 1);
+    AddChannel("G", "BHZ", 1, 0);
+    OpenForm("G");
+    Exec("update SITE set NGROUPS=2 where STA='G'");
+    AddChannel("G", "HHZ", 2, 0);
+    port.QueueAnswer(platform::Answer::Ok);
+    port.PressEnter();
+    ASSERT_EQ(port.Messages().size(), 1u);
+    EXPECT_EQ(port.Messages()[0].text, FormatString(str::ChangedSinceLoaded, "G"));
+    EXPECT_EQ(Number(Value("select NGROUPS from SITE where STA='G'")), 1.0);
+    EXPECT_EQ(Count("SITECHAN", "STA='G' and NGROUP=2"), 0);
+}
+
 TEST_F(StationSaving, NewChannelRowsSentTogetherStoreWhatOneRowInsertsStored) {
     // Cells of three groups whose NULL columns differ, so that their INSERTs
     // name three column lists: all texts; no CALIBFILE; the placement given.

@@ -54,6 +54,8 @@ const RuleCase kCases[] = {
       "INSERT INTO SITECHAN (STA, CHAN, NGROUP, CHANINDEX, SPS, HANG, VANG, DESCR, LCODE) VALUES ('ARU', 'BHZ', 2, 0, "
       "20, -1, 0, 'STS-2', '10')"},
      {{"ARU", "BHZ", "duplicate-channel"}}},
+    {"StationIndexTwice", {"UPDATE SITE SET NINDEX=1001 WHERE STA IN ('ARU', 'KIV')"},
+     {{"ARU", "", "nindex-duplicate"}, {"KIV", "", "nindex-duplicate"}}},
     {"KeyColumnNull",
      {"INSERT INTO SITECHAN (STA, CHAN, NGROUP, CHANINDEX, SPS, HANG, VANG, DESCR) VALUES ('ARU', 'LHZ', NULL, 0, 1, -1, "
       "0, 'STS-2')"},

@@ -10,6 +10,10 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <chrono>
+#include <memory>
+#include <set>
+#include <thread>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -232,7 +236,15 @@ TEST(StationImportPlan, WhatTheFormCannotHoldIsLeftOutOrCutWithANote) {
     EXPECT_EQ(Rows(plan[0]), (std::vector<std::string>{"BHZ 1 0", "BHE 1 2", "BHZ 2 0", "BHZ 3 0", "BHZ 4 0",
                                                        "BHZ 5 0", "BHZ 6 0", "BHZ 7 0"}));
     EXPECT_EQ(plan[0].channels[1].DESCR->size(), 50u);
-    EXPECT_EQ(notes.size(), 4u);  // STANAME cut, DESCR cut, the eighth group, the second Z
+    // STANAME cut, DESCR cut, the eighth group, the second Z, BHN closed before the epoch's end.
+    EXPECT_EQ(notes.size(), 5u);
+    EXPECT_TRUE(std::any_of(notes.begin(), notes.end(), [](const ImportNote& n) { return n.channel == "BHN"; }));
+
+    // Asked for exactly at the epoch's end, it keeps the channels open at its end.
+    notes.clear();
+    const std::vector<ImportedStation> atEnd = PlanImport({station}, *station.end, notes);
+    ASSERT_EQ(atEnd.size(), 1u);
+    EXPECT_EQ(Rows(atEnd[0]), Rows(plan[0]));
 }
 
 // What the import makes of real files passes station-check without errors
@@ -260,18 +272,61 @@ protected:
         int exit = -1;
         std::string out, err;
     };
-    Run Start(const QString& program, QStringList args) {
+    // Starts the program on the backend of the run; Finish waits for it.
+    std::unique_ptr<QProcess> Launch(const QString& program, QStringList args) {
         const Backend& backend = CurrentBackend();
         args << QString::fromStdString("ODBC=" + backend.dsn) << QString::fromStdString("USER=" + backend.user)
              << QString::fromStdString("PASSWORD=" + backend.password);
-        QProcess process;
+        auto process = std::make_unique<QProcess>();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("ZRN_INI", dir_.filePath("zrn.ini"));
-        process.setProcessEnvironment(env);
-        process.start(program, args);
+        process->setProcessEnvironment(env);
+        process->start(program, args);
+        EXPECT_TRUE(process->waitForStarted(30000));
+        return process;
+    }
+    static Run Finish(QProcess& process) {
         EXPECT_TRUE(process.waitForFinished(120000));
         return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
                 process.readAllStandardOutput().toStdString(), process.readAllStandardError().toStdString()};
+    }
+    Run Start(const QString& program, QStringList args) { return Finish(*Launch(program, std::move(args))); }
+
+    // A StationXML file of the stations `codes`, each with `groups` channel
+    // groups of Z, N and E (HH, BH, LH: 100, 20 and 1 samples per second)
+    // and coordinates with more decimals than SITE stores.
+    QString StationsFile(const QString& name, const std::vector<std::string>& codes, int groups) {
+        std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                          "<FDSNStationXML xmlns=\"http://www.fdsn.org/xml/station/1\" schemaVersion=\"1.2\">\n"
+                          "<Source>tests</Source><Created>2024-05-01T00:00:00Z</Created>\n"
+                          "<Network code=\"XX\" startDate=\"2000-01-01T00:00:00Z\">\n";
+        const std::pair<const char*, const char*> bands[] = {{"HH", "100"}, {"BH", "20"}, {"LH", "1"}};
+        for (const std::string& code : codes) {
+            xml += "<Station code=\"" + code + "\" startDate=\"2000-01-01T00:00:00Z\">\n"
+                   "<Latitude>55.123456789</Latitude><Longitude>37.987654321</Longitude>"
+                   "<Elevation>150.1234567</Elevation><Site><Name>Site " + code + "</Name></Site>\n";
+            for (int g = 0; g < groups; ++g)
+                for (const auto& [letter, dip] : {std::pair{'Z', "-90"}, {'N', "0"}, {'E', "0"}})
+                    xml += std::string("<Channel code=\"") + bands[g].first + letter +
+                           "\" locationCode=\"\" startDate=\"2000-01-01T00:00:00Z\"><Latitude>55.1</Latitude>"
+                           "<Longitude>37.9</Longitude><Elevation>150</Elevation><Depth>0</Depth><Azimuth>" +
+                           (letter == 'E' ? "90" : "0") + "</Azimuth><Dip>" + dip + "</Dip><SampleRate>" +
+                           bands[g].second + "</SampleRate><Sensor><Description>STS-2</Description></Sensor>"
+                           "</Channel>\n";
+            xml += "</Station>\n";
+        }
+        xml += "</Network>\n</FDSNStationXML>\n";
+        QFile file(dir_.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(xml.data(), static_cast<qint64>(xml.size()));
+        return file.fileName();
+    }
+
+    // The station's NGROUPS and its number of SITECHAN rows.
+    std::pair<double, size_t> Groups(const std::string& code) {
+        const Catalogue stored = ReadCatalogue(session_, {code});
+        if (stored.sites.empty()) return {-1, 0};
+        return {stored.sites[0].NGROUPS.value_or(-1), stored.ChannelsOf(code).size()};
     }
     QTemporaryDir dir_;
 };
@@ -364,58 +419,177 @@ std::optional<std::string> Text(const std::optional<std::string>& value) {
     return value && !value->empty() ? value : std::nullopt;
 }
 
-// Real files imported into an empty catalogue read back as planned, with the
-// channels' orientation, depth and coordinates; a second import changes nothing.
-TEST_F(StationImportProgramTest, ImportIntoAnEmptyCatalogueReadsBackAsPlanned) {
-    CreateStationTables(session_);
-    for (const char* name : {"IU.ANMO.10.BHZ.xml", "epochs.xml"}) {
-        SCOPED_TRACE(name);
-        std::vector<ImportNote> notes;
-        std::vector<ImportedStation> plan = PlanImport(ReadFile(name), At("2024-05-01T00:00:00Z"), notes);
-        ASSERT_FALSE(plan.empty());
-        const Run run = Start(SE_STATION_IMPORT, {"--stationxml", QString::fromStdString(DataFile(name)), "--at",
-                                                  "2024-05-01T00:00:00"});
-        EXPECT_EQ(run.exit, notes.empty() ? 0 : 1) << run.err;
-        EXPECT_NE(run.out.find("записаны в базу"), std::string::npos) << run.out;
-        // Imported again, nothing differs (an absent text is stored empty).
-        const Run again = Start(SE_STATION_IMPORT, {"--stationxml", QString::fromStdString(DataFile(name)), "--at",
-                                                    "2024-05-01T00:00:00", "--dry-run"});
-        EXPECT_EQ(again.out.find("изменена"), std::string::npos) << again.out;
+// Every line of a report but its last (the count, which says whether it
+// was written).
+std::string ReportLines(const std::string& out) {
+    const size_t last = out.rfind('\n', out.size() >= 2 ? out.size() - 2 : 0);
+    return last == std::string::npos ? std::string() : out.substr(0, last + 1);
+}
 
-        for (ImportedStation& planned : plan) {
-            KeepStoredColumns(planned, nullptr, notes);
-            const Catalogue stored = ReadCatalogue(session_, {*planned.site.STA});
-            ASSERT_EQ(stored.sites.size(), 1u) << *planned.site.STA;
-            const StoredSite& site = stored.sites[0];
-            EXPECT_EQ(site.COD, planned.site.COD);
-            EXPECT_EQ(site.LAT, planned.site.LAT);
-            EXPECT_EQ(site.LON, planned.site.LON);
-            EXPECT_EQ(site.ELEV, planned.site.ELEV);
-            EXPECT_EQ(Text(site.STANAME), Text(planned.site.STANAME));
-            EXPECT_EQ(Text(site.DESCR), Text(planned.site.DESCR));
-            EXPECT_EQ(Text(site.UNDERGROUND), Text(planned.site.UNDERGROUND));
-            EXPECT_EQ(site.ONDATE, planned.site.ONDATE);
-            EXPECT_EQ(site.OFFDATE, planned.site.OFFDATE);
-            EXPECT_EQ(site.NGROUPS, planned.site.NGROUPS);
-            EXPECT_TRUE(site.NINDEX && *site.NINDEX > 0);
-            const std::span<const StoredChannel> rows = stored.ChannelsOf(*planned.site.STA);
-            ASSERT_EQ(rows.size(), planned.channels.size()) << *planned.site.STA;
-            for (size_t i = 0; i < rows.size(); ++i) {
-                const StoredChannel &got = rows[i], &want = planned.channels[i];
-                SCOPED_TRACE(*want.CHAN);
-                EXPECT_EQ(got.CHAN, want.CHAN);
-                EXPECT_EQ(got.NGROUP, want.NGROUP);
-                EXPECT_EQ(got.CHANINDEX, want.CHANINDEX);
-                for (const auto& [column, a, b] : {std::tuple{"SPS", got.SPS, want.SPS}, {"HANG", got.HANG, want.HANG},
-                                                   {"VANG", got.VANG, want.VANG}, {"EDEPH", got.EDEPH, want.EDEPH},
-                                                   {"LAT", got.LAT, want.LAT}, {"LON", got.LON, want.LON}})
-                    EXPECT_EQ(a, b) << column;
-                EXPECT_EQ(Text(got.DESCR), Text(want.DESCR));
-                EXPECT_EQ(Text(got.CALIBFILE), Text(want.CALIBFILE));
-                EXPECT_EQ(Text(got.LCODE), Text(want.LCODE));
+// Each real file (and one with more decimals than SITE stores) imported
+// into an empty catalogue, then again at another time over the columns the
+// operator keeps locally: each import writes what its report says (the
+// report is the dry run's), the rows read back as planned with the local
+// columns kept, a closing date the epoch lacks is cleared, every channel
+// left out is named, and imported again the file changes nothing.
+TEST_F(StationImportProgramTest, ImportWritesWhatItsReportSays) {
+    const QString generated = StationsFile("decimals.xml", {"DEC"}, 2);
+    const struct {
+        QString file;
+        const char* first;
+        const char* second;
+        const char* leftOut;  // a channel the first import names as left out
+    } cases[] = {
+        {QString::fromStdString(DataFile("IU.ANMO.10.BHZ.xml")), "2013-01-01T00:00:00", "2024-05-01T00:00:00", nullptr},
+        {QString::fromStdString(DataFile("IU.ANTO.30.LDO.xml")), "2011-01-01T00:00:00", "2024-05-01T00:00:00", nullptr},
+        // The first epoch (closing in 2000, SHN closed in 1995), then the open one.
+        {QString::fromStdString(DataFile("epochs.xml")), "1999-06-01T00:00:00", "2024-05-01T00:00:00", "SHN"},
+        {generated, "2013-01-01T00:00:00", "2024-05-01T00:00:00", nullptr},
+    };
+    const std::string local = "DESCR='Местное имя', COD='LOC', REFSTA='REF', DNORTH=1.25, DEAST=-0.5, STATYPE='ss'";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file.toStdString());
+        CreateStationTables(session_);
+        for (const char* at : {c.first, c.second}) {
+            SCOPED_TRACE(at);
+            const bool again = at == c.second;
+            if (again) Execute({"UPDATE SITE SET " + local + ", UNDERGROUND='скала'"});
+            const Catalogue before = ReadCatalogue(session_, {});
+            std::vector<ImportNote> notes;
+            QFile input(c.file);
+            ASSERT_TRUE(input.open(QIODevice::ReadOnly));
+            std::string error;
+            std::vector<ImportedStation> plan = PlanImport(*ReadStationXml(input, {}, error), *ParseXmlTime(at), notes);
+            ASSERT_FALSE(plan.empty());
+
+            const Run dry = Start(SE_STATION_IMPORT, {"--stationxml", c.file, "--at", at, "--dry-run"});
+            const Run run = Start(SE_STATION_IMPORT, {"--stationxml", c.file, "--at", at});
+            EXPECT_EQ(run.exit, notes.empty() ? 0 : 1) << run.err;
+            EXPECT_NE(run.out.find("записаны в базу"), std::string::npos) << run.out;
+            EXPECT_EQ(ReportLines(run.out), ReportLines(dry.out));
+            if (c.leftOut && !again) {
+                EXPECT_NE(run.err.find(std::string(" ") + c.leftOut + ": канал не загружен"), std::string::npos)
+                    << run.err;
+            }
+            const Run repeated = Start(SE_STATION_IMPORT, {"--stationxml", c.file, "--at", at, "--dry-run"});
+            EXPECT_EQ(repeated.out.find("изменена"), std::string::npos) << repeated.out;
+            EXPECT_EQ(repeated.out.find("новая"), std::string::npos) << repeated.out;
+
+            for (ImportedStation& planned : plan) {
+                const std::string code = *planned.site.STA;
+                const std::optional<std::string> geology = planned.site.UNDERGROUND;
+                const bool existed = before.FindSite(code) != nullptr;
+                KeepStoredColumns(planned, before.FindSite(code), notes);
+                const Catalogue stored = ReadCatalogue(session_, {code});
+                ASSERT_EQ(stored.sites.size(), 1u) << code;
+                const StoredSite& site = stored.sites[0];
+                if (existed) {
+                    // What the file has no counterpart for stays as kept locally.
+                    EXPECT_EQ(site.DESCR, "Местное имя");
+                    EXPECT_EQ(site.COD, "LOC");
+                    EXPECT_EQ(site.REFSTA, "REF");
+                    EXPECT_EQ(site.DNORTH, 1.25);
+                    EXPECT_EQ(site.DEAST, -0.5);
+                    EXPECT_EQ(site.STATYPE, "ss");
+                    EXPECT_EQ(site.UNDERGROUND, geology.value_or("скала"));
+                }
+                EXPECT_EQ(site.COD, planned.site.COD);
+                EXPECT_EQ(site.LAT, planned.site.LAT);
+                EXPECT_EQ(site.LON, planned.site.LON);
+                EXPECT_EQ(site.ELEV, planned.site.ELEV);
+                EXPECT_EQ(Text(site.STANAME), Text(planned.site.STANAME));
+                EXPECT_EQ(Text(site.DESCR), Text(planned.site.DESCR));
+                EXPECT_EQ(Text(site.UNDERGROUND), Text(planned.site.UNDERGROUND));
+                EXPECT_EQ(site.ONDATE, planned.site.ONDATE);
+                EXPECT_EQ(site.OFFDATE, planned.site.OFFDATE);
+                EXPECT_EQ(site.NGROUPS, planned.site.NGROUPS);
+                EXPECT_TRUE(site.NINDEX && *site.NINDEX > 0);
+                const std::span<const StoredChannel> rows = stored.ChannelsOf(code);
+                ASSERT_EQ(rows.size(), planned.channels.size()) << code;
+                for (size_t i = 0; i < rows.size(); ++i) {
+                    const StoredChannel &got = rows[i], &want = planned.channels[i];
+                    SCOPED_TRACE(*want.CHAN);
+                    EXPECT_EQ(got.CHAN, want.CHAN);
+                    EXPECT_EQ(got.NGROUP, want.NGROUP);
+                    EXPECT_EQ(got.CHANINDEX, want.CHANINDEX);
+                    for (const auto& [column, a, b] :
+                         {std::tuple{"SPS", got.SPS, want.SPS}, {"HANG", got.HANG, want.HANG},
+                          {"VANG", got.VANG, want.VANG}, {"EDEPH", got.EDEPH, want.EDEPH}, {"LAT", got.LAT, want.LAT},
+                          {"LON", got.LON, want.LON}})
+                        EXPECT_EQ(a, b) << column;
+                    EXPECT_EQ(Text(got.DESCR), Text(want.DESCR));
+                    EXPECT_EQ(Text(got.CALIBFILE), Text(want.CALIBFILE));
+                    EXPECT_EQ(Text(got.LCODE), Text(want.LCODE));
+                }
             }
         }
     }
+}
+
+// Import B waits for station T19, held by another session; meanwhile A is
+// imported for T20 alone, and the holder changes T19's local columns and
+// commits. Every station then ends as one serial order of the writers
+// leaves it, and B's report says what B wrote.
+TEST_F(StationImportProgramTest, TwoImportsAtOnceLeaveEachStationAsOneSerialOrder) {
+    CreateStationTables(session_);
+    const QString a = StationsFile("a.xml", {"T19", "T20"}, 3), b = StationsFile("b.xml", {"T19", "T20"}, 2);
+    ASSERT_EQ(Start(SE_STATION_IMPORT, {"--stationxml", a}).exit, 0);
+    Execute({"DELETE FROM SITECHAN WHERE STA='T20'", "DELETE FROM SITE WHERE STA='T20'"});
+
+    // SQLite locks the whole file, and its driver waits 3 s for it: shorter holds there.
+    const bool sqlite = CurrentBackend().name == "sqlite";
+    const int settle = sqlite ? 800 : 2000;
+    ASSERT_TRUE(session_.BeginTransaction());
+    Execute({sqlite ? "update SITE set STA=STA where 1=0" : "select STA from SITE where STA='T19' for update"});
+    const std::unique_ptr<QProcess> importB = Launch(SE_STATION_IMPORT, {"--stationxml", b});
+    std::this_thread::sleep_for(std::chrono::milliseconds(settle));  // B reads, then waits for T19
+    const std::unique_ptr<QProcess> importA = Launch(SE_STATION_IMPORT, {"--stationxml", a, "T20"});
+    importA->waitForFinished(settle);  // done at once where nothing keeps it waiting
+    Execute({"UPDATE SITE SET COD='X19', REFSTA='T20', DNORTH=1.5, DEAST=-2.5 WHERE STA='T19'"});
+    ASSERT_TRUE(session_.CommitTransaction());
+    const Run ranB = Finish(*importB), ranA = Finish(*importA);
+    EXPECT_EQ(ranB.exit, 0) << ranB.err;
+    EXPECT_EQ(ranA.exit, 0) << ranA.err;
+
+    const Catalogue stored = ReadCatalogue(session_, {"T19"});
+    ASSERT_EQ(stored.sites.size(), 1u);
+    EXPECT_EQ(stored.sites[0].COD, "X19");
+    EXPECT_EQ(stored.sites[0].REFSTA, "T20");
+    EXPECT_EQ(stored.sites[0].DNORTH, 1.5);
+    EXPECT_EQ(stored.sites[0].DEAST, -2.5);
+    EXPECT_EQ(Groups("T19"), (std::pair<double, size_t>{2, 6}));
+    // B first, then A (B found T20 new), or A first, then B.
+    const std::pair<double, size_t> t20 = Groups("T20");
+    const bool bFoundItNew = ranB.out.find("T20: новая") != std::string::npos;
+    const std::pair<double, size_t> serial = bFoundItNew ? std::pair<double, size_t>(3, 9) : std::pair<double, size_t>(2, 6);
+    EXPECT_EQ(t20, serial) << ranB.out;
+}
+
+// Two imports creating stations at once, five of them the same: no NINDEX
+// is given twice, and the second creator of a station updates it.
+TEST_F(StationImportProgramTest, TwoCreatorsAtOnceGiveEveryStationItsOwnIndex) {
+    CreateStationTables(session_);
+    std::vector<std::string> first, second;
+    for (int i = 1; i <= 10; ++i) {
+        first.push_back("N" + std::to_string(10 + i));
+        second.push_back("M" + std::to_string(10 + i));
+    }
+    for (int i = 1; i <= 5; ++i) {
+        first.push_back("S" + std::to_string(10 + i));
+        second.push_back("S" + std::to_string(10 + i));
+    }
+    const std::unique_ptr<QProcess> one = Launch(SE_STATION_IMPORT, {"--stationxml", StationsFile("1.xml", first, 1)});
+    const std::unique_ptr<QProcess> two = Launch(SE_STATION_IMPORT, {"--stationxml", StationsFile("2.xml", second, 1)});
+    const Run ranOne = Finish(*one), ranTwo = Finish(*two);
+    EXPECT_EQ(ranOne.exit, 0) << ranOne.err;
+    EXPECT_EQ(ranTwo.exit, 0) << ranTwo.err;
+    const Catalogue stored = ReadCatalogue(session_, {});
+    std::set<double> indexes;
+    for (const StoredSite& site : stored.allSites) {
+        ASSERT_TRUE(site.NINDEX) << *site.STA;
+        EXPECT_TRUE(indexes.insert(*site.NINDEX).second) << *site.STA << " NINDEX " << *site.NINDEX;
+    }
+    EXPECT_EQ(stored.allSites.size(), 25u);
 }
 
 // The demo catalogue exported, imported into an empty catalogue and exported

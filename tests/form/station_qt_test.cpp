@@ -25,21 +25,13 @@
 #include "platform/qt/list_combo.h"
 #include "platform/qt/qt_dialog_port.h"
 #include "resources/control_ids.h"
+#include "tests/platform/qt_test_support.h"
 #include "tests/support/backend.h"
 #include "tests/support/query_rows.h"
 
 namespace {
 
-platform::QtDialogPort& Port() {
-    static int argc = 1;
-    static char name[] = "station_qt_test";
-    static char* argv[] = {name, nullptr};
-    static platform::QtDialogPort* port = [] {
-        setenv("QT_QPA_PLATFORM", "offscreen", 0);
-        return new platform::QtDialogPort(argc, argv);
-    }();
-    return *port;
-}
+using qt_test::Port;
 
 QLineEdit* EditOf(int id) {
     QWidget* w = Port().Widget(id);

@@ -19,7 +19,8 @@ class HeldKeys : public QObject {
 public:
     // Runs the dialog modally. While it is open it gets no auto-repeated key
     // press, and no press of a key that was down when it opened until that
-    // key has been released.
+    // key has been released. Meant for boxes that take no typing: a held
+    // Backspace in a text field would not repeat.
     int Exec(QDialog& dialog);
 
 protected:

@@ -282,7 +282,7 @@ std::optional<std::string> QtDialogPort::ChooseFile(const std::string& title, co
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilter(QStringLiteral("All files (*)"));
     if (!initialName.empty()) dialog.selectFile(Q(initialName));
-    if (impl_->heldKeys.Exec(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     return S(QFileInfo(dialog.selectedFiles().front()).absoluteFilePath());
 }
 

@@ -37,4 +37,7 @@ void CStationDlg::DeleteStation() {
     LoadStation(fields_.StationCode);
     session.reset();
     ExchangeFields(Exchange::Show);
+    // The focus leaves the delete button, where a Return held a moment too
+    // long would go on to delete the station just loaded.
+    port_.FocusAndSelectAll(ctl::StationCode);
 }

@@ -11,6 +11,7 @@
 #include "db/station_recordsets.h"
 #include "db/transaction.h"
 #include "resources/control_ids.h"
+#include "station/component_orientation.h"
 #include "station/site_statement.h"
 
 namespace {
@@ -28,11 +29,12 @@ void SetChannelFields(CSiteChan& row, const std::string& code, const ChannelValu
     row.NGROUP = c.group;
     row.CHANINDEX = c.component;
     row.SPS = c.sps;
-    // The form does not show the orientation: a new row starts level and
-    // north, an existing one keeps what it has.
+    // The form does not show the orientation: a new row starts with the one
+    // its component means, an existing one keeps what it has.
     if (insert) {
-        row.HANG = 0.0;
-        row.VANG = 0.0;
+        const Orientation start = ComponentOrientation(c.component).value_or(Orientation{});
+        row.HANG = start.hang;
+        row.VANG = start.vang;
     }
     // What a caller gives of the placement is written over either.
     const std::pair<const std::optional<double>&, double&> placement[] = {

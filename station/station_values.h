@@ -16,8 +16,8 @@ struct ChannelValues {
     std::string locCode;     // LCODE
     std::string sensorType;  // DESCR
     // HANG, VANG, EDEPH, LAT, LON: written when given (an import); the form
-    // leaves them unset, and then an insert starts HANG and VANG at 0 and an
-    // update keeps what the row has.
+    // leaves them unset, and then an insert starts HANG and VANG with the
+    // orientation of the component and an update keeps what the row has.
     std::optional<double> hang = std::nullopt, vang = std::nullopt, edeph = std::nullopt, lat = std::nullopt,
                           lon = std::nullopt;
 };

@@ -13,6 +13,7 @@
 #include <unordered_map>
 
 #include "platform/text.h"
+#include "station/component_orientation.h"
 #include "tools/value_text.h"
 
 namespace {
@@ -260,6 +261,22 @@ void AnglesFitOrientation(const Catalogue& c, const CheckContext&, const Finding
     }
 }
 
+// The angle from the vertical against the component the form shows the
+// channel as: a horizontal component recorded as vertical, or the reverse.
+void VangFitsComponent(const Catalogue& c, const CheckContext&, const FindingSink& report) {
+    for (const StoredChannel& ch : c.channels) {
+        if (!ch.CHANINDEX || !ch.VANG || std::round(*ch.CHANINDEX) != *ch.CHANINDEX) continue;
+        const auto meant = ComponentOrientation(static_cast<int>(*ch.CHANINDEX));
+        if (!meant) continue;  // judged by the rule on CHANINDEX
+        const bool horizontal = meant->vang == 90;
+        if (horizontal ? Near(*ch.VANG, {0, 180}) : Near(*ch.VANG, {90}))
+            report(Code(ch.STA), Code(ch.CHAN),
+                   std::string(horizontal ? "Горизонтальная" : "Вертикальная") + " компонента CHANINDEX = " +
+                       NumberText(*ch.CHANINDEX) + ", а VANG = " + NumberText(*ch.VANG) + ": записана как " +
+                       (horizontal ? "вертикальная (ожидается 90)" : "горизонтальная (ожидается 0 или 180)"));
+    }
+}
+
 // How far a channel may lie from its station before a validator warns (km).
 constexpr double kChannelDistanceKm = 1.0;
 
@@ -326,6 +343,9 @@ const std::vector<CheckRule>& CheckRules() {
         {"band-code", Severity::Warning, "код диапазона SEED (первая буква CHAN) не подходит к SPS", BandFitsRate},
         {"orientation", Severity::Warning, "буква ориентации (Z/N/E, 1/2/3) не подходит к CHANINDEX",
          OrientationFitsIndex},
+        {"orientation-component", Severity::Warning,
+         "компонента N или E (CHANINDEX 1, 2) с VANG у 0/180 или компонента Z (CHANINDEX 0) с VANG у 90 (±5°)",
+         VangFitsComponent},
         {"calibfile-missing", Severity::Warning, "CALIBFILE не называет файл в DIR/RESPONSE", ResponseFileExists},
         {"lcode", Severity::Warning, "LCODE не пусто, не '?\?' и не из двух символов", LocationCodeShape},
         {"dip-azimuth", Severity::Warning,

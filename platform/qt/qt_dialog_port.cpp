@@ -16,6 +16,7 @@
 
 #include "platform/qt/field_edit.h"
 #include "platform/qt/form_window.h"
+#include "platform/qt/held_keys.h"
 #include "platform/qt/list_combo.h"
 #include "resources/form_template.h"
 
@@ -62,6 +63,7 @@ struct QtDialogPort::Impl {
         // translation file they stay English.
         if (qtTexts.load(QStringLiteral("qtbase_ru"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
             QCoreApplication::installTranslator(&qtTexts);
+        app.installEventFilter(&heldKeys);
         RegisterIconResource();
         icon = AppIcon();
         QApplication::setWindowIcon(icon);
@@ -85,7 +87,7 @@ struct QtDialogPort::Impl {
     void ShowFailure(const std::string& what) {
         QMessageBox box(QMessageBox::Critical, Q(title), Q(what), QMessageBox::Ok, window.get());
         box.setTextFormat(Qt::PlainText);
-        box.exec();
+        heldKeys.Exec(box);
     }
 
     Control* Find(int id) const { return window ? window->Find(id) : nullptr; }
@@ -95,6 +97,7 @@ struct QtDialogPort::Impl {
     }
 
     QApplication app;
+    qt::HeldKeys heldKeys;  // keeps a key held when a box opened from answering it
     QTranslator qtTexts;
     std::string title;
     QIcon icon;
@@ -267,7 +270,7 @@ Answer QtDialogPort::MessageBox(const std::string& text, const std::string& capt
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::Ok);
     box.setEscapeButton(buttons == Buttons::OkCancel ? QMessageBox::Cancel : QMessageBox::Ok);
-    box.exec();
+    impl_->heldKeys.Exec(box);
     return box.clickedButton() == box.button(QMessageBox::Cancel) ? Answer::Cancel : Answer::Ok;
 }
 

@@ -114,7 +114,7 @@ TEST_F(ChannelRows, EveryChannelCarriesItsGroupValuesAndItsResponseFile) {
     EXPECT_EQ(rows[0][2], "??");
     EXPECT_EQ(rows[0][3], "STS-2");
     EXPECT_EQ(rows[0][4], "bhz.rsp");
-    EXPECT_EQ(std::stod(rows[0][5].value_or("-1")), 0.0);
+    EXPECT_EQ(std::stod(rows[0][5].value_or("0")), -1.0);  // a new vertical
     EXPECT_EQ(std::stod(rows[0][6].value_or("-1")), 0.0);
     EXPECT_EQ(rows[1][0], "BHN");
     EXPECT_EQ(std::stod(rows[1][1].value_or("-1")), 20.0);
@@ -123,6 +123,24 @@ TEST_F(ChannelRows, EveryChannelCarriesItsGroupValuesAndItsResponseFile) {
     EXPECT_EQ(rows[2][0], "LHZ");
     EXPECT_EQ(std::stod(rows[2][1].value_or("-1")), 0.0);
     EXPECT_EQ(rows[2][2], std::nullopt);  // empty LocCode: NULL
+}
+
+TEST_F(ChannelRows, ANewRowGetsTheOrientationItsComponentMeans) {
+    OpenForm("NEW");
+    port.PressEnter();  // twelve new rows, sent together
+    port.ReplaceText(ctl::ChanName(ctl::CellIndex(1, 2)), "HLE");
+    port.PressEnter();  // one new row alone
+    ExpectNoMessages();
+    // Z vertical (no azimuth), N and E horizontal towards north and east.
+    const double hangVang[][2] = {{-1, 0}, {0, 90}, {90, 90}};
+    const auto rows = Rows("select CHANINDEX,HANG,VANG,CHAN from SITECHAN where STA='NEW'");
+    ASSERT_EQ(rows.size(), 12u);
+    for (const TextRow& row : rows) {
+        const int component = std::stoi(row[0].value_or("-1"));
+        ASSERT_TRUE(component >= 0 && component <= 2) << *row[3];
+        EXPECT_EQ(std::stod(row[1].value_or("nan")), hangVang[component][0]) << *row[3];
+        EXPECT_EQ(std::stod(row[2].value_or("nan")), hangVang[component][1]) << *row[3];
+    }
 }
 
 TEST_F(ChannelRows, SameNameInTwoCellsGivesTwoRows) {

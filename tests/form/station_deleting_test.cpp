@@ -63,6 +63,9 @@ TEST_P(DeletingFromFour, SelectsTheEntryOneBelowTheRememberedPosition) {
     EXPECT_THAT(port.Entries(ctl::CentralPoint), ElementsAreArray(c.listed));
     EXPECT_EQ(port.GetCurSel(ctl::StationCode), c.selectedIndex);
     EXPECT_EQ(Text(ctl::StationCode), c.selected);
+    // Not the delete button, where a held Return would delete the next one.
+    EXPECT_EQ(port.Focus().id, ctl::StationCode);
+    EXPECT_TRUE(port.Focus().allSelected);
     if (*c.selected != '\0') {
         // The selected station is loaded and shown.
         EXPECT_EQ(Text(ctl::DbNumber), std::string(c.selected).substr(1));

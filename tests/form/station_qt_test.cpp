@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QtGui/qpa/qwindowsysteminterface.h>
 
 #include <cstdlib>
 #include <functional>
@@ -25,21 +26,13 @@
 #include "platform/qt/list_combo.h"
 #include "platform/qt/qt_dialog_port.h"
 #include "resources/control_ids.h"
+#include "tests/platform/qt_test_support.h"
 #include "tests/support/backend.h"
 #include "tests/support/query_rows.h"
 
 namespace {
 
-platform::QtDialogPort& Port() {
-    static int argc = 1;
-    static char name[] = "station_qt_test";
-    static char* argv[] = {name, nullptr};
-    static platform::QtDialogPort* port = [] {
-        setenv("QT_QPA_PLATFORM", "offscreen", 0);
-        return new platform::QtDialogPort(argc, argv);
-    }();
-    return *port;
-}
+using qt_test::Port;
 
 QLineEdit* EditOf(int id) {
     QWidget* w = Port().Widget(id);
@@ -57,14 +50,15 @@ void TypeOver(int id, const char* text) {
 }
 
 // Answers every message box the form opens with OK and remembers its text, so
-// that an unexpected box fails the test instead of blocking it.
+// that an unexpected box fails the test instead of blocking it. While
+// `mayAnswer` says no, boxes are left open.
 class BoxAnswerer {
 public:
-    BoxAnswerer() {
+    explicit BoxAnswerer(std::function<bool()> mayAnswer) {
         timer_.setInterval(20);
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
+        QObject::connect(&timer_, &QTimer::timeout, [this, mayAnswer = std::move(mayAnswer)] {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (!box) return;
+            if (!box || (mayAnswer && !mayAnswer())) return;
             texts.push_back(box->text().toStdString());
             if (QAbstractButton* ok = box->button(QMessageBox::Ok)) ok->click();
         });
@@ -86,14 +80,14 @@ void FreshTables(CDatabase& admin) {
 
 // Opens the form on the real widgets, runs the steps once its window is
 // active, then leaves it with Escape. Answers the texts of the boxes shown.
-std::vector<std::string> RunForm(const std::function<void()>& steps) {
+std::vector<std::string> RunForm(const std::function<void()>& steps, std::function<bool()> mayAnswer = {}) {
     const Backend& backend = CurrentBackend();
     FormEnvironment env;
     env.connectString = [&backend] { return backend.ConnectString(); };
     env.openSession = DefaultSessionFactory();
     CStationDlg form(Port(), env);
 
-    BoxAnswerer boxes;
+    BoxAnswerer boxes(std::move(mayAnswer));
     QTimer::singleShot(0, [&] {
         QDialog* window = Port().Dialog();
         ASSERT_NE(window, nullptr);
@@ -107,6 +101,43 @@ std::vector<std::string> RunForm(const std::function<void()>& steps) {
 }
 
 void PressEnterIn(int id) { QTest::keyClick(EditOf(id), Qt::Key_Return); }
+
+// Holds Return down as a keyboard does: one press, then auto-repeated
+// release and press pairs every 10 ms, then the release. Each event is queued
+// as the window system queues it, for the topmost modal window when it is
+// sent (the box, or the form when no box is open), which a window manager
+// gives the focus; `done` turns true after the last one.
+class HeldReturn {
+public:
+    explicit HeldReturn(int repeats) : left_(repeats) {
+        timer_.setInterval(10);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            if (left_-- > 0) {
+                Send(QEvent::KeyRelease, true);
+                Send(QEvent::KeyPress, true);
+                return;
+            }
+            timer_.stop();
+            Send(QEvent::KeyRelease, false);
+            done = true;
+        });
+    }
+    void Press() {
+        timer_.start();
+        Send(QEvent::KeyPress, false);
+    }
+    bool done = false;
+
+private:
+    static void Send(QEvent::Type type, bool repeated) {
+        QWidget* top = QApplication::activeModalWidget();
+        QWindowSystemInterface::handleKeyEvent<QWindowSystemInterface::AsynchronousDelivery>(
+            top ? top->windowHandle() : nullptr, type, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"),
+            repeated);
+    }
+    int left_;
+    QTimer timer_;
+};
 
 TEST(StationFormOnQt, SaveWithEnterThenDeleteWithOk) {
     CDatabase admin;
@@ -140,6 +171,32 @@ TEST(StationFormOnQt, SaveWithEnterThenDeleteWithOk) {
     EXPECT_EQ(leftChannels, 0);
     ASSERT_EQ(boxes.size(), 1u) << "only the delete question is expected";
     EXPECT_NE(boxes[0].find("QTX"), std::string::npos) << boxes[0];
+}
+
+TEST(StationFormOnQt, ReturnHeldOnTheDeleteButtonDeletesOneStationAndNoMore) {
+    CDatabase admin;
+    FreshTables(admin);
+    for (const char* code : {"S1", "S2", "S3", "S4", "S5", "S6"}) {
+        admin.ExecuteDirect(std::string("insert into SITE (STA,NINDEX,NGROUPS) values ('") + code + "',1,1)");
+        admin.ExecuteDirect(std::string("insert into SITECHAN (STA,CHAN,NGROUP,CHANINDEX) values ('") + code +
+                            "','BHZ',1,0)");
+    }
+    HeldReturn key(40);
+    const auto boxes = RunForm(
+        [&] {
+            TypeOver(ctl::StationCode, "s1");
+            Port().Widget(ctl::Delete)->setFocus();
+            key.Press();
+            for (int i = 0; i < 500 && !key.done; ++i) QTest::qWait(10);
+            ASSERT_TRUE(key.done);
+            QTest::qWait(100);  // a box opened by the last keys is answered
+            EXPECT_EQ(Port().Dialog()->focusWidget(), EditOf(ctl::StationCode));
+        },
+        [&] { return key.done; });
+    EXPECT_EQ(CountRows(admin, "SITE"), 5);
+    EXPECT_EQ(CountRows(admin, "SITE", "STA='S1'"), 0);
+    EXPECT_EQ(CountRows(admin, "SITECHAN"), 5);
+    EXPECT_EQ(boxes.size(), 1u) << "one delete question";
 }
 
 TEST(StationFormOnQt, SavingKeepsChannelRowsTheFormDoesNotShow) {

@@ -9,6 +9,7 @@
 #include "db/station_recordsets.h"
 #include "resources/control_ids.h"
 #include "resources/string_table.h"
+#include "station/component_orientation.h"
 #include "station/station_store.h"
 #include "tests/form/ops_test_fixture.h"
 
@@ -528,7 +529,7 @@ TEST_F(StationSaving, NewChannelRowsSentTogetherStoreWhatOneRowInsertsStored) {
         {"LHZ", 3, 0, 1.0, "", "02", "x"},
     };
     // What the save wrote before, one record-set INSERT per row: the cell's
-    // values, HANG and VANG 0 unless given.
+    // values, HANG and VANG those of its component unless given.
     for (const ChannelValues& c : cells) {
         CSiteChan row(admin.get());
         row.Filter = "1=0";
@@ -539,8 +540,8 @@ TEST_F(StationSaving, NewChannelRowsSentTogetherStoreWhatOneRowInsertsStored) {
         row.NGROUP = c.group;
         row.CHANINDEX = c.component;
         row.SPS = c.sps;
-        row.HANG = c.hang.value_or(0.0);
-        row.VANG = c.vang.value_or(0.0);
+        row.HANG = c.hang.value_or(ComponentOrientation(c.component)->hang);
+        row.VANG = c.vang.value_or(ComponentOrientation(c.component)->vang);
         if (c.edeph) row.EDEPH = *c.edeph;
         if (c.lat) row.LAT = *c.lat;
         if (c.lon) row.LON = *c.lon;

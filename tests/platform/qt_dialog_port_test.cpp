@@ -1,6 +1,7 @@
 // The Qt port with real widgets and real key events on the offscreen
 // platform: what the in-memory fake cannot show.
 
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -661,6 +662,16 @@ TEST(QtBoxes, MessageBoxCaptionIconButtonsAndAnswers) {
     answer(QMessageBox::Ok);
     EXPECT_EQ(port.MessageBox("news", "", platform::Buttons::Ok, platform::Icon::Information), platform::Answer::Ok);
     EXPECT_EQ(icon, QMessageBox::Information);
+}
+
+// A box nobody answers fails the test after the time limit instead of
+// waiting for ever, and is closed as Esc closes it.
+TEST(QtBoxes, ABoxNobodyAnswersFailsTheTestAndAnswersCancel) {
+    platform::Answer answer = platform::Answer::Ok;
+    EXPECT_NONFATAL_FAILURE(
+        answer = Port().MessageBox("Удалить?", "", platform::Buttons::OkCancel, platform::Icon::Default),
+        "stayed open");
+    EXPECT_EQ(answer, platform::Answer::Cancel);
 }
 
 // Qt's own texts are Russian whatever the locale the tests run in.

@@ -1,6 +1,12 @@
 #include "tests/platform/qt_test_support.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QDialog>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPointer>
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
@@ -8,11 +14,49 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <string>
 
 #include <unistd.h>
 
 namespace qt_test {
+
+namespace {
+
+// Fails the running test when a message box or a file dialog stays open
+// longer than kBoxLimitMs, and closes it as Esc does (a question answers
+// Cancel), so that a test which forgot to answer a box ends instead of waiting
+// for ever. Tests answer their boxes within milliseconds.
+void WatchModalBoxes() {
+    auto* timer = new QTimer(qApp);
+    struct Seen {
+        QPointer<QWidget> box;
+        QElapsedTimer since;
+    };
+    auto seen = std::make_shared<Seen>();
+    QObject::connect(timer, &QTimer::timeout, [seen] {
+        QWidget* modal = QApplication::activeModalWidget();
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        auto* files = qobject_cast<QFileDialog*>(modal);
+        if (box == nullptr && files == nullptr) return;
+        if (seen->box != modal) {
+            seen->box = modal;
+            seen->since.start();
+            return;
+        }
+        if (seen->since.elapsed() < kBoxLimitMs) return;
+        seen->box = nullptr;
+        ADD_FAILURE() << "a modal box stayed open for " << kBoxLimitMs / 1000
+                      << " s: " << (box ? box->text() : files->windowTitle()).toStdString();
+        if (box && box->escapeButton())
+            box->escapeButton()->click();
+        else
+            static_cast<QDialog*>(modal)->reject();
+    });
+    timer->start(100);
+}
+
+}  // namespace
 
 platform::QtDialogPort& Port() {
     static int argc = 1;
@@ -33,6 +77,7 @@ platform::QtDialogPort& Port() {
         }
         auto* created = new platform::QtDialogPort(argc, argv);
         if (!config.empty()) std::remove(config.c_str());  // read while the application started
+        WatchModalBoxes();
         return created;
     }();
     return *port;

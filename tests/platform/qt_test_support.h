@@ -10,8 +10,13 @@
 
 namespace qt_test {
 
+// How long a message box or a file dialog may stay open before the test
+// fails and the box is closed as Esc closes it.
+constexpr int kBoxLimitMs = 5000;
+
 // The port, created on first use with QT_QPA_PLATFORM=offscreen unless the
-// environment names another platform.
+// environment names another platform; it watches the boxes with the limit
+// above.
 platform::QtDialogPort& Port();
 
 // A form double: records notifications, OK and cancel; the body runs once

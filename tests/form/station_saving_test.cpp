@@ -237,6 +237,17 @@ TEST_F(StationSaving, CodeWithABlankOrAControlCharacterIsRefused) {
     }
 }
 
+TEST_F(StationSaving, ClosingDateBeforeOpeningDateIsRefused) {
+    OpenForm("NEW");
+    port.ReplaceText(ctl::OnDate, "2020-01-01 12:00:00");
+    port.ReplaceText(ctl::OffDate, "2020-01-01");
+    port.PressEnter();
+    ASSERT_EQ(port.Messages().size(), 1u);
+    EXPECT_THAT(port.Messages()[0].text, HasSubstr("раньше даты открытия"));
+    EXPECT_EQ(port.Focus().id, ctl::OffDate);
+    EXPECT_EQ(Count("SITE"), 0);
+}
+
 // The number cells take a decimal comma; a text that is no number, or a
 // value outside its rule, is refused with the form's number messages.
 TEST_F(StationSaving, NumberCellsTakeADecimalCommaAndKeepTheirRules) {

@@ -17,9 +17,9 @@ const std::array<ValueRange, 9> kRanges{{
     {Quantity::Elevation, "высота", -12000, 9000},
     {Quantity::Depth, "глубина", -9000, 12000},
     {Quantity::Azimuth, "азимут", 0, 360},
-    {Quantity::Hang, "азимут HANG", 0, 360},
+    {Quantity::Hang, "азимут", 0, 360},
     {Quantity::Dip, "наклон", -90, 90},
-    {Quantity::Vang, "угол VANG", 0, 180},
+    {Quantity::Vang, "угол от вертикали", 0, 180},
     {Quantity::SampleRate, "частота", 0, kUnbounded},
 }};
 

@@ -21,6 +21,12 @@ namespace {
 
 std::string Code(const std::optional<std::string>& code) { return code.value_or(std::string()); }
 
+// A message of the shared rules as a finding begins: with a capital letter.
+std::string Capitalized(const std::string& message) {
+    const std::string first = text::Left(message, 1);
+    return text::ToUpper(first) + message.substr(first.size());
+}
+
 // The form shows the groups 1 to NGROUPS (at most seven).
 constexpr int kMaxGroups = 7;
 
@@ -33,7 +39,7 @@ void ReportValues(const Row& row, const std::string& channel, const FindingSink&
     for (const auto& [column, quantity, member] : columns)
         if (const std::optional<double>& value = row.*member; value)
             if (const std::optional<std::string> problem = ValueProblem(quantity, *value))
-                report(Code(row.STA), channel, std::string(column) + ": " + *problem);
+                report(Code(row.STA), channel, Capitalized(*problem) + " (" + column + ")");
 }
 
 void CoordinatesInRange(const Catalogue& c, const CheckContext&, const FindingSink& report) {
@@ -46,16 +52,9 @@ void CoordinatesInRange(const Catalogue& c, const CheckContext&, const FindingSi
 }
 
 void OffDateNotBeforeOnDate(const Catalogue& c, const CheckContext&, const FindingSink& report) {
-    for (const StoredSite& site : c.sites) {
-        if (!site.ONDATE || !site.OFFDATE) continue;
-        const WallClock& on = *site.ONDATE;
-        const WallClock& off = *site.OFFDATE;
-        if (std::tie(off.year, off.month, off.day, off.hour, off.minute, off.second) <
-            std::tie(on.year, on.month, on.day, on.hour, on.minute, on.second))
-            report(Code(site.STA), {},
-                   "Дата закрытия OFFDATE " + WallClockText(off) + " раньше даты открытия ONDATE " +
-                       WallClockText(on));
-    }
+    for (const StoredSite& site : c.sites)
+        if (const std::optional<std::string> problem = DateOrderProblem(site.ONDATE, site.OFFDATE))
+            report(Code(site.STA), {}, Capitalized(*problem));
 }
 
 void RefStaInSite(const Catalogue& c, const CheckContext&, const FindingSink& report) {

@@ -207,6 +207,7 @@ StoreOutcome StationStore::Save(const StationValues& values, const std::optional
     WriteChannelRows(session_, values.code, values.channels, locked ? &*locked : nullptr);
     std::vector<std::string> written;
     for (const ChannelValues& c : values.channels) written.push_back(c.chan);
+    written.insert(written.end(), values.keptChannels.begin(), values.keptChannels.end());
     session_.ExecuteDirect(StaleChannelsStatement(values.code, values.staleGroups, written));
     tx.Commit();
     return StoreOutcome::Done;

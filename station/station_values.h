@@ -40,6 +40,7 @@ struct StationValues {
     // The rows to insert or update, in writing order.
     std::vector<ChannelValues> channels;
     // Other rows of the station in groups 1 to staleGroups, components Z, N
-    // and E, whose name is not among `channels`, are deleted.
+    // and E, whose name is not among `channels` or `keptChannels`, are deleted.
     int staleGroups = 0;
+    std::vector<std::string> keptChannels;
 };

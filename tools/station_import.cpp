@@ -117,9 +117,10 @@ StoredChannel MapChannel(const XmlChannel& c, const std::string& sta, std::vecto
     return ch;
 }
 
-// The channels of an epoch grouped as the form holds them.
+// The channels of an epoch grouped as the form holds them; the names of
+// those refused by a value rule go to `refused`.
 std::vector<StoredChannel> GroupChannels(const std::vector<const XmlChannel*>& open, const std::string& sta,
-                                         std::vector<ImportNote>& notes) {
+                                         std::vector<std::string>& refused, std::vector<ImportNote>& notes) {
     struct Group {
         double rate = 0;
         std::vector<StoredChannel> rows;
@@ -134,7 +135,8 @@ std::vector<StoredChannel> GroupChannels(const std::vector<const XmlChannel*>& o
             continue;
         }
         if (const std::optional<std::string> problem = ChannelProblem(*c)) {
-            notes.push_back({sta, c->code, "канал не загружен: " + *problem, true});
+            notes.push_back({sta, c->code, "канал не загружен: " + *problem + "; записанный остаётся как есть", true});
+            refused.push_back(c->code);
             continue;
         }
         StoredChannel row = MapChannel(*c, sta, notes);
@@ -200,7 +202,7 @@ std::optional<ImportedStation> MapStation(const XmlStation& epoch, const std::st
     for (const XmlChannel& c : epoch.channels)
         if ((!c.start || *c.start <= when) && (!c.end || *c.end > when || (when != at && *c.end >= when)))
             open.push_back(&c);
-    station.channels = GroupChannels(open, sta, notes);
+    station.channels = GroupChannels(open, sta, station.refusedChannels, notes);
     double groups = 0;
     for (const StoredChannel& row : station.channels) groups = std::max(groups, *row.NGROUP);
     site.NGROUPS = groups;
@@ -370,8 +372,9 @@ StationDiff DiffStation(const ImportedStation& station, const Catalogue& catalog
     for (const StoredChannel& o : old) {
         if (!o.NGROUP || !o.CHANINDEX || *o.NGROUP < 1 || *o.NGROUP > shown || *o.CHANINDEX < 0 || *o.CHANINDEX > 2)
             continue;
-        if (std::none_of(station.channels.begin(), station.channels.end(),
-                         [&](const StoredChannel& now) { return sameKey(now, o); }))
+        const bool kept = o.CHAN && std::count(station.refusedChannels.begin(), station.refusedChannels.end(), *o.CHAN);
+        if (!kept && std::none_of(station.channels.begin(), station.channels.end(),
+                                  [&](const StoredChannel& now) { return sameKey(now, o); }))
             diff.lines.push_back("  " + ChannelName(o) + ": удалён");
     }
     if (stored) diff.change = diff.lines.empty() ? StationChange::Unchanged : StationChange::Changed;
@@ -421,6 +424,7 @@ StationValues ToStationValues(const ImportedStation& station, const StoredSite* 
         c.lon = row.LON;
         v.channels.push_back(std::move(c));
     }
+    v.keptChannels = station.refusedChannels;
     const double storedGroups = stored ? stored->NGROUPS.value_or(kMaxGroups) : 0.0;
     v.staleGroups = static_cast<int>(std::min<double>(kMaxGroups, std::max<double>(storedGroups, v.ngroups)));
     return v;

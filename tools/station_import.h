@@ -25,6 +25,9 @@ struct ImportNote {
 struct ImportedStation {
     StoredSite site;
     std::vector<StoredChannel> channels;
+    // Channels of the file refused by a value rule: their stored rows are
+    // left as they are, neither written nor removed.
+    std::vector<std::string> refusedChannels;
 };
 
 // For each station code of the file (in the file's first order; codes are

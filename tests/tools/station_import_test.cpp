@@ -538,6 +538,8 @@ TEST_F(StationImportProgramTest, ExportImportExportRoundTripKeepsTheStations) {
     EXPECT_FALSE(std::getline(b, lineB)) << "second export goes on: " << lineB;
 }
 
+double Number(const std::optional<std::string>& value) { return value ? std::stod(*value) : -1e300; }
+
 // What breaks a rule is not written and the import exits 2, the rest is
 // written; a value the file does not give never becomes 0.
 TEST_F(StationImportProgramTest, RefusedStationsAndChannelsAreNotWrittenAndExitTwo) {
@@ -549,7 +551,8 @@ TEST_F(StationImportProgramTest, RefusedStationsAndChannelsAreNotWrittenAndExitT
             StationElement("OBN1 ", kPlace) +                                          // a trailing blank
             StationElement("NOPL", "<Latitude>43.5</Latitude><Longitude>42.5</Longitude>") +  // new, no Elevation
             StationElement("FAR", "<Latitude>95</Latitude><Longitude>42.5</Longitude><Elevation>1</Elevation>") +
-            StationElement("chn", kPlace, ChannelElement("BHZ", "-90") + ChannelElement("BHN", "-500")));
+            StationElement("chn", kPlace, ChannelElement("BHZ", "-90") + ChannelElement("BHN", "-500")) +
+            StationElement("ARU", kPlace, ChannelElement("BHZ", "-90") + ChannelElement("BHN", "-500")));
     const Run run = Start(SE_STATION_IMPORT, {"--stationxml", file});
     EXPECT_EQ(run.exit, 2) << run.err;
     for (const char* named : {"OBN1 ", "NOPL", "FAR", "BHN"})
@@ -561,6 +564,8 @@ TEST_F(StationImportProgramTest, RefusedStationsAndChannelsAreNotWrittenAndExitT
     EXPECT_EQ(QueryValue(session_, "select count(*) from SITE where STA in ('NOPL','FAR')"), "0");
     EXPECT_EQ(QueryValue(session_, "select count(*) from SITE where STA='CHN'"), "1");
     EXPECT_EQ(QueryValue(session_, "select count(*) from SITECHAN where STA='CHN'"), "1");
+    // A refused channel of an existing station keeps its stored row.
+    EXPECT_EQ(Number(QueryValue(session_, "select VANG from SITECHAN where STA='ARU' and CHAN='BHN'")), 90.0);
 
     const Run emptyAt = Start(SE_STATION_IMPORT, {"--stationxml", file, "--at", "", "--dry-run"});
     EXPECT_EQ(emptyAt.exit, 2);

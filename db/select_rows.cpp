@@ -90,18 +90,3 @@ std::optional<WallClock> DateTimeOf(const CellValue& value) {
     if (const auto* stamp = std::get_if<WallClock>(&value)) return *stamp;
     return std::nullopt;
 }
-
-std::optional<std::time_t> LocalInstant(const WallClock& s) {
-    std::tm tm{};
-    tm.tm_year = s.year - 1900;
-    tm.tm_mon = s.month - 1;
-    tm.tm_mday = s.day;
-    tm.tm_hour = s.hour;
-    tm.tm_min = s.minute;
-    tm.tm_sec = s.second;
-    tm.tm_isdst = -1;  // let the library decide whether daylight saving applies
-    tm.tm_wday = -1;   // mktime sets it on success; -1 is also a valid instant
-    const std::time_t instant = std::mktime(&tm);
-    if (tm.tm_wday == -1) return std::nullopt;
-    return instant;
-}

@@ -17,10 +17,6 @@ class CDatabase;
 enum class ColumnKind { Text, Number, DateTime };
 
 
-// The instant a local wall-clock time names; whether daylight saving applies
-// is the C library's local-time rule. nullopt when the fields name no time.
-std::optional<std::time_t> LocalInstant(const WallClock& stamp);
-
 // One column's value; std::monostate for NULL.
 using CellValue = std::variant<std::monostate, std::string, double, WallClock>;
 using ValueRow = std::vector<CellValue>;

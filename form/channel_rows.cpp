@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "form/station_dlg.h"
-#include "station/number_text.h"
+#include "form/field_syntax.h"
 
 std::vector<ChannelValues> CStationDlg::ChannelRowsToWrite() {
     std::vector<ChannelValues> rows;
@@ -15,7 +15,7 @@ std::vector<ChannelValues> CStationDlg::ChannelRowsToWrite() {
             if (name.empty()) continue;
             // The response file is the text its button carries, read here,
             // before the store's transaction begins.
-            rows.push_back(ChannelValues{name, g, j, LeadingNumber(fields_.SampleRate[gi]),
+            rows.push_back(ChannelValues{name, g, j, NumberTextValue(fields_.SampleRate[gi]),
                                          port_.Text(ctl::ResponseButton(cell)), fields_.LocCode[gi],
                                          fields_.SensorType[gi]});
         }

@@ -2,12 +2,14 @@
 // form's checks, in one fixed order for both directions.
 
 #include <cmath>
+#include <limits>
 #include <string>
 #include <vector>
 
 #include "form/field_syntax.h"
 #include "form/station_dlg.h"
 #include "platform/text.h"
+#include "station/value_rules.h"
 
 namespace {
 
@@ -21,6 +23,7 @@ enum class Kind {
     ListValue,  // LocCode, CentralPoint: the first list entry it begins, else the edit field
     Float,
     Integer,
+    NumberText,  // SampleRate, OffsetNorth, OffsetEast: a text that is empty or one number
 };
 
 // One field of the exchange, with its check at read-back.
@@ -36,6 +39,7 @@ struct ExchangedField {
     bool ranged = false;
     int low = 0;
     int high = 0;
+    const ValueRange* range = nullptr;  // a number's rule (station/value_rules.h)
 };
 
 ExchangedField TextField(int id, std::string& value, int maxChars = 0) {
@@ -54,14 +58,20 @@ ExchangedField ListField(int id, std::string& value, int maxChars = 0) {
     return f;
 }
 
-// A coordinate field; `bound` > 0 limits it to -bound..bound.
-ExchangedField FloatField(int id, double& value, bool& shownEmpty, int bound = 0) {
+// A coordinate field, within its quantity's range.
+ExchangedField FloatField(int id, double& value, bool& shownEmpty, Quantity quantity) {
     ExchangedField f{Kind::Float, id};
     f.real = &value;
     f.shownEmpty = &shownEmpty;
-    f.ranged = bound > 0;
-    f.low = -bound;
-    f.high = bound;
+    f.range = &RangeOf(quantity);
+    return f;
+}
+
+// A number kept as its text; with a quantity, within its range.
+ExchangedField NumberTextField(int id, std::string& value, const ValueRange* range = nullptr) {
+    ExchangedField f{Kind::NumberText, id};
+    f.text = &value;
+    f.range = range;
     return f;
 }
 
@@ -78,6 +88,19 @@ ExchangedField IntegerField(int id, int& value, bool* shownEmpty = nullptr, bool
 std::string RangeMessage(const char* what, int low, int high) {
     return std::string("Please enter ") + what + " between " + std::to_string(low) + " and " + std::to_string(high) +
            ".";
+}
+
+// The message for a number outside its rule's range.
+std::string RangeMessage(const ValueRange& range) {
+    const auto whole = [](double bound) { return std::to_string(static_cast<long long>(bound)); };
+    if (!(range.high < std::numeric_limits<double>::max()))
+        return "Please enter a number not less than " + whole(range.low) + ".";
+    return "Please enter a number between " + whole(range.low) + " and " + whole(range.high) + ".";
+}
+
+// Whether the value keeps the field's rule; a field without one keeps it.
+bool InRange(const ExchangedField& entry, double value) {
+    return entry.range == nullptr || !ValueProblem(entry.range->quantity, value);
 }
 
 std::string LengthMessage(int maxChars) {
@@ -104,9 +127,9 @@ bool CStationDlg::ExchangeFields(Exchange direction) {
     for (int k = 9; k < ctl::CellCount; ++k) chan(k);
     for (int k = 1; k <= 8; ++k) chan(k);
     // 2. Elevation, Latitude, Longitude, GroupCount, StationCode, IntlCode.
-    order.push_back(FloatField(ctl::Elevation, f.Elevation, emptyShown_.Elevation));
-    order.push_back(FloatField(ctl::Latitude, f.Latitude, emptyShown_.Latitude, 90));
-    order.push_back(FloatField(ctl::Longitude, f.Longitude, emptyShown_.Longitude, 180));
+    order.push_back(FloatField(ctl::Elevation, f.Elevation, emptyShown_.Elevation, Quantity::Elevation));
+    order.push_back(FloatField(ctl::Latitude, f.Latitude, emptyShown_.Latitude, Quantity::Latitude));
+    order.push_back(FloatField(ctl::Longitude, f.Longitude, emptyShown_.Longitude, Quantity::Longitude));
     order.push_back(IntegerField(ctl::GroupCount, f.GroupCount, &emptyShown_.GroupCount, true));
     {
         ExchangedField code{Kind::Code, ctl::StationCode};
@@ -120,13 +143,14 @@ bool CStationDlg::ExchangeFields(Exchange direction) {
     // 3. SampleRate of each group; DbNumber; LocCode of each group;
     //    CentralPoint, OffsetNorth, OffsetEast.
     for (int g = 1; g <= ctl::GroupCountMax; ++g)
-        order.push_back(TextField(ctl::SampleRate(g), f.SampleRate[static_cast<size_t>(g - 1)]));
+        order.push_back(NumberTextField(ctl::SampleRate(g), f.SampleRate[static_cast<size_t>(g - 1)],
+                                        &RangeOf(Quantity::SampleRate)));
     order.push_back(IntegerField(ctl::DbNumber, f.DbNumber));
     for (int g = 1; g <= ctl::GroupCountMax; ++g)
         order.push_back(ListField(ctl::LocCode(g), f.LocCode[static_cast<size_t>(g - 1)], 8));
     order.push_back(ListField(ctl::CentralPoint, f.CentralPoint));
-    order.push_back(TextField(ctl::OffsetNorth, f.OffsetNorth));
-    order.push_back(TextField(ctl::OffsetEast, f.OffsetEast));
+    order.push_back(NumberTextField(ctl::OffsetNorth, f.OffsetNorth));
+    order.push_back(NumberTextField(ctl::OffsetEast, f.OffsetEast));
     // 4. NameRu, NameEn, Ground, OnDate, OffDate; SensorType of each group.
     order.push_back(TextField(ctl::NameRu, f.NameRu, 50));
     order.push_back(TextField(ctl::NameEn, f.NameEn, 50));
@@ -143,6 +167,7 @@ bool CStationDlg::ExchangeFields(Exchange direction) {
             switch (entry.kind) {
                 case Kind::Text:
                 case Kind::Code:
+                case Kind::NumberText:
                     shown = *entry.text;
                     break;
                 case Kind::Float:
@@ -201,8 +226,17 @@ bool CStationDlg::ExchangeFields(Exchange direction) {
                 if (!value) return FailCheck(entry.id, kNumberMessage);
                 *entry.real = *value;
                 *entry.shownEmpty = false;
-                if (entry.ranged && (*value < entry.low || *value > entry.high))
-                    return FailCheck(entry.id, RangeMessage("a number", entry.low, entry.high));
+                if (!InRange(entry, *value)) return FailCheck(entry.id, RangeMessage(*entry.range));
+                break;
+            }
+            case Kind::NumberText: {
+                // Empty stays empty (stored as 0); anything else is one
+                // number, with a decimal point or a decimal comma.
+                *entry.text = typed;
+                if (typed.find_first_not_of(" \t") == std::string::npos) break;
+                const std::optional<double> value = ReadFloatField(typed);
+                if (!value) return FailCheck(entry.id, kNumberMessage);
+                if (!InRange(entry, *value)) return FailCheck(entry.id, RangeMessage(*entry.range));
                 break;
             }
             case Kind::Integer: {

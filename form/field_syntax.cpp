@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <string>
 #include <system_error>
 
 namespace {
@@ -77,7 +78,11 @@ std::optional<int> ReadIntegerField(std::string_view text) {
 }
 
 std::optional<double> ReadFloatField(std::string_view text) {
-    const std::string_view s = Trimmed(text);
+    // A decimal comma, as a Russian keyboard types it, is a decimal point.
+    std::string pointed(Trimmed(text));
+    if (const std::size_t comma = pointed.find(','); comma != std::string::npos && pointed.find('.') == std::string::npos)
+        pointed[comma] = '.';
+    const std::string_view s = pointed;
     if (!IsDecimalNumber(s)) return std::nullopt;
     // from_chars takes no leading '+'.
     const std::string_view unsigned_part = s.front() == '+' ? s.substr(1) : s;
@@ -89,3 +94,5 @@ std::optional<double> ReadFloatField(std::string_view text) {
     if (std::fabs(value) > static_cast<double>(std::numeric_limits<float>::max())) return std::nullopt;
     return value;
 }
+
+double NumberTextValue(std::string_view text) { return ReadFloatField(text).value_or(0.0); }

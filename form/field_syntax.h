@@ -15,7 +15,12 @@ std::string FloatFieldText(double value);
 std::optional<int> ReadIntegerField(std::string_view text);
 
 // A float field's text: a decimal floating-point number between optional
-// blanks and tabs; a zero value must begin with the digit 0. nullopt when the
+// blanks and tabs, its decimal separator a point or a comma; a zero value
+// must begin with the digit 0. nullopt when the
 // text does not read so or the value lies beyond a 32-bit float. The value
 // is kept as the double the text names.
 std::optional<double> ReadFloatField(std::string_view text);
+
+// The value of a number text the exchange has checked (SampleRate,
+// OffsetNorth, OffsetEast): ReadFloatField's, 0 when it is empty or blank.
+double NumberTextValue(std::string_view text);

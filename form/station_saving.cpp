@@ -2,17 +2,31 @@
 // store, which writes the SITE row and the channel rows; then the refresh.
 
 #include <algorithm>
+#include <cstdio>
+#include <optional>
 #include <utility>
 
 #include "form/operation_session.h"
 #include "form/station_dlg.h"
+#include "form/field_syntax.h"
 #include "resources/string_table.h"
-#include "station/number_text.h"
+#include "station/station_code.h"
 #include "station/station_store.h"
+#include "station/value_rules.h"
 
 namespace {
 
 constexpr const char* kDateMessage = "Please enter a date and time as yyyy-mo-dd hh:mi:ss.";
+
+// A checked date text as its parts (NormalizeDateText's pattern).
+WallClock DateParts(const std::string& normalized) {
+    WallClock w;
+    std::sscanf(normalized.c_str(), "%d-%d-%d %d:%d:%d", &w.year, &w.month, &w.day, &w.hour, &w.minute, &w.second);
+    return w;
+}
+
+// A station that breaks a rule of the catalogue is not written; says why.
+std::string RefusalText(const std::string& problem) { return "Станция не записывается: " + problem + "."; }
 
 }  // namespace
 
@@ -35,8 +49,8 @@ StationValues CStationDlg::ValuesToSave() {
     v.cod = f.IntlCode;
     v.refsta = f.CentralPoint;
     v.underground = f.Ground;
-    v.dnorth = LeadingNumber(f.OffsetNorth);
-    v.deast = LeadingNumber(f.OffsetEast);
+    v.dnorth = NumberTextValue(f.OffsetNorth);
+    v.deast = NumberTextValue(f.OffsetEast);
     if (!f.OnDate.empty()) v.onDate = NormalizeDateText(f.OnDate, 0);
     if (!f.OffDate.empty()) {
         v.offDate = NormalizeDateText(f.OffDate, 0);
@@ -53,12 +67,17 @@ StationValues CStationDlg::ValuesToSave() {
 void CStationDlg::SaveStation() {
     if (!ExchangeFields(Exchange::ReadBack)) return;
 
-    // A station without a code cannot be stored; say so before any statement.
-    if (fields_.StationCode.empty()) {
-        AppMessage(LoadString(str::StationCodeMissing), platform::Icon::Exclamation);
+    // A station without a code, or with one that holds a blank or a control
+    // character, cannot be stored; say so before any statement.
+    std::string problem;
+    const std::optional<std::string> checked = CheckedStationCode(fields_.StationCode, problem);
+    if (!checked) {
+        AppMessage(fields_.StationCode.empty() ? LoadString(str::StationCodeMissing) : RefusalText(problem),
+                   platform::Icon::Exclamation);
         port_.FocusAndSelectAll(ctl::StationCode);
         return;
     }
+    fields_.StationCode = *checked;
     // A date the database would misread is refused before anything is written.
     for (const auto& [id, text] : {std::pair{ctl::OnDate, &fields_.OnDate}, std::pair{ctl::OffDate, &fields_.OffDate}}) {
         if (!text->empty() && !IsValidDateText(*text)) {
@@ -69,6 +88,14 @@ void CStationDlg::SaveStation() {
     }
     // Every control is read before the store's transaction begins.
     const StationValues values = ValuesToSave();
+    const auto parts = [](const std::optional<std::string>& text) {
+        return text ? std::optional<WallClock>(DateParts(*text)) : std::nullopt;
+    };
+    if (const std::optional<std::string> order = DateOrderProblem(parts(values.onDate), parts(values.offDate))) {
+        AppMessage(RefusalText(*order), platform::Icon::Exclamation);
+        port_.FocusAndSelectAll(ctl::OffDate);
+        return;
+    }
 
     auto session = OpenOperationSession(env_);
     if (!session) {

@@ -16,20 +16,23 @@ std::vector<std::pair<const char*, std::string>> SiteColumns(const SiteRowValues
     std::vector<std::pair<const char*, std::string>> cols{
         {"NINDEX", std::to_string(r.nindex)},
         {"NGROUPS", std::to_string(r.ngroups)},
-        {"LAT", FixedText(r.lat, 6)},
-        {"LON", FixedText(r.lon, 6)},
-        {"ELEV", FixedText(r.elev, 6)},
-        {"DESCR", SqlQuote(r.descr)},
-        {"STANAME", SqlQuote(r.staname)},
-        {"COD", SqlQuote(r.cod)},
     };
+    const auto number = [&cols](const char* name, const std::optional<double>& value) {
+        if (value) cols.emplace_back(name, FixedText(*value, 6));
+    };
+    number("LAT", r.lat);
+    number("LON", r.lon);
+    number("ELEV", r.elev);
+    cols.emplace_back("DESCR", SqlQuote(r.descr));
+    cols.emplace_back("STANAME", SqlQuote(r.staname));
+    cols.emplace_back("COD", SqlQuote(r.cod));
     const std::pair<const char*, const std::optional<std::string>&> dates[] = {{"ONDATE", r.onDate},
                                                                               {"OFFDATE", r.offDate}};
     for (const auto& [name, date] : dates)
         if (date || r.nullDates) cols.emplace_back(name, date ? Timestamp(*date) : "NULL");
     cols.emplace_back("REFSTA", SqlQuote(r.refsta));
-    cols.emplace_back("DEAST", FixedText(r.deast, 6));
-    cols.emplace_back("DNORTH", FixedText(r.dnorth, 6));
+    number("DEAST", r.deast);
+    number("DNORTH", r.dnorth);
     cols.emplace_back("UNDERGROUND", SqlQuote(r.underground));
     cols.emplace_back("LDDATE", Timestamp(r.lddate));
     return cols;

@@ -10,9 +10,10 @@
 struct SiteRowValues {
     int nindex = 0;
     int ngroups = 0;
-    double lat = 0.0;
-    double lon = 0.0;
-    double elev = 0.0;
+    // A number that is nullopt is not named (as a date).
+    std::optional<double> lat = 0.0;
+    std::optional<double> lon = 0.0;
+    std::optional<double> elev = 0.0;
     std::string descr;
     std::string staname;
     std::string cod;
@@ -20,8 +21,8 @@ struct SiteRowValues {
     std::optional<std::string> offDate;  // normalised date text
     bool nullDates = false;               // a date left nullopt is written as NULL
     std::string refsta;
-    double deast = 0.0;
-    double dnorth = 0.0;
+    std::optional<double> deast = 0.0;
+    std::optional<double> dnorth = 0.0;
     std::string underground;
     std::string lddate;  // date text
     std::string sta;

@@ -222,6 +222,7 @@ void StationStore::WriteValues(const StationValues& values, const StationSnapsho
     WriteChannelRows(session_, values.code, values.channels, locked);
     std::vector<std::string> written;
     for (const ChannelValues& c : values.channels) written.push_back(c.chan);
+    written.insert(written.end(), values.keptChannels.begin(), values.keptChannels.end());
     // The groups the locked reading holds go too: a row the caller never saw
     // would else stay hidden beyond the new NGROUPS.
     const int groups = std::min(kLastGroup, std::max(values.staleGroups, ChannelGroupsRead(*locked)));

@@ -27,9 +27,12 @@ struct StationValues {
     std::string code;  // STA
     int nindex = 0;    // 0 asks for one above the largest NINDEX
     int ngroups = 0;
-    double lat = 0.0, lon = 0.0, elev = 0.0;
+    // LAT, LON, ELEV, DEAST, DNORTH: nullopt (a value an import's file does
+    // not give) leaves the column as stored by an update and NULL by an
+    // insert; the form gives every one.
+    std::optional<double> lat = 0.0, lon = 0.0, elev = 0.0;
     std::string descr, staname, cod, refsta, underground;
-    double deast = 0.0, dnorth = 0.0;
+    std::optional<double> deast = 0.0, dnorth = 0.0;
     // Normalised date texts ("YYYY-MM-DD hh:mm:ss"). nullopt leaves the
     // column as stored by an update and unnamed by an insert. A closing date
     // is written by an insert as offDate and by an update as offDateOnUpdate.
@@ -41,6 +44,7 @@ struct StationValues {
     // The rows to insert or update, in writing order.
     std::vector<ChannelValues> channels;
     // Other rows of the station in groups 1 to staleGroups, components Z, N
-    // and E, whose name is not among `channels`, are deleted.
+    // and E, whose name is not among `channels` or `keptChannels`, are deleted.
     int staleGroups = 0;
+    std::vector<std::string> keptChannels;
 };

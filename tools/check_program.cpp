@@ -60,7 +60,9 @@ int RunStationCheck(int argc, char** argv, std::ostream& out, std::ostream& err)
     }
 
     const ToolSettings settings = ResolveToolSettings(arguments.connection);
-    const std::optional<Catalogue> catalogue = ReadCatalogueReadOnly(settings.database, StationCodes(stations), err);
+    const std::optional<std::vector<std::string>> codes = StationCodes(stations, "station-check", err);
+    if (!codes) return ExitStatus::CouldNotRun;
+    const std::optional<Catalogue> catalogue = ReadCatalogueReadOnly(settings.database, *codes, err);
     if (!catalogue) return ExitStatus::CouldNotRun;
 
     const CheckContext context{ResponseFolder(&settings.profile)};

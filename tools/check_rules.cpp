@@ -6,6 +6,7 @@
 #include <cstring>
 #include <tuple>
 #include <cmath>
+#include <initializer_list>
 #include <filesystem>
 #include <map>
 #include <numbers>
@@ -14,37 +15,47 @@
 
 #include "platform/text.h"
 #include "station/component_orientation.h"
+#include "station/value_rules.h"
 #include "tools/value_text.h"
 
 namespace {
 
 std::string Code(const std::optional<std::string>& code) { return code.value_or(std::string()); }
 
+// A message of the shared rules as a finding begins: with a capital letter.
+std::string Capitalized(const std::string& message) {
+    const std::string first = text::Left(message, 1);
+    return text::ToUpper(first) + message.substr(first.size());
+}
+
 // The form shows the groups 1 to NGROUPS (at most seven).
 constexpr int kMaxGroups = 7;
 
 // ---- station rules -------------------------------------------------------
 
+// Reports each stored value of `columns` outside its rule, naming the column.
+template <typename Row>
+void ReportValues(const Row& row, const std::string& channel, const FindingSink& report,
+                  std::initializer_list<std::tuple<const char*, Quantity, std::optional<double> Row::*>> columns) {
+    for (const auto& [column, quantity, member] : columns)
+        if (const std::optional<double>& value = row.*member; value)
+            if (const std::optional<std::string> problem = ValueProblem(quantity, *value))
+                report(Code(row.STA), channel, Capitalized(*problem) + " (" + column + ")");
+}
+
 void CoordinatesInRange(const Catalogue& c, const CheckContext&, const FindingSink& report) {
-    for (const StoredSite& site : c.sites) {
-        if (site.LAT && (*site.LAT < -90 || *site.LAT > 90))
-            report(Code(site.STA), {}, "Широта LAT = " + NumberText(*site.LAT) + " вне диапазона -90..90");
-        if (site.LON && (*site.LON < -180 || *site.LON > 180))
-            report(Code(site.STA), {}, "Долгота LON = " + NumberText(*site.LON) + " вне диапазона -180..180");
-    }
+    using S = StoredSite;
+    for (const StoredSite& site : c.sites)
+        ReportValues(site, {}, report,
+                     {{"LAT", Quantity::Latitude, &S::LAT},
+                      {"LON", Quantity::Longitude, &S::LON},
+                      {"ELEV", Quantity::Elevation, &S::ELEV}});
 }
 
 void OffDateNotBeforeOnDate(const Catalogue& c, const CheckContext&, const FindingSink& report) {
-    for (const StoredSite& site : c.sites) {
-        if (!site.ONDATE || !site.OFFDATE) continue;
-        const WallClock& on = *site.ONDATE;
-        const WallClock& off = *site.OFFDATE;
-        if (std::tie(off.year, off.month, off.day, off.hour, off.minute, off.second) <
-            std::tie(on.year, on.month, on.day, on.hour, on.minute, on.second))
-            report(Code(site.STA), {},
-                   "Дата закрытия OFFDATE " + WallClockText(off) + " раньше даты открытия ONDATE " +
-                       WallClockText(on));
-    }
+    for (const StoredSite& site : c.sites)
+        if (const std::optional<std::string> problem = DateOrderProblem(site.ONDATE, site.OFFDATE))
+            report(Code(site.STA), {}, Capitalized(*problem));
 }
 
 void RefStaInSite(const Catalogue& c, const CheckContext&, const FindingSink& report) {
@@ -86,6 +97,18 @@ void ChanIndexInRange(const Catalogue& c, const CheckContext&, const FindingSink
         if (ch.CHANINDEX && (*ch.CHANINDEX < 0 || *ch.CHANINDEX > 2))
             report(Code(ch.STA), Code(ch.CHAN),
                    "Номер компоненты CHANINDEX = " + NumberText(*ch.CHANINDEX) + " вне диапазона 0..2");
+}
+
+void ChannelValuesInRange(const Catalogue& c, const CheckContext&, const FindingSink& report) {
+    using C = StoredChannel;
+    for (const StoredChannel& ch : c.channels)
+        ReportValues(ch, Code(ch.CHAN), report,
+                     {{"LAT", Quantity::Latitude, &C::LAT},
+                      {"LON", Quantity::Longitude, &C::LON},
+                      {"EDEPH", Quantity::Depth, &C::EDEPH},
+                      {"HANG", Quantity::Hang, &C::HANG},
+                      {"VANG", Quantity::Vang, &C::VANG},
+                      {"SPS", Quantity::SampleRate, &C::SPS}});
 }
 
 void ChannelNameOncePerStation(const Catalogue& c, const CheckContext&, const FindingSink& report) {
@@ -313,7 +336,7 @@ void CodesFitStationXml(const Catalogue& c, const CheckContext&, const FindingSi
 void OnDateNotInFuture(const Catalogue& c, const CheckContext& context, const FindingSink& report) {
     for (const StoredSite& site : c.sites) {
         if (!site.ONDATE) continue;
-        const std::optional<std::time_t> on = LocalInstant(*site.ONDATE);
+        const std::optional<std::time_t> on = UtcInstant(*site.ONDATE);
         if (on && *on > context.now)
             report(Code(site.STA), {}, "Дата открытия ONDATE " + WallClockText(*site.ONDATE) + " в будущем");
     }
@@ -323,13 +346,17 @@ void OnDateNotInFuture(const Catalogue& c, const CheckContext& context, const Fi
 
 const std::vector<CheckRule>& CheckRules() {
     static const std::vector<CheckRule> rules = {
-        {"coordinates", Severity::Error, "LAT вне -90..90 или LON вне -180..180", CoordinatesInRange},
+        {"coordinates", Severity::Error, "LAT, LON или ELEV станции вне допустимого диапазона или не число",
+         CoordinatesInRange},
         {"offdate-before-ondate", Severity::Error, "OFFDATE раньше ONDATE", OffDateNotBeforeOnDate},
         {"refsta-unknown", Severity::Error, "REFSTA называет станцию, которой нет в SITE", RefStaInSite},
         {"ngroups", Severity::Error, "NGROUPS NULL, меньше 1 или больше 7 при наличии каналов", GroupCountValid},
         {"group-hidden", Severity::Error, "канал в группе вне 1..NGROUPS: форма его не показывает",
          GroupShownByForm},
         {"chanindex", Severity::Error, "CHANINDEX вне 0..2", ChanIndexInRange},
+        {"channel-values", Severity::Error,
+         "LAT, LON, EDEPH, HANG (кроме -1 у вертикали), VANG или SPS канала вне допустимого диапазона или не число",
+         ChannelValuesInRange},
         {"duplicate-channel", Severity::Error, "два ряда с одним именем канала у одной станции",
          ChannelNameOncePerStation},
         {"nindex-duplicate", Severity::Error, "у двух станций один NINDEX", StationIndexOnce},

@@ -118,7 +118,9 @@ int RunStationExport(int argc, char** argv, std::ostream& out, std::ostream& err
     const ToolSettings settings = ResolveToolSettings(arguments.connection);
     if (network.empty()) network = settings.profile.Get("STATIONXML", "NETWORK", "", kNetworkCapacity);
     if (network.empty()) network = "XX";
-    const std::optional<Catalogue> catalogue = ReadCatalogueReadOnly(settings.database, StationCodes(stations), err);
+    const std::optional<std::vector<std::string>> codes = StationCodes(stations, "station-export", err);
+    if (!codes) return ExitStatus::CouldNotRun;
+    const std::optional<Catalogue> catalogue = ReadCatalogueReadOnly(settings.database, *codes, err);
     if (!catalogue) return ExitStatus::CouldNotRun;
 
     // Writes the chosen format to a device; false in `ok` when it refused.

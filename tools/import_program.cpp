@@ -40,7 +40,10 @@ void WriteHelp(std::ostream& out) {
            "Подключение: ODBC=, USER=, PASSWORD= из командной строки, иначе из zrn.ini, иначе ZRN, ZRN, PJQ.\n"
            "Код выхода: 0 всё перенесено как в файле, 1 перенесено, но с замечаниями, 2 не выполнено\n"
            "(файл не является правильным StationXML: тогда не записано ничего; или станция не записана:\n"
-           "её изменения отменены, остальные станции записаны).\n"
+           "её изменения отменены, остальные станции записаны; или станция или канал отвергнуты:\n"
+           "код станции пуст или с пробелом, значение вне допустимого диапазона, у новой станции нет\n"
+           "координат или высоты; они не записаны, остальное записано).\n"
+           "Времена файла записываются в UTC, в каком бы часовом поясе ни работала программа.\n"
            "Каждая станция пишется одной транзакцией через сохранение формы.\n";
 }
 
@@ -55,7 +58,8 @@ std::optional<std::time_t> AtTime(const std::string& text) {
 int RunStationImport(int argc, char** argv, std::ostream& out, std::ostream& err) {
     if (const auto status = AnswerInformationRequest(argc, argv, "station-import", WriteHelp, out)) return *status;
     const ProgramArguments arguments = SplitProgramArguments(argc, argv);
-    std::string file, at;
+    std::string file;
+    std::optional<std::string> at;
     bool dryRun = false;
     std::vector<std::string> stations;
     const std::vector<std::string>& args = arguments.others;
@@ -68,7 +72,10 @@ int RunStationImport(int argc, char** argv, std::ostream& out, std::ostream& err
                 err << "station-import: после " << arg << " нужно значение\n";
                 return ExitStatus::CouldNotRun;
             }
-            (arg == "--at" ? at : file) = args[i];
+            if (arg == "--at")
+                at = args[i];
+            else
+                file = args[i];
         } else if (!arg.empty() && arg[0] == '-') {
             err << "station-import: неизвестный параметр '" << arg << "' (справка: station-import --help)\n";
             return ExitStatus::CouldNotRun;
@@ -81,10 +88,10 @@ int RunStationImport(int argc, char** argv, std::ostream& out, std::ostream& err
         return ExitStatus::CouldNotRun;
     }
     std::time_t when = std::time(nullptr);
-    if (!at.empty()) {
-        const std::optional<std::time_t> parsed = AtTime(at);
+    if (at) {
+        const std::optional<std::time_t> parsed = AtTime(*at);
         if (!parsed) {
-            err << "station-import: --at '" << at << "' не является временем (YYYY-MM-DD или YYYY-MM-DDThh:mm:ss)\n";
+            err << "station-import: --at '" << *at << "' не является временем (YYYY-MM-DD или YYYY-MM-DDThh:mm:ss)\n";
             return ExitStatus::CouldNotRun;
         }
         when = *parsed;
@@ -95,7 +102,9 @@ int RunStationImport(int argc, char** argv, std::ostream& out, std::ostream& err
         err << "station-import: не удалось открыть " << file << ": " << input.errorString().toStdString() << '\n';
         return ExitStatus::CouldNotRun;
     }
-    const std::vector<std::string> codes = StationCodes(stations);
+    const std::optional<std::vector<std::string>> listed = StationCodes(stations, "station-import", err);
+    if (!listed) return ExitStatus::CouldNotRun;
+    const std::vector<std::string>& codes = *listed;
     std::string error;
     const std::optional<std::vector<XmlStation>> epochs =
         ReadStationXml(input, std::set<std::string>(codes.begin(), codes.end()), error);
@@ -132,8 +141,11 @@ int RunStationImport(int argc, char** argv, std::ostream& out, std::ostream& err
         const std::string& code = *station.site.STA;
         StationDiff diff;
         std::vector<ImportNote> kept;  // the notes of the plan that was written
+        bool refused = false;          // a new station without its place: not written
         if (dryRun) {
-            diff = PlanStationWrite(station, *catalogue, kept).diff;
+            StationWrite write = PlanStationWrite(station, *catalogue, kept);
+            diff = std::move(write.diff);
+            refused = write.refused;
         } else {
             // Each station in its own transaction through the station store,
             // planned again from the station as read under its lock: what
@@ -147,6 +159,7 @@ int RunStationImport(int argc, char** argv, std::ostream& out, std::ostream& err
                         kept.clear();
                         StationWrite write = PlanStationWrite(station, CatalogueOf(locked, code), kept);
                         diff = std::move(write.diff);
+                        refused = write.refused;
                         return write.values;
                     },
                     nindex);
@@ -163,6 +176,10 @@ int RunStationImport(int argc, char** argv, std::ostream& out, std::ostream& err
             }
         }
         notes.insert(notes.end(), kept.begin(), kept.end());
+        if (refused) {
+            failed.push_back(code);
+            continue;
+        }
         ++counts[static_cast<int>(diff.change)];
         out << code << ": " << ChangeName(diff.change) << '\n';
         for (const std::string& line : diff.lines) out << line << '\n';
@@ -176,12 +193,14 @@ int RunStationImport(int argc, char** argv, std::ostream& out, std::ostream& err
     out.flush();
     for (const ImportNote& note : notes)
         err << note.station << ' ' << (note.channel.empty() ? "-" : note.channel) << ": " << note.message << '\n';
+    // A station or channel refused by its code or a value is not written.
+    const bool refused = std::any_of(notes.begin(), notes.end(), [](const ImportNote& n) { return n.refused; });
     if (!failed.empty()) {
         err << "station-import: не записано станций: " << failed.size() << " (";
         for (size_t i = 0; i < failed.size(); ++i) err << (i ? " " : "") << failed[i];
         err << ")\n";
         return ExitStatus::CouldNotRun;
     }
-    if (!out) return ExitStatus::CouldNotRun;
+    if (!out || refused) return ExitStatus::CouldNotRun;
     return notes.empty() ? ExitStatus::Clean : ExitStatus::Findings;
 }

@@ -3,15 +3,19 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <initializer_list>
 #include <limits>
 #include <map>
 #include <optional>
 #include <set>
 #include <tuple>
+#include <utility>
 
 #include "db/recordset.h"
 #include "platform/text.h"
 #include "station/number_text.h"
+#include "station/station_code.h"
+#include "station/value_rules.h"
 #include "tools/value_text.h"
 
 namespace {
@@ -20,15 +24,48 @@ namespace {
 constexpr int kMaxGroups = 7;
 
 // Widths (characters) of the text columns the import writes.
-constexpr size_t kStaWidth = 8, kCodWidth = 6, kSiteDescrWidth = 1024, kStanameWidth = 50,
+constexpr size_t kCodWidth = 6, kSiteDescrWidth = 1024, kStanameWidth = 50,
                  kUndergroundWidth = 250, kChannelDescrWidth = 50, kCalibFileWidth = 1024, kLcodeWidth = 8;
 
-// An instant as the catalogue's stored local wall-clock time.
-std::optional<WallClock> LocalWallClock(std::time_t instant) {
-    std::tm local{};
-    if (!localtime_r(&instant, &local)) return std::nullopt;
-    return WallClock{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
-                     local.tm_sec};
+// An instant as the catalogue stores a file's time: its UTC wall-clock
+// time, whatever the zone the program runs in.
+std::optional<WallClock> UtcWallClock(std::time_t instant) {
+    std::tm utc{};
+    if (!gmtime_r(&instant, &utc)) return std::nullopt;
+    return WallClock{utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec};
+}
+
+// The first value of `checks` outside its rule, as the reason; nullopt when
+// every given value keeps its rule.
+std::optional<std::string> FirstProblem(std::initializer_list<std::pair<Quantity, std::optional<double>>> checks) {
+    for (const auto& [quantity, value] : checks)
+        if (value)
+            if (std::optional<std::string> problem = ValueProblem(quantity, *value)) return problem;
+    return std::nullopt;
+}
+
+std::optional<std::string> ChannelProblem(const XmlChannel& c) {
+    return FirstProblem({{Quantity::Latitude, c.latitude},
+                         {Quantity::Longitude, c.longitude},
+                         {Quantity::Elevation, c.elevation},
+                         {Quantity::Depth, c.depth},
+                         {Quantity::Azimuth, c.azimuth},
+                         {Quantity::Dip, c.dip},
+                         {Quantity::SampleRate, c.sampleRate}});
+}
+
+// The station's values and its dates as they would be stored, by the rules
+// of station/value_rules.h.
+std::optional<std::string> StationProblem(const XmlStation& epoch, const std::optional<WallClock>& onDate,
+                                          const std::optional<WallClock>& offDate) {
+    if (std::optional<std::string> problem = FirstProblem({{Quantity::Latitude, epoch.latitude},
+                                                           {Quantity::Longitude, epoch.longitude},
+                                                           {Quantity::Elevation, epoch.elevation}}))
+        return problem;
+    for (const auto& [column, date] : {std::pair{"ONDATE", &onDate}, std::pair{"OFFDATE", &offDate}})
+        if (*date)
+            if (std::optional<std::string> problem = DateProblem(column, **date)) return problem;
+    return DateOrderProblem(onDate, offDate);
 }
 
 bool OpenAt(const std::optional<std::time_t>& start, const std::optional<std::time_t>& end, std::time_t at) {
@@ -83,9 +120,10 @@ StoredChannel MapChannel(const XmlChannel& c, const std::string& sta, std::vecto
     return ch;
 }
 
-// The channels of an epoch grouped as the form holds them.
+// The channels of an epoch grouped as the form holds them; the names of
+// those refused by a value rule go to `refused`.
 std::vector<StoredChannel> GroupChannels(const std::vector<const XmlChannel*>& open, const std::string& sta,
-                                         std::vector<ImportNote>& notes) {
+                                         std::vector<std::string>& refused, std::vector<ImportNote>& notes) {
     struct Group {
         double rate = 0;
         std::vector<StoredChannel> rows;
@@ -97,6 +135,11 @@ std::vector<StoredChannel> GroupChannels(const std::vector<const XmlChannel*>& o
             notes.push_back({sta, c->code,
                              "канал не загружен: ориентация не Z, N/1 или E/2 (или код не из трёх символов), в "
                              "группах формы ему нет места"});
+            continue;
+        }
+        if (const std::optional<std::string> problem = ChannelProblem(*c)) {
+            notes.push_back({sta, c->code, "канал не загружен: " + *problem + "; записанный остаётся как есть", true});
+            refused.push_back(c->code);
             continue;
         }
         StoredChannel row = MapChannel(*c, sta, notes);
@@ -135,8 +178,8 @@ std::vector<StoredChannel> GroupChannels(const std::vector<const XmlChannel*>& o
 
 // Notes each channel of the epoch (by location and code) none of whose
 // epochs is open at `when`: it is left out.
-void NoteChannelsNotOpen(const XmlStation& epoch, const std::vector<const XmlChannel*>& open, std::time_t when,
-                         std::vector<ImportNote>& notes) {
+void NoteChannelsNotOpen(const XmlStation& epoch, const std::string& sta, const std::vector<const XmlChannel*>& open,
+                         std::time_t when, std::vector<ImportNote>& notes) {
     std::set<std::pair<std::string, std::string>> taken, noted;
     for (const XmlChannel* c : open) taken.emplace(c->locationCode, c->code);
     std::tm utc{};
@@ -145,13 +188,21 @@ void NoteChannelsNotOpen(const XmlStation& epoch, const std::vector<const XmlCha
                                             utc.tm_sec});
     for (const XmlChannel& c : epoch.channels)
         if (!taken.count({c.locationCode, c.code}) && noted.emplace(c.locationCode, c.code).second)
-            notes.push_back({epoch.code, c.code,
+            notes.push_back({sta, c.code,
                              "канал не загружен: ни одна его эпоха не открыта на " + time + " UTC (код места '" +
                                  c.locationCode + "')"});
 }
 
-ImportedStation MapStation(const XmlStation& epoch, std::time_t at, std::vector<ImportNote>& notes) {
-    const std::string& sta = epoch.code;
+// The station under its checked code `sta`; nullopt, noted, when a value
+// of the station breaks its rule.
+std::optional<ImportedStation> MapStation(const XmlStation& epoch, const std::string& sta, std::time_t at,
+                                          std::vector<ImportNote>& notes) {
+    const std::optional<WallClock> onDate = epoch.start ? UtcWallClock(*epoch.start) : std::nullopt;
+    const std::optional<WallClock> offDate = epoch.end ? UtcWallClock(*epoch.end) : std::nullopt;
+    if (const std::optional<std::string> problem = StationProblem(epoch, onDate, offDate)) {
+        notes.push_back({sta, {}, "станция не загружена: " + *problem, true});
+        return std::nullopt;
+    }
     ImportedStation station;
     StoredSite& site = station.site;
     site.STA = sta;
@@ -162,8 +213,8 @@ ImportedStation MapStation(const XmlStation& epoch, std::time_t at, std::vector<
     site.DESCR = Fit(epoch.siteDescription ? epoch.siteDescription : epoch.description, kSiteDescrWidth, "DESCR", sta,
                      {}, notes);
     site.UNDERGROUND = Fit(epoch.geology, kUndergroundWidth, "UNDERGROUND", sta, {}, notes);
-    if (epoch.start) site.ONDATE = LocalWallClock(*epoch.start);
-    if (epoch.end) site.OFFDATE = LocalWallClock(*epoch.end);
+    site.ONDATE = onDate;
+    site.OFFDATE = offDate;
 
     // An epoch that ended at or before `at` keeps the channels open at its end.
     const bool ended = epoch.end && *epoch.end <= at;
@@ -172,8 +223,8 @@ ImportedStation MapStation(const XmlStation& epoch, std::time_t at, std::vector<
     for (const XmlChannel& c : epoch.channels)
         if ((!c.start || *c.start <= when) && (!c.end || *c.end > when || (ended && *c.end >= when)))
             open.push_back(&c);
-    NoteChannelsNotOpen(epoch, open, when, notes);
-    station.channels = GroupChannels(open, sta, notes);
+    NoteChannelsNotOpen(epoch, sta, open, when, notes);
+    station.channels = GroupChannels(open, sta, station.refusedChannels, notes);
     double groups = 0;
     for (const StoredChannel& row : station.channels) groups = std::max(groups, *row.NGROUP);
     site.NGROUPS = groups;
@@ -249,20 +300,25 @@ std::string ChannelName(const StoredChannel& ch) {
 
 std::vector<ImportedStation> PlanImport(const std::vector<XmlStation>& epochs, std::time_t at,
                                         std::vector<ImportNote>& notes) {
-    // Epochs by code, codes in the order of their first epoch.
+    // Epochs by code as it is stored, codes in the order of their first
+    // epoch; a code the rule refuses is noted once.
     std::vector<std::string> codes;
     std::map<std::string, std::vector<const XmlStation*>> byCode;
+    std::set<std::string> refused;
     for (const XmlStation& epoch : epochs) {
-        auto& list = byCode[epoch.code];
-        if (list.empty()) codes.push_back(epoch.code);
+        std::string problem;
+        const std::optional<std::string> checked = CheckedStationCode(epoch.code, problem);
+        if (!checked) {
+            if (refused.insert(epoch.code).second)
+                notes.push_back({epoch.code, {}, "станция не загружена: " + problem, true});
+            continue;
+        }
+        auto& list = byCode[*checked];
+        if (list.empty()) codes.push_back(*checked);
         list.push_back(&epoch);
     }
     std::vector<ImportedStation> stations;
     for (const std::string& code : codes) {
-        if (text::CharCount(code) > kStaWidth) {
-            notes.push_back({code, {}, "станция не загружена: код длиннее восьми символов (столбец STA)"});
-            continue;
-        }
         const XmlStation* chosen = nullptr;
         for (const XmlStation* epoch : byCode[code])
             if (OpenAt(epoch->start, epoch->end, at)) chosen = epoch;
@@ -281,19 +337,34 @@ std::vector<ImportedStation> PlanImport(const std::vector<XmlStation>& epochs, s
             if (networks.size() > 1)
                 notes.push_back({code, {}, "код станции есть в нескольких сетях; взята эпоха сети " + chosen->network});
         }
-        stations.push_back(MapStation(*chosen, at, notes));
+        if (std::optional<ImportedStation> station = MapStation(*chosen, code, at, notes))
+            stations.push_back(std::move(*station));
     }
     return stations;
 }
 
-void KeepStoredColumns(ImportedStation& station, const StoredSite* stored, std::vector<ImportNote>& notes) {
+bool KeepStoredColumns(ImportedStation& station, const StoredSite* stored, std::vector<ImportNote>& notes) {
     StoredSite& site = station.site;
+    // A place the file does not give never becomes 0: an existing station
+    // keeps its own, a new one is not written without it.
+    const std::pair<const char*, std::optional<double> StoredSite::*> place[] = {
+        {"LAT", &StoredSite::LAT}, {"LON", &StoredSite::LON}, {"ELEV", &StoredSite::ELEV}};
+    // What the SITE statement stores (six decimals), so that a station
+    // imported again compares unchanged.
     for (std::optional<double>* number : {&site.LAT, &site.LON, &site.ELEV})
         if (*number) *number = AsStored(**number);
     if (!stored) {
+        for (const auto& [column, member] : place)
+            if (!(site.*member)) {
+                notes.push_back({*site.STA, {}, std::string("станция не загружена: новая станция без ") + column +
+                                                    " (в файле нет значения)", true});
+                return false;
+            }
         site.COD = Fit(site.STA, kCodWidth, "COD", *site.STA, {}, notes);
-        return;
+        return true;
     }
+    for (const auto& [column, member] : place)
+        if (!(site.*member)) site.*member = stored->*member;
     site.COD = stored->COD;
     site.NINDEX = stored->NINDEX;
     site.STATYPE = stored->STATYPE;
@@ -302,6 +373,7 @@ void KeepStoredColumns(ImportedStation& station, const StoredSite* stored, std::
     site.DEAST = stored->DEAST;
     site.DESCR = stored->DESCR;
     if (!site.UNDERGROUND) site.UNDERGROUND = stored->UNDERGROUND;
+    return true;
 }
 
 StationDiff DiffStation(const ImportedStation& station, const Catalogue& catalogue) {
@@ -336,8 +408,9 @@ StationDiff DiffStation(const ImportedStation& station, const Catalogue& catalog
     for (const StoredChannel& o : old) {
         if (!o.NGROUP || !o.CHANINDEX || *o.NGROUP < 1 || *o.NGROUP > shown || *o.CHANINDEX < 0 || *o.CHANINDEX > 2)
             continue;
-        if (std::none_of(station.channels.begin(), station.channels.end(),
-                         [&](const StoredChannel& now) { return sameKey(now, o); }))
+        const bool kept = o.CHAN && std::count(station.refusedChannels.begin(), station.refusedChannels.end(), *o.CHAN);
+        if (!kept && std::none_of(station.channels.begin(), station.channels.end(),
+                                  [&](const StoredChannel& now) { return sameKey(now, o); }))
             diff.lines.push_back("  " + ChannelName(o) + ": удалён");
     }
     if (stored) diff.change = diff.lines.empty() ? StationChange::Unchanged : StationChange::Changed;
@@ -359,16 +432,16 @@ StationValues ToStationValues(const ImportedStation& station, const StoredSite* 
     v.code = *site.STA;
     v.nindex = static_cast<int>(site.NINDEX.value_or(0));
     v.ngroups = static_cast<int>(site.NGROUPS.value_or(0));
-    v.lat = site.LAT.value_or(0);
-    v.lon = site.LON.value_or(0);
-    v.elev = site.ELEV.value_or(0);
+    v.lat = site.LAT;
+    v.lon = site.LON;
+    v.elev = site.ELEV;
     v.descr = site.DESCR.value_or("");
     v.staname = site.STANAME.value_or("");
     v.cod = site.COD.value_or("");
     v.refsta = site.REFSTA.value_or("");
     v.underground = site.UNDERGROUND.value_or("");
-    v.dnorth = site.DNORTH.value_or(0);
-    v.deast = site.DEAST.value_or(0);
+    v.dnorth = site.DNORTH;
+    v.deast = site.DEAST;
     if (site.ONDATE) v.onDate = WallClockText(*site.ONDATE);
     if (site.OFFDATE) v.offDate = v.offDateOnUpdate = WallClockText(*site.OFFDATE);
     v.datesAsGiven = true;
@@ -388,6 +461,7 @@ StationValues ToStationValues(const ImportedStation& station, const StoredSite* 
         c.lon = row.LON;
         v.channels.push_back(std::move(c));
     }
+    v.keptChannels = station.refusedChannels;
     const double storedGroups = stored ? stored->NGROUPS.value_or(kMaxGroups) : 0.0;
     v.staleGroups = static_cast<int>(std::min<double>(kMaxGroups, std::max<double>(storedGroups, v.ngroups)));
     return v;
@@ -395,8 +469,11 @@ StationValues ToStationValues(const ImportedStation& station, const StoredSite* 
 
 StationWrite PlanStationWrite(ImportedStation station, const Catalogue& catalogue, std::vector<ImportNote>& notes) {
     const StoredSite* stored = catalogue.FindSite(*station.site.STA);
-    KeepStoredColumns(station, stored, notes);
     StationWrite write;
+    if (!KeepStoredColumns(station, stored, notes)) {
+        write.refused = true;
+        return write;
+    }
     write.diff = DiffStation(station, catalogue);
     if (write.diff.change != StationChange::Unchanged) write.values = ToStationValues(station, stored);
     return write;

@@ -4,8 +4,11 @@
 #include <QStringDecoder>
 #include <QXmlStreamReader>
 
-#include <cstdio>
 #include <stdexcept>
+#include <string_view>
+
+#include "platform/text.h"
+#include "station/value_rules.h"
 
 namespace {
 
@@ -131,7 +134,7 @@ private:
         station.code = Attribute("code", true);
         station.start = Time("startDate", false);
         station.end = Time("endDate", false);
-        const bool wanted = only_.empty() || only_.count(station.code);
+        const bool wanted = only_.empty() || only_.count(text::ToUpper(station.code));
         if (!wanted) {
             xml_.skipCurrentElement();
             return;
@@ -216,26 +219,43 @@ long long DaysFromCivil(int y, int m, int d) {
     return era * 146097 + doe - 719468;
 }
 
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The number the `count` digits at `from` write.
+int Digits(const std::string& text, size_t from, size_t count) {
+    int value = 0;
+    for (size_t i = from; i < from + count; ++i) value = value * 10 + (text[i] - '0');
+    return value;
+}
+
 }  // namespace
 
 std::optional<std::time_t> ParseXmlTime(const std::string& text) {
-    int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0, used = 0;
-    if (std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%n", &y, &mo, &d, &h, &mi, &s, &used) != 6 ||
-        used != 19)
-        return std::nullopt;
-    if (mo < 1 || mo > 12 || d < 1 || d > 31 || h > 24 || mi > 59 || s > 60) return std::nullopt;
-    size_t at = static_cast<size_t>(used);
+    // "YYYY-MM-DDThh:mm:ss": each part exactly its digits, no sign or blank.
+    static constexpr std::string_view kShape = "0000-00-00T00:00:00";
+    if (text.size() < kShape.size()) return std::nullopt;
+    for (size_t i = 0; i < kShape.size(); ++i)
+        if (kShape[i] == '0' ? !IsDigit(text[i]) : text[i] != kShape[i]) return std::nullopt;
+    const int y = Digits(text, 0, 4), mo = Digits(text, 5, 2), d = Digits(text, 8, 2), h = Digits(text, 11, 2),
+              mi = Digits(text, 14, 2), s = Digits(text, 17, 2);
+    // A date the calendar does not have is refused, never carried over into
+    // the next day or month.
+    if (!IsCalendarTime(y, mo, d, h, mi, s)) return std::nullopt;
+    size_t at = kShape.size();
     if (at < text.size() && text[at] == '.') {
         ++at;
-        while (at < text.size() && text[at] >= '0' && text[at] <= '9') ++at;
+        while (at < text.size() && IsDigit(text[at])) ++at;
     }
     long long offset = 0;
     if (at < text.size() && (text[at] == 'Z' || text[at] == 'z')) {
         ++at;
     } else if (at < text.size() && (text[at] == '+' || text[at] == '-')) {
-        int oh = 0, om = 0, n = 0;
-        if (std::sscanf(text.c_str() + at + 1, "%2d:%2d%n", &oh, &om, &n) != 2 || n != 5) return std::nullopt;
-        offset = (text[at] == '+' ? 1 : -1) * (oh * 3600LL + om * 60LL);
+        if (text.size() - at != 6 || !IsDigit(text[at + 1]) || !IsDigit(text[at + 2]) || text[at + 3] != ':' ||
+            !IsDigit(text[at + 4]) || !IsDigit(text[at + 5]))
+            return std::nullopt;
+        const int minutes = Digits(text, at + 1, 2) * 60 + Digits(text, at + 4, 2);
+        if (Digits(text, at + 4, 2) > 59 || minutes > kMaxUtcOffsetMinutes) return std::nullopt;
+        offset = (text[at] == '+' ? 1 : -1) * minutes * 60LL;
         at += 6;
     }
     if (at != text.size()) return std::nullopt;

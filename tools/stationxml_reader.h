@@ -30,11 +30,14 @@ struct XmlStation {
 };
 
 // The station epochs of every network, in the file's order; only the codes
-// in `only` when it is not empty. nullopt when the document is not
+// in `only` (upper-case codes, matched by the file's code upper-cased) when
+// it is not empty. nullopt when the document is not
 // well-formed StationXML, with the reason (Russian) in `error`.
 std::optional<std::vector<XmlStation>> ReadStationXml(QIODevice& device, const std::set<std::string>& only,
                                                       std::string& error);
 
 // A StationXML time as an instant: "YYYY-MM-DDThh:mm:ss", optionally with a
 // fraction (dropped) and "Z" or an offset "+hh:mm"; without a zone it is UTC.
+// nullopt for a time the calendar does not have (2020-02-31, T24:00, year
+// 0000) or an offset beyond +-14:00.
 std::optional<std::time_t> ParseXmlTime(const std::string& text);

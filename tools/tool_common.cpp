@@ -2,7 +2,7 @@
 
 #include "app/config_file.h"
 #include "db/session.h"
-#include "platform/text.h"
+#include "station/station_code.h"
 
 ToolSettings ResolveToolSettings(const CommandLineValues& tokens) {
     ToolSettings settings{ProfileReader(FindConfigFile()), {}};
@@ -10,9 +10,18 @@ ToolSettings ResolveToolSettings(const CommandLineValues& tokens) {
     return settings;
 }
 
-std::vector<std::string> StationCodes(const std::vector<std::string>& arguments) {
+std::optional<std::vector<std::string>> StationCodes(const std::vector<std::string>& arguments, const char* program,
+                                                     std::ostream& err) {
     std::vector<std::string> codes;
-    for (const std::string& argument : arguments) codes.push_back(text::ToUpper(argument));
+    for (const std::string& argument : arguments) {
+        std::string problem;
+        const std::optional<std::string> code = CheckedStationCode(argument, problem);
+        if (!code) {
+            err << program << ": " << problem << '\n';
+            return std::nullopt;
+        }
+        codes.push_back(*code);
+    }
     return codes;
 }
 

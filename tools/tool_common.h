@@ -30,9 +30,11 @@ struct ToolSettings {
 };
 ToolSettings ResolveToolSettings(const CommandLineValues& tokens);
 
-// Station codes as given on the command line, upper-cased as the form's
-// station box does.
-std::vector<std::string> StationCodes(const std::vector<std::string>& arguments);
+// Station codes as given on the command line, by the rule of every station
+// code (station/station_code.h): upper-cased as the form's station box does.
+// nullopt when one breaks the rule, with "program: reason" written to `err`.
+std::optional<std::vector<std::string>> StationCodes(const std::vector<std::string>& arguments, const char* program,
+                                                     std::ostream& err);
 
 // Opens `session` read-only as far as the driver allows: with the open option
 // ReadOnly (SQL_ATTR_ACCESS_MODE, which none of the three drivers here

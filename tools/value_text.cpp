@@ -5,6 +5,8 @@
 #include <ctime>
 #include <optional>
 
+#include "station/value_rules.h"
+
 std::string NumberText(double value) {
     char buffer[64];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
@@ -12,11 +14,21 @@ std::string NumberText(double value) {
 }
 
 std::optional<std::string> UtcText(const WallClock& s) {
-    const std::optional<std::time_t> instant = LocalInstant(s);
-    std::tm utc{};
-    if (!instant || !gmtime_r(&*instant, &utc)) return std::nullopt;
+    if (!IsCalendarTime(s.year, s.month, s.day, s.hour, s.minute, s.second)) return std::nullopt;
     char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", utc.tm_year + 1900, utc.tm_mon + 1,
-                  utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec);
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", s.year, s.month, s.day, s.hour, s.minute,
+                  s.second);
     return text;
+}
+
+std::optional<std::time_t> UtcInstant(const WallClock& s) {
+    if (!IsCalendarTime(s.year, s.month, s.day, s.hour, s.minute, s.second)) return std::nullopt;
+    std::tm tm{};
+    tm.tm_year = s.year - 1900;
+    tm.tm_mon = s.month - 1;
+    tm.tm_mday = s.day;
+    tm.tm_hour = s.hour;
+    tm.tm_min = s.minute;
+    tm.tm_sec = s.second;
+    return timegm(&tm);
 }

@@ -1,6 +1,7 @@
 #pragma once
 // Catalogue values as text: numbers, stored wall-clock times and UTC times.
 
+#include <ctime>
 #include <optional>
 #include <string>
 
@@ -13,7 +14,14 @@ std::string NumberText(double value);
 // WallClockText (db/wall_clock.h) gives a stored date and time as the form
 // shows it: "YYYY-MM-DD HH:MM:SS".
 
-// A stored local wall-clock time as the UTC instant it names, in the form
-// "YYYY-MM-DDTHH:MM:SSZ"; whether daylight saving applies is the C library's
-// local-time rule. nullopt when the fields name no time.
+// The catalogue stores times as UTC wall-clock times (the import writes a
+// file's times so, a new station's ONDATE is UTC now), whatever the zone a
+// program runs in.
+
+// A stored time as StationXML writes it: "YYYY-MM-DDTHH:MM:SSZ". nullopt
+// when the fields name no calendar time.
 std::optional<std::string> UtcText(const WallClock& stamp);
+
+// The instant a stored time names. nullopt when the fields name no calendar
+// time.
+std::optional<std::time_t> UtcInstant(const WallClock& stamp);

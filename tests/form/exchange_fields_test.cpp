@@ -45,7 +45,8 @@ TEST(FloatFieldSyntax, AcceptsOneDecimalNumberBetweenBlanks) {
         EXPECT_TRUE(ReadFloatField(text).has_value()) << '"' << text << '"';
     EXPECT_EQ(*ReadFloatField(" 55.1 "), 55.1);
     EXPECT_EQ(*ReadFloatField("2.5e-3"), 0.0025);
-    for (const char* text : {"", " ", ".", "-", "1e", "1e+", "e5", "1,5", "4 5", "inf", "nan", "0x10", "1.5x",
+    EXPECT_EQ(*ReadFloatField(" -1,5 "), -1.5);  // a decimal comma, as a Russian keyboard types it
+    for (const char* text : {"", " ", ".", "-", "1e", "1e+", "e5", "1,5,5", "1.5,5", ",", "4 5", "inf", "nan", "0x10", "1.5x",
                              "\n1", "1e39", "-1e39", "1e999"})
         EXPECT_FALSE(ReadFloatField(text).has_value()) << '"' << text << '"';
 }

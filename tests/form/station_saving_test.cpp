@@ -91,7 +91,7 @@ TEST_F(StationSaving, NewStationWritesEveryFieldAsTyped) {
     EXPECT_EQ(r[7], "скала");
     EXPECT_EQ(r[8], "2");
     EXPECT_EQ(r[9], "CEN");
-    EXPECT_EQ(Number(r[10]), 0.0);  // "0,5" reads as 0, as atof reads it
+    EXPECT_EQ(Number(r[10]), 0.5);  // a decimal comma is a decimal point
     EXPECT_EQ(Number(r[11]), 0.0);
     EXPECT_EQ(r[12], std::nullopt);
     EXPECT_EQ(r[13], std::nullopt);
@@ -100,7 +100,7 @@ TEST_F(StationSaving, NewStationWritesEveryFieldAsTyped) {
     // Shown again as stored.
     EXPECT_EQ(Text(ctl::NameEn), "O'Brien");
     EXPECT_EQ(Text(ctl::Latitude), "55.1");
-    EXPECT_EQ(Text(ctl::OffsetNorth), "0.000");
+    EXPECT_EQ(Text(ctl::OffsetNorth), "0.500");
     EXPECT_EQ(Text(ctl::OffsetEast), "0.000");
 }
 
@@ -216,6 +216,79 @@ TEST_F(StationSaving, EmptyStationCodeIsRefusedBeforeAnyStatement) {
     EXPECT_EQ(sessionsMade, sessionsBefore);  // not even a connection
     EXPECT_EQ(Count("SITE"), 0);
     EXPECT_EQ(Count("SITECHAN"), 0);
+}
+
+// A code the database could compare equal to another station's (trailing
+// blank) or that no one can type again is refused, naming what is wrong.
+TEST_F(StationSaving, CodeWithABlankOrAControlCharacterIsRefused) {
+    const struct {
+        const char* code;
+        const char* fault;
+    } cases[] = {{"KIV ", "пробел"}, {" KIV", "пробел"}, {"K IV", "пробел"}, {"A\tB", "управляющий символ"}};
+    OpenForm();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.code);
+        port.ClearMessages();
+        port.ReplaceText(ctl::StationCode, c.code);
+        port.PressEnter();
+        ASSERT_EQ(port.Messages().size(), 1u);
+        EXPECT_THAT(port.Messages()[0].text, HasSubstr(c.fault));
+        EXPECT_EQ(port.Focus().id, ctl::StationCode);
+        EXPECT_EQ(Count("SITE"), 0);
+    }
+}
+
+TEST_F(StationSaving, ClosingDateBeforeOpeningDateIsRefused) {
+    OpenForm("NEW");
+    port.ReplaceText(ctl::OnDate, "2020-01-01 12:00:00");
+    port.ReplaceText(ctl::OffDate, "2020-01-01");
+    port.PressEnter();
+    ASSERT_EQ(port.Messages().size(), 1u);
+    EXPECT_THAT(port.Messages()[0].text, HasSubstr("раньше даты открытия"));
+    EXPECT_EQ(port.Focus().id, ctl::OffDate);
+    EXPECT_EQ(Count("SITE"), 0);
+}
+
+// The number cells take a decimal comma; a text that is no number, or a
+// value outside its rule, is refused with the form's number messages.
+TEST_F(StationSaving, NumberCellsTakeADecimalCommaAndKeepTheirRules) {
+    const struct {
+        int control;
+        const char* typed;
+        const char* message;  // nullptr: saved
+        double sps;           // SPS stored when saved
+    } cases[] = {
+        {ctl::SampleRate(1), "0,5", nullptr, 0.5},
+        {ctl::SampleRate(1), " 2.5 ", nullptr, 2.5},
+        {ctl::SampleRate(1), "abc", "Please enter a number.", 0},
+        {ctl::SampleRate(1), "1,5,5", "Please enter a number.", 0},
+        {ctl::SampleRate(1), "-20", "Please enter a number not less than 0.", 0},
+        {ctl::OffsetNorth, "north", "Please enter a number.", 0},
+        {ctl::Elevation, "-20000", "Please enter a number between -12000 and 9000.", 0},
+        {ctl::Latitude, "-90,5", "Please enter a number between -90 and 90.", 0},
+    };
+    OpenForm();
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        const std::string code = "N" + std::to_string(++n);
+        port.ClearMessages();
+        port.ReplaceText(ctl::StationCode, code);
+        port.ReplaceText(ctl::GroupCount, "1");
+        port.ReplaceText(ctl::ChanName(0), "BHZ");
+        port.ReplaceText(ctl::SampleRate(1), "20");
+        port.ReplaceText(c.control, c.typed);
+        port.PressEnter();
+        if (!c.message) {
+            ExpectNoMessages();
+            EXPECT_EQ(Number(Value("select SPS from SITECHAN where STA='" + code + "' and CHAN='BHZ'")), c.sps);
+            continue;
+        }
+        ASSERT_EQ(port.Messages().size(), 1u);
+        EXPECT_EQ(port.Messages()[0].text, c.message);
+        EXPECT_EQ(port.Focus().id, c.control);
+        EXPECT_EQ(Count("SITE", "STA='" + code + "'"), 0);
+    }
 }
 
 TEST_F(StationSaving, StoredDatesOfAnyYearShowAndSaveBackAsStored) {

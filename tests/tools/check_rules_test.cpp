@@ -114,6 +114,13 @@ const RuleCase kCases[] = {
      {{"LONGER", "", "stationxml-code"}, {"OBN1", "BHZ1", "stationxml-code"}}},
     {"OnDateInTheFuture", {"UPDATE SITE SET ONDATE={ts '2999-01-01 00:00:00'} WHERE STA='ARU'"},
      {{"ARU", "", "ondate-future"}}},
+    {"ElevationOutOfRange", {"UPDATE SITE SET ELEV=-20000 WHERE STA='KIV'"}, {{"KIV", "", "coordinates"}}},
+    {"ChannelValuesOutOfRange",
+     {"UPDATE SITECHAN SET VANG=-410 WHERE STA='ARU' AND CHAN='BHZ'",
+      "UPDATE SITECHAN SET EDEPH=20000 WHERE STA='KIV' AND CHAN='BHN'",
+      "UPDATE SITECHAN SET HANG=720 WHERE STA='OBN1' AND CHAN='SHZ'"},
+     {{"ARU", "BHZ", "channel-values"}, {"ARU", "BHZ", "dip-azimuth"}, {"KIV", "BHN", "channel-values"},
+      {"OBN1", "SHZ", "channel-values"}}},
     {"LocationCodeUnknownOrTwoCyrillicLettersIsFine",
      {"UPDATE SITECHAN SET LCODE='?\?' WHERE STA='OBN1'", "UPDATE SITECHAN SET LCODE='АБ' WHERE STA='ARU'"}, {}},
 };

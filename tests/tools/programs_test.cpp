@@ -119,6 +119,8 @@ TEST_F(ProgramsTest, WhatCannotRunExitsTwoWithTheReason) {
         const char* reason;
     } cases[] = {
         {SE_STATION_CHECK, {"NOSUCH"}, "Нет в SITE: NOSUCH"},
+        {SE_STATION_CHECK, {"KIV "}, "код станции 'KIV ' содержит пробел"},
+        {SE_STATION_EXPORT, {"--stationxml", ""}, "код станции пуст"},
         {SE_STATION_CHECK, {"--format", "xml"}, "неизвестный формат"},
         {SE_STATION_CHECK, {"--frobnicate"}, "неизвестный параметр"},
         {SE_STATION_EXPORT, {"KIV"}, "--stationxml"},

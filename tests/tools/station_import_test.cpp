@@ -11,6 +11,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
+#include <limits>
 #include <memory>
 #include <set>
 #include <thread>
@@ -22,6 +24,7 @@
 
 #include "db/sql_text.h"
 #include "tests/support/backend.h"
+#include "tests/support/query_rows.h"
 #include "tests/tools/catalogue_fixture.h"
 #include "tools/check_rules.h"
 #include "tools/station_import.h"
@@ -137,6 +140,24 @@ TEST(StationXmlReading, TimesOfRealFiles) {
     EXPECT_FALSE(ParseXmlTime("2010-07-23T00:00:00 garbage"));
 }
 
+// A time the calendar does not have is refused, never carried over.
+TEST(StationXmlReading, ImpossibleTimesAreRefused) {
+    const struct {
+        const char* text;
+        bool read;
+    } cases[] = {
+        {"2020-02-29T00:00:00", true},        {"2021-02-29T00:00:00", false}, {"2020-02-31T00:00:00", false},
+        {"2020-04-31T00:00:00", false},       {"2020-01-01T24:00:00", false}, {"2020-01-01T23:60:00", false},
+        {"2020-01-01T23:59:60", false},       {"2020-01-01T00:00:00+14:00", true},
+        {"2020-01-01T00:00:00-14:00", true},  {"2020-01-01T00:00:00+14:01", false},
+        {"2020-01-01T00:00:00+99:99", false}, {"2020-01-01T00:00:00+03:60", false},
+        {"0001-01-01T00:00:00Z", true},       {"0000-01-01T00:00:00Z", false},
+        {"-001-01-01T00:00:00Z", false},      {"+020-01-01T00:00:00Z", false},
+        {"9999-12-31T23:59:59.999999Z", true}, {"2020-1-01T00:00:00", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ParseXmlTime(c.text).has_value(), c.read) << c.text;
+}
+
 // The rows a plan gives: "STA CHAN group component" per channel.
 std::vector<std::string> Rows(const ImportedStation& station) {
     std::vector<std::string> rows;
@@ -247,6 +268,102 @@ TEST(StationImportPlan, WhatTheFormCannotHoldIsLeftOutOrCutWithANote) {
     EXPECT_EQ(Rows(atEnd[0]), Rows(plan[0]));
 }
 
+// A station epoch with its place and one channel, BHZ, for the rule cases.
+XmlStation PlacedStation(const std::string& code) {
+    XmlStation station;
+    station.network = "XX";
+    station.code = code;
+    station.start = At("2000-01-01T00:00:00Z");
+    station.latitude = 43.9;
+    station.longitude = 42.7;
+    station.elevation = 1054;
+    XmlChannel bhz = Channel("BHZ", "00", 20);
+    bhz.latitude = 43.9;
+    bhz.longitude = 42.7;
+    bhz.depth = 0;
+    bhz.azimuth = 0;
+    bhz.dip = -90;
+    station.channels.push_back(bhz);
+    return station;
+}
+
+// A code comes out as the form stores it, or not at all: a code a database
+// could compare equal to another (trailing blank, case) never lands on it.
+TEST(StationImportPlan, StationCodesFollowTheOneRule) {
+    const struct {
+        const char* code;
+        const char* planned;  // nullptr: refused, with a note naming it
+    } cases[] = {{"KIV", "KIV"}, {"kiv", "KIV"}, {"кив", "КИВ"}, {"KIV ", nullptr}, {" KIV", nullptr},
+                 {"K V", nullptr}, {"", nullptr},  {"A\tB", nullptr}, {"ABCDEFGHI", nullptr}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string("'") + c.code + "'");
+        std::vector<ImportNote> notes;
+        const std::vector<ImportedStation> plan = PlanImport({PlacedStation(c.code)}, At("2024-01-01T00:00:00Z"), notes);
+        if (c.planned) {
+            ASSERT_EQ(plan.size(), 1u);
+            EXPECT_EQ(plan[0].site.STA, c.planned);
+            EXPECT_EQ(plan[0].channels.at(0).STA, c.planned);
+            EXPECT_TRUE(notes.empty());
+        } else {
+            EXPECT_TRUE(plan.empty());
+            ASSERT_EQ(notes.size(), 1u);
+            EXPECT_EQ(notes[0].station, c.code);
+        }
+    }
+}
+
+// A value the catalogue cannot mean refuses its station or its channel; the
+// bounds themselves are taken.
+TEST(StationImportPlan, ValuesOutsideTheirRulesAreRefused) {
+    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+    enum Outcome { Taken, StationRefused, ChannelRefused };
+    const struct {
+        const char* name;
+        std::function<void(XmlStation&)> change;
+        Outcome outcome;
+    } cases[] = {
+        {"latitude 90", [](XmlStation& s) { s.latitude = 90; }, Taken},
+        {"latitude -90", [](XmlStation& s) { s.latitude = -90; }, Taken},
+        {"latitude 90.000001", [](XmlStation& s) { s.latitude = 90.000001; }, StationRefused},
+        {"latitude -95", [](XmlStation& s) { s.latitude = -95; }, StationRefused},
+        {"longitude 180", [](XmlStation& s) { s.longitude = 180; }, Taken},
+        {"longitude -180", [](XmlStation& s) { s.longitude = -180; }, Taken},
+        {"longitude 400", [](XmlStation& s) { s.longitude = 400; }, StationRefused},
+        {"longitude -180.5", [](XmlStation& s) { s.longitude = -180.5; }, StationRefused},
+        {"latitude 1e308", [](XmlStation& s) { s.latitude = 1e308; }, StationRefused},
+        {"elevation -20000", [](XmlStation& s) { s.elevation = -20000; }, StationRefused},
+        {"latitude NaN", [nan](XmlStation& s) { s.latitude = nan; }, StationRefused},
+        {"elevation inf", [inf](XmlStation& s) { s.elevation = inf; }, StationRefused},
+        {"endDate before startDate", [](XmlStation& s) { s.end = At("1999-01-01T00:00:00Z"); }, StationRefused},
+        {"endDate beyond 9999 in UTC", [](XmlStation& s) { s.end = At("9999-12-31T23:00:00-05:00"); },
+         StationRefused},
+        {"dip -500", [](XmlStation& s) { s.channels[0].dip = -500; }, ChannelRefused},
+        {"dip 90", [](XmlStation& s) { s.channels[0].dip = 90; }, Taken},
+        {"azimuth 720", [](XmlStation& s) { s.channels[0].azimuth = 720; }, ChannelRefused},
+        {"azimuth 360", [](XmlStation& s) { s.channels[0].azimuth = 360; }, Taken},
+        {"sample rate -20", [](XmlStation& s) { s.channels[0].sampleRate = -20; }, ChannelRefused},
+        {"sample rate inf", [inf](XmlStation& s) { s.channels[0].sampleRate = inf; }, ChannelRefused},
+        {"channel latitude NaN", [nan](XmlStation& s) { s.channels[0].latitude = nan; }, ChannelRefused},
+        {"channel longitude -inf", [inf](XmlStation& s) { s.channels[0].longitude = -inf; }, ChannelRefused},
+        {"depth 20000", [](XmlStation& s) { s.channels[0].depth = 20000; }, ChannelRefused},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        XmlStation station = PlacedStation("RUL");
+        c.change(station);
+        std::vector<ImportNote> notes;
+        const std::vector<ImportedStation> plan = PlanImport({station}, At("2024-01-01T00:00:00Z"), notes);
+        EXPECT_EQ(plan.size(), c.outcome == StationRefused ? 0u : 1u);
+        if (!plan.empty()) {
+            EXPECT_EQ(plan[0].channels.size(), c.outcome == ChannelRefused ? 0u : 1u);
+        }
+        EXPECT_EQ(notes.size(), c.outcome == Taken ? 0u : 1u);
+        if (!notes.empty()) {
+            EXPECT_EQ(notes[0].channel, c.outcome == ChannelRefused ? "BHZ" : "");
+        }
+    }
+}
+
 // What the import makes of real files passes station-check without errors
 // (warnings, such as a missing sensor type, may remain).
 TEST(StationImportPlan, RealFilesGiveACatalogueWithoutErrors) {
@@ -273,13 +390,15 @@ protected:
         std::string out, err;
     };
     // Starts the program on the backend of the run; Finish waits for it.
-    std::unique_ptr<QProcess> Launch(const QString& program, QStringList args) {
+    // `zone`, when given, is the program's TZ.
+    std::unique_ptr<QProcess> Launch(const QString& program, QStringList args, const char* zone = nullptr) {
         const Backend& backend = CurrentBackend();
         args << QString::fromStdString("ODBC=" + backend.dsn) << QString::fromStdString("USER=" + backend.user)
              << QString::fromStdString("PASSWORD=" + backend.password);
         auto process = std::make_unique<QProcess>();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("ZRN_INI", dir_.filePath("zrn.ini"));
+        if (zone) env.insert("TZ", zone);
         process->setProcessEnvironment(env);
         process->start(program, args);
         EXPECT_TRUE(process->waitForStarted(30000));
@@ -290,7 +409,9 @@ protected:
         return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
                 process.readAllStandardOutput().toStdString(), process.readAllStandardError().toStdString()};
     }
-    Run Start(const QString& program, QStringList args) { return Finish(*Launch(program, std::move(args))); }
+    Run Start(const QString& program, QStringList args, const char* zone = nullptr) {
+        return Finish(*Launch(program, std::move(args), zone));
+    }
 
     // A StationXML file of the stations `codes`, each with `groups` channel
     // groups of Z, N and E (HH, BH, LH: 100, 20 and 1 samples per second)
@@ -328,8 +449,35 @@ protected:
         if (stored.sites.empty()) return {-1, 0};
         return {stored.sites[0].NGROUPS.value_or(-1), stored.ChannelsOf(code).size()};
     }
+    // Writes a StationXML document of one network holding `stations`.
+    QString WriteFile(const char* name, const std::string& stations) {
+        const QString path = dir_.filePath(name);
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray::fromStdString(
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+            "<FDSNStationXML xmlns=\"http://www.fdsn.org/xml/station/1\" schemaVersion=\"1.2\">"
+            "<Source>test</Source><Created>2024-05-01T00:00:00Z</Created><Network code=\"XX\">" +
+            stations + "</Network></FDSNStationXML>\n"));
+        return path;
+    }
     QTemporaryDir dir_;
 };
+
+// A Station element; `place` is its Latitude, Longitude and Elevation
+// elements, `channels` its Channel elements.
+std::string StationElement(const std::string& code, const std::string& place, const std::string& channels = {},
+                           const std::string& dates = "startDate=\"2000-01-01T00:00:00Z\"") {
+    return "<Station code=\"" + code + "\" " + dates + ">" + place + "<Site><Name>" + code + "</Name></Site>" +
+           channels + "</Station>";
+}
+const std::string kPlace = "<Latitude>43.5</Latitude><Longitude>42.5</Longitude><Elevation>100</Elevation>";
+
+std::string ChannelElement(const std::string& code, const std::string& dip) {
+    return "<Channel code=\"" + code + "\" locationCode=\"\" startDate=\"2000-01-01T00:00:00Z\"><Latitude>43.5</Latitude>"
+           "<Longitude>42.5</Longitude><Elevation>100</Elevation><Depth>0</Depth><Azimuth>0</Azimuth><Dip>" +
+           dip + "</Dip><SampleRate>20</SampleRate></Channel>";
+}
 
 // The export of a station read back by the import's dry run is the station
 // unchanged; a changed catalogue shows each change, hostile text included;
@@ -639,6 +787,71 @@ TEST_F(StationImportProgramTest, ExportImportExportRoundTripKeepsTheStations) {
         ++line;
     }
     EXPECT_FALSE(std::getline(b, lineB)) << "second export goes on: " << lineB;
+}
+
+double Number(const std::optional<std::string>& value) { return value ? std::stod(*value) : -1e300; }
+
+// What breaks a rule is not written and the import exits 2, the rest is
+// written; a value the file does not give never becomes 0.
+TEST_F(StationImportProgramTest, RefusedStationsAndChannelsAreNotWrittenAndExitTwo) {
+    LoadDemo();
+    const std::string before = *QueryValue(session_, "select ELEV from SITE where STA='KIV'");
+    const QString file = WriteFile(
+        "rules.xml",
+        StationElement("KIV", "<Latitude>43.9</Latitude><Longitude>42.6</Longitude>") +  // no Elevation
+            StationElement("OBN1 ", kPlace) +                                          // a trailing blank
+            StationElement("NOPL", "<Latitude>43.5</Latitude><Longitude>42.5</Longitude>") +  // new, no Elevation
+            StationElement("FAR", "<Latitude>95</Latitude><Longitude>42.5</Longitude><Elevation>1</Elevation>") +
+            StationElement("chn", kPlace, ChannelElement("BHZ", "-90") + ChannelElement("BHN", "-500")) +
+            StationElement("ARU", kPlace, ChannelElement("BHZ", "-90") + ChannelElement("BHN", "-500")));
+    const Run run = Start(SE_STATION_IMPORT, {"--stationxml", file});
+    EXPECT_EQ(run.exit, 2) << run.err;
+    for (const char* named : {"OBN1 ", "NOPL", "FAR", "BHN"})
+        EXPECT_NE(run.err.find(named), std::string::npos) << named << "\n" << run.err;
+
+    EXPECT_EQ(QueryValue(session_, "select ELEV from SITE where STA='KIV'"), before);
+    EXPECT_EQ(QueryValue(session_, "select DNORTH from SITE where STA='KIV'"), std::nullopt);
+    EXPECT_EQ(QueryValue(session_, "select STANAME from SITE where STA='OBN1'"), "Obninsk site 1");
+    EXPECT_EQ(QueryValue(session_, "select count(*) from SITE where STA in ('NOPL','FAR')"), "0");
+    EXPECT_EQ(QueryValue(session_, "select count(*) from SITE where STA='CHN'"), "1");
+    EXPECT_EQ(QueryValue(session_, "select count(*) from SITECHAN where STA='CHN'"), "1");
+    // A refused channel of an existing station keeps its stored row.
+    EXPECT_EQ(Number(QueryValue(session_, "select VANG from SITECHAN where STA='ARU' and CHAN='BHN'")), 90.0);
+
+    const Run emptyAt = Start(SE_STATION_IMPORT, {"--stationxml", file, "--at", "", "--dry-run"});
+    EXPECT_EQ(emptyAt.exit, 2);
+    EXPECT_NE(emptyAt.err.find("--at ''"), std::string::npos) << emptyAt.err;
+}
+
+// A file's times are stored as their UTC wall-clock time and exported as
+// such, whatever the zone the programs run in.
+TEST_F(StationImportProgramTest, TimesAreUtcWhateverTheProcessZone) {
+    const QString file = WriteFile(
+        "times.xml",
+        StationElement("IRI", kPlace, {}, "startDate=\"2008-06-30T20:00:00\" endDate=\"2599-12-31T23:59:59\"") +
+            StationElement("END", kPlace, {}, "startDate=\"2000-01-01T00:00:00Z\" endDate=\"9999-12-31T23:59:59.999999Z\""));
+    for (const char* zone : {"UTC", "Europe/Moscow", "Asia/Kamchatka"}) {
+        SCOPED_TRACE(zone);
+        CreateStationTables(session_);
+        const Run imported = Start(SE_STATION_IMPORT, {"--stationxml", file, "--at", "2024-01-01"}, zone);
+        ASSERT_EQ(imported.exit, 0) << imported.err;
+        const Catalogue stored = ReadCatalogue(session_, {"IRI", "END"});
+        ASSERT_EQ(stored.sites.size(), 2u);
+        const StoredSite* iri = stored.FindSite("IRI");
+        const StoredSite* end = stored.FindSite("END");
+        ASSERT_TRUE(iri && end && iri->ONDATE && iri->OFFDATE && end->OFFDATE);
+        EXPECT_EQ(WallClockText(*iri->ONDATE), "2008-06-30 20:00:00");
+        EXPECT_EQ(WallClockText(*iri->OFFDATE), "2599-12-31 23:59:59");
+        EXPECT_EQ(WallClockText(*end->OFFDATE), "9999-12-31 23:59:59");
+
+        const QString exported = dir_.filePath("times-out.xml");
+        ASSERT_LE(Start(SE_STATION_EXPORT, {"--stationxml", "IRI", "-o", exported}, zone).exit, 1);
+        QFile out(exported);
+        ASSERT_TRUE(out.open(QIODevice::ReadOnly));
+        const std::string xml = out.readAll().toStdString();
+        EXPECT_NE(xml.find("startDate=\"2008-06-30T20:00:00Z\" endDate=\"2599-12-31T23:59:59Z\""), std::string::npos)
+            << xml;
+    }
 }
 
 }  // namespace

@@ -230,15 +230,18 @@ TEST(StationXmlAngles, CssAnglesBecomeStationXmlAngles) {
     for (const auto& d : dips) EXPECT_EQ(DipFromVang(d.vang), d.dip) << d.vang;
 }
 
-// Stored times are the local wall-clock times the form shows; the document
-// holds their UTC instants, before 1970 too.
-TEST(StationXmlDates, LocalWallClockTimesAreWrittenInUtc) {
+// Stored times are UTC wall-clock times: the document holds them as they
+// are, before 1970 and up to year 9999 too, whatever the process's zone.
+TEST(StationXmlDates, StoredTimesAreWrittenAsUtcWhateverTheZone) {
     const char* old = std::getenv("TZ");
     const std::string saved = old ? old : "";
-    setenv("TZ", "<+03>-3", 1);  // three hours east of UTC, no daylight saving
-    tzset();
-    EXPECT_EQ(UtcText({2024, 3, 1, 10, 15, 0}), "2024-03-01T07:15:00Z");
-    EXPECT_EQ(UtcText({1965, 3, 4, 1, 6, 7}), "1965-03-03T22:06:07Z");
+    for (const char* zone : {"UTC", "<+03>-3", "Asia/Kamchatka"}) {
+        setenv("TZ", zone, 1);
+        tzset();
+        EXPECT_EQ(UtcText({2024, 3, 1, 10, 15, 0}), "2024-03-01T10:15:00Z") << zone;
+        EXPECT_EQ(UtcText({1965, 3, 4, 1, 6, 7}), "1965-03-04T01:06:07Z") << zone;
+        EXPECT_EQ(UtcText({9999, 12, 31, 23, 59, 59}), "9999-12-31T23:59:59Z") << zone;
+    }
     if (old) setenv("TZ", saved.c_str(), 1); else unsetenv("TZ");
     tzset();
 }

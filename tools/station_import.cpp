@@ -24,6 +24,9 @@ namespace {
 // The form's groups and components.
 constexpr int kMaxGroups = catalogue::kGroupMax;
 constexpr int kLastComponent = catalogue::kLastComponent;
+// The stale-group rule, named without its namespace: the parameters below
+// called `catalogue` hold the catalogue as read.
+using catalogue::StaleGroups;
 
 // Widths (characters) of the text columns the import writes.
 constexpr size_t kCodWidth = catalogue::SiteWidth("COD"), kSiteDescrWidth = catalogue::SiteWidth("DESCR"),
@@ -391,7 +394,7 @@ StationDiff DiffStation(const ImportedStation& station, const Catalogue& catalog
 
     // The form shows (and its save keeps or removes) groups 1..NGROUPS.
     const int shown =
-        catalogue::StaleGroups(stored ? stored->NGROUPS.value_or(kMaxGroups) : 0.0, station.site.NGROUPS.value_or(0));
+        StaleGroups(stored ? stored->NGROUPS.value_or(kMaxGroups) : 0.0, station.site.NGROUPS.value_or(0));
     const auto sameKey = [](const StoredChannel& a, const StoredChannel& b) {
         return a.CHAN == b.CHAN && a.NGROUP == b.NGROUP && a.CHANINDEX == b.CHANINDEX;
     };
@@ -467,7 +470,7 @@ StationValues ToStationValues(const ImportedStation& station, const StoredSite* 
         v.channels.push_back(std::move(c));
     }
     v.keptChannels = station.refusedChannels;
-    v.staleGroups = catalogue::StaleGroups(stored ? stored->NGROUPS.value_or(kMaxGroups) : 0.0, v.ngroups);
+    v.staleGroups = StaleGroups(stored ? stored->NGROUPS.value_or(kMaxGroups) : 0.0, v.ngroups);
     return v;
 }
 

@@ -9,6 +9,7 @@
 #include "form/field_syntax.h"
 #include "form/station_dlg.h"
 #include "platform/text.h"
+#include "station/catalogue_columns.h"
 #include "station/value_rules.h"
 
 namespace {
@@ -134,12 +135,14 @@ bool CStationDlg::ExchangeFields(Exchange direction) {
     {
         ExchangedField code{Kind::Code, ctl::StationCode};
         code.text = &f.StationCode;
-        code.maxChars = 8;
+        code.maxChars = catalogue::SiteWidth("STA");
         order.push_back(code);
     }
-    // IntlCode, LocCode and SensorType take no more than their columns hold
-    // (SITE.COD, SITECHAN.LCODE and SITECHAN.DESCR).
-    order.push_back(TextField(ctl::IntlCode, f.IntlCode, 6));
+    // StationCode, IntlCode, LocCode, NameEn, Ground and SensorType take no
+    // more than their columns hold (SITE.STA, SITE.COD, SITECHAN.LCODE,
+    // SITE.STANAME, SITE.UNDERGROUND and SITECHAN.DESCR). ChanName, NameRu
+    // and the dates have limits of the form's own, below their columns'.
+    order.push_back(TextField(ctl::IntlCode, f.IntlCode, catalogue::SiteWidth("COD")));
     // 3. SampleRate of each group; DbNumber; LocCode of each group;
     //    CentralPoint, OffsetNorth, OffsetEast.
     for (int g = 1; g <= ctl::GroupCountMax; ++g)
@@ -147,18 +150,20 @@ bool CStationDlg::ExchangeFields(Exchange direction) {
                                         &RangeOf(Quantity::SampleRate)));
     order.push_back(IntegerField(ctl::DbNumber, f.DbNumber));
     for (int g = 1; g <= ctl::GroupCountMax; ++g)
-        order.push_back(ListField(ctl::LocCode(g), f.LocCode[static_cast<size_t>(g - 1)], 8));
+        order.push_back(ListField(ctl::LocCode(g), f.LocCode[static_cast<size_t>(g - 1)],
+                                  catalogue::SiteChanWidth("LCODE")));
     order.push_back(ListField(ctl::CentralPoint, f.CentralPoint));
     order.push_back(NumberTextField(ctl::OffsetNorth, f.OffsetNorth));
     order.push_back(NumberTextField(ctl::OffsetEast, f.OffsetEast));
     // 4. NameRu, NameEn, Ground, OnDate, OffDate; SensorType of each group.
     order.push_back(TextField(ctl::NameRu, f.NameRu, 50));
-    order.push_back(TextField(ctl::NameEn, f.NameEn, 50));
-    order.push_back(TextField(ctl::Ground, f.Ground, 250));
+    order.push_back(TextField(ctl::NameEn, f.NameEn, catalogue::SiteWidth("STANAME")));
+    order.push_back(TextField(ctl::Ground, f.Ground, catalogue::SiteWidth("UNDERGROUND")));
     order.push_back(TextField(ctl::OnDate, f.OnDate, 50));
     order.push_back(TextField(ctl::OffDate, f.OffDate, 50));
     for (int g = 1; g <= ctl::GroupCountMax; ++g)
-        order.push_back(TextField(ctl::SensorType(g), f.SensorType[static_cast<size_t>(g - 1)], 50));
+        order.push_back(TextField(ctl::SensorType(g), f.SensorType[static_cast<size_t>(g - 1)],
+                                  catalogue::SiteChanWidth("DESCR")));
 
     if (direction == Exchange::Show) {
         for (const ExchangedField& entry : order) {

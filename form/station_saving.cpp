@@ -1,7 +1,6 @@
 // Saving a station: the form's values are checked and handed to the station
 // store, which writes the SITE row and the channel rows; then the refresh.
 
-#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <utility>
@@ -10,6 +9,7 @@
 #include "form/station_dlg.h"
 #include "form/field_syntax.h"
 #include "resources/string_table.h"
+#include "station/catalogue_columns.h"
 #include "station/station_code.h"
 #include "station/station_store.h"
 #include "station/value_rules.h"
@@ -60,7 +60,7 @@ StationValues CStationDlg::ValuesToSave() {
     v.channels = ChannelRowsToWrite();
     // Stale rows go only in the cells the form has: the groups it showed or
     // GroupCount enables. Rows it never showed stay as they are.
-    v.staleGroups = std::min(std::max(loadedGroups_, f.GroupCount), ctl::GroupCountMax);
+    v.staleGroups = catalogue::StaleGroups(loadedGroups_, f.GroupCount);
     return v;
 }
 

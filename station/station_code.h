@@ -7,8 +7,10 @@
 #include <string>
 #include <string_view>
 
+#include "station/catalogue_columns.h"
+
 // Characters SITE.STA holds.
-inline constexpr std::size_t kStationCodeChars = 8;
+inline constexpr std::size_t kStationCodeChars = catalogue::SiteWidth("STA");
 
 // The code as it is stored: upper-cased as the form's station box does
 // (Latin and Cyrillic alike). nullopt when the code is empty, holds a blank

@@ -5,7 +5,7 @@
 #include "db/sql_text.h"
 #include "db/station_queries.h"
 #include "db/station_recordsets.h"
-#include "resources/control_ids.h"
+#include "station/catalogue_columns.h"
 
 namespace {
 
@@ -24,8 +24,8 @@ ChannelRow CopyRow(const ChannelFields& c) {
 // every group when the count is NULL or below 1, so that no stored row goes
 // unseen (and none is dropped by a save that names a count afterwards).
 int GroupsToRead(int ngroups) {
-    if (ngroups == NullMarker::Integer || ngroups < 1) return ctl::GroupCountMax;
-    return std::min(ngroups, ctl::GroupCountMax);
+    if (ngroups == NullMarker::Integer || ngroups < 1) return catalogue::kGroupMax;
+    return std::min(ngroups, catalogue::kGroupMax);
 }
 
 // Reads the SITE row, then the channel rows of its groups: one statement per
@@ -73,7 +73,7 @@ public:
 
     std::string DefaultConnect() const override { return {}; }
     std::string DefaultSql() const override {
-        const std::string last = std::to_string(ctl::GroupCountMax);
+        const std::string last = std::to_string(catalogue::kGroupMax);
         return "SITE left join SITECHAN on SITECHAN.STA=" + SqlQuote(code_) +
                " and SITECHAN.NGROUP between 1 and (case when SITE.NGROUPS between 1 and " + last +
                " then SITE.NGROUPS else " + last + " end)";
@@ -125,7 +125,7 @@ StationSnapshot ReadBatched(CDatabase& session, const std::string& code, const s
     site.Filter = "STA=" + SqlQuote(code);
     site.RowLock = rowLock;
     CSiteChan chan(&session);
-    chan.Filter = "STA=" + SqlQuote(code) + " and NGROUP between 1 and " + std::to_string(ctl::GroupCountMax);
+    chan.Filter = "STA=" + SqlQuote(code) + " and NGROUP between 1 and " + std::to_string(catalogue::kGroupMax);
     site.OpenBatch(chan);
     if (!site.IsEndOfSet()) snapshot.site = CopyRow(site);
     chan.OpenNextResult(site);

@@ -10,7 +10,7 @@
 #include "db/station_queries.h"
 #include "db/station_recordsets.h"
 #include "db/transaction.h"
-#include "resources/control_ids.h"
+#include "station/catalogue_columns.h"
 #include "station/component_orientation.h"
 #include "station/site_statement.h"
 
@@ -64,8 +64,8 @@ void WriteChannelRow(CDatabase& session, const std::string& code, const ChannelV
 
 // The cells the read of the station's channel rows covers: every group of the
 // grid, components 0 to 2.
-constexpr int kLastGroup = ctl::GroupCountMax;
-constexpr int kLastComponent = 2;
+constexpr int kLastGroup = catalogue::kGroupMax;
+constexpr int kLastComponent = catalogue::kLastComponent;
 bool CellIsRead(const ChannelValues& c) {
     return c.group >= 1 && c.group <= kLastGroup && c.component >= 0 && c.component <= kLastComponent;
 }
@@ -167,7 +167,7 @@ std::string ChannelCellsFilter(const std::string& code) {
 
 std::string StaleChannelsStatement(const std::string& code, int groups, const std::vector<std::string>& kept) {
     std::string sql = "delete from SITECHAN where STA=" + SqlQuote(code) + " and NGROUP between 1 and " +
-                      std::to_string(groups) + " and CHANINDEX between 0 and 2 ";
+                      std::to_string(groups) + " and CHANINDEX between 0 and " + std::to_string(kLastComponent) + " ";
     for (const std::string& name : kept) sql += "and CHAN<>" + SqlQuote(name) + " ";
     return sql;
 }
@@ -225,7 +225,7 @@ void StationStore::WriteValues(const StationValues& values, const StationSnapsho
     written.insert(written.end(), values.keptChannels.begin(), values.keptChannels.end());
     // The groups the locked reading holds go too: a row the caller never saw
     // would else stay hidden beyond the new NGROUPS.
-    const int groups = std::min(kLastGroup, std::max(values.staleGroups, ChannelGroupsRead(*locked)));
+    const int groups = catalogue::StaleGroups(ChannelGroupsRead(*locked), values.staleGroups);
     session_.ExecuteDirect(StaleChannelsStatement(values.code, groups, written));
 }
 

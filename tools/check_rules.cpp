@@ -14,6 +14,7 @@
 #include <unordered_map>
 
 #include "platform/text.h"
+#include "station/catalogue_columns.h"
 #include "station/component_orientation.h"
 #include "station/value_rules.h"
 #include "tools/value_text.h"
@@ -28,8 +29,9 @@ std::string Capitalized(const std::string& message) {
     return text::ToUpper(first) + message.substr(first.size());
 }
 
-// The form shows the groups 1 to NGROUPS (at most seven).
-constexpr int kMaxGroups = 7;
+// The form shows the groups 1 to NGROUPS (at most kMaxGroups).
+constexpr int kMaxGroups = catalogue::kGroupMax;
+constexpr int kLastComponent = catalogue::kLastComponent;
 
 // ---- station rules -------------------------------------------------------
 
@@ -73,7 +75,8 @@ void GroupCountValid(const Catalogue& c, const CheckContext&, const FindingSink&
             report(*site.STA, {}, "Число групп NGROUPS не задано (NULL), а у станции есть каналы");
         else if (*site.NGROUPS < 1 || *site.NGROUPS > kMaxGroups)
             report(*site.STA, {},
-                   "Число групп NGROUPS = " + NumberText(*site.NGROUPS) + " вне диапазона 1..7, а у станции есть каналы");
+                   "Число групп NGROUPS = " + NumberText(*site.NGROUPS) + " вне диапазона 1.." + std::to_string(kMaxGroups) +
+                       ", а у станции есть каналы");
     }
 }
 
@@ -94,9 +97,9 @@ void GroupShownByForm(const Catalogue& c, const CheckContext&, const FindingSink
 
 void ChanIndexInRange(const Catalogue& c, const CheckContext&, const FindingSink& report) {
     for (const StoredChannel& ch : c.channels)
-        if (ch.CHANINDEX && (*ch.CHANINDEX < 0 || *ch.CHANINDEX > 2))
+        if (ch.CHANINDEX && (*ch.CHANINDEX < 0 || *ch.CHANINDEX > kLastComponent))
             report(Code(ch.STA), Code(ch.CHAN),
-                   "Номер компоненты CHANINDEX = " + NumberText(*ch.CHANINDEX) + " вне диапазона 0..2");
+                   "Номер компоненты CHANINDEX = " + NumberText(*ch.CHANINDEX) + " вне диапазона 0.." + std::to_string(kLastComponent));
 }
 
 void ChannelValuesInRange(const Catalogue& c, const CheckContext&, const FindingSink& report) {
@@ -204,7 +207,7 @@ void OrientationFitsIndex(const Catalogue& c, const CheckContext&, const Finding
         int expected = -1;
         for (const char* order : {"ZNE", "123"})
             if (const char* at = std::strchr(order, letter); at && letter) expected = static_cast<int>(at - order);
-        if (expected < 0 || *ch.CHANINDEX < 0 || *ch.CHANINDEX > 2) continue;
+        if (expected < 0 || *ch.CHANINDEX < 0 || *ch.CHANINDEX > kLastComponent) continue;
         if (*ch.CHANINDEX != expected)
             report(Code(ch.STA), *ch.CHAN,
                    std::string("Буква ориентации '") + letter + "' не подходит к компоненте CHANINDEX = " +

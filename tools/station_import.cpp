@@ -13,6 +13,7 @@
 
 #include "db/recordset.h"
 #include "platform/text.h"
+#include "station/catalogue_columns.h"
 #include "station/number_text.h"
 #include "station/station_code.h"
 #include "station/value_rules.h"
@@ -21,11 +22,17 @@
 namespace {
 
 // The form's groups and components.
-constexpr int kMaxGroups = 7;
+constexpr int kMaxGroups = catalogue::kGroupMax;
+constexpr int kLastComponent = catalogue::kLastComponent;
+// The stale-group rule, named without its namespace: the parameters below
+// called `catalogue` hold the catalogue as read.
+using catalogue::StaleGroups;
 
 // Widths (characters) of the text columns the import writes.
-constexpr size_t kCodWidth = 6, kSiteDescrWidth = 1024, kStanameWidth = 50,
-                 kUndergroundWidth = 250, kChannelDescrWidth = 50, kCalibFileWidth = 1024, kLcodeWidth = 8;
+constexpr size_t kCodWidth = catalogue::SiteWidth("COD"), kSiteDescrWidth = catalogue::SiteWidth("DESCR"),
+                 kStanameWidth = catalogue::SiteWidth("STANAME"), kUndergroundWidth = catalogue::SiteWidth("UNDERGROUND"),
+                 kChannelDescrWidth = catalogue::SiteChanWidth("DESCR"),
+                 kCalibFileWidth = catalogue::SiteChanWidth("CALIBFILE"), kLcodeWidth = catalogue::SiteChanWidth("LCODE");
 
 // An instant as the catalogue stores a file's time: its UTC wall-clock
 // time, whatever the zone the program runs in.
@@ -154,7 +161,7 @@ std::vector<StoredChannel> GroupChannels(const std::vector<const XmlChannel*>& o
                      [](const auto& a, const auto& b) { return a.second->rate > b.second->rate; });
     std::vector<StoredChannel> rows;
     for (size_t g = 0; g < ordered.size(); ++g) {
-        bool taken[3] = {false, false, false};
+        bool taken[catalogue::kComponentCount] = {};
         for (StoredChannel& row : ordered[g].second->rows) {
             const int component = static_cast<int>(*row.CHANINDEX);
             if (g >= kMaxGroups) {
@@ -386,8 +393,8 @@ StationDiff DiffStation(const ImportedStation& station, const Catalogue& catalog
         diff.lines.push_back("  " + change);
 
     // The form shows (and its save keeps or removes) groups 1..NGROUPS.
-    const double shown = std::min<double>(kMaxGroups, std::max(stored ? stored->NGROUPS.value_or(kMaxGroups) : 0.0,
-                                                                station.site.NGROUPS.value_or(0)));
+    const int shown =
+        StaleGroups(stored ? stored->NGROUPS.value_or(kMaxGroups) : 0.0, station.site.NGROUPS.value_or(0));
     const auto sameKey = [](const StoredChannel& a, const StoredChannel& b) {
         return a.CHAN == b.CHAN && a.NGROUP == b.NGROUP && a.CHANINDEX == b.CHANINDEX;
     };
@@ -406,7 +413,8 @@ StationDiff DiffStation(const ImportedStation& station, const Catalogue& catalog
         diff.lines.push_back(line);
     }
     for (const StoredChannel& o : old) {
-        if (!o.NGROUP || !o.CHANINDEX || *o.NGROUP < 1 || *o.NGROUP > shown || *o.CHANINDEX < 0 || *o.CHANINDEX > 2)
+        if (!o.NGROUP || !o.CHANINDEX || *o.NGROUP < 1 || *o.NGROUP > shown || *o.CHANINDEX < 0 ||
+            *o.CHANINDEX > kLastComponent)
             continue;
         const bool kept = o.CHAN && std::count(station.refusedChannels.begin(), station.refusedChannels.end(), *o.CHAN);
         if (!kept && std::none_of(station.channels.begin(), station.channels.end(),
@@ -462,8 +470,7 @@ StationValues ToStationValues(const ImportedStation& station, const StoredSite* 
         v.channels.push_back(std::move(c));
     }
     v.keptChannels = station.refusedChannels;
-    const double storedGroups = stored ? stored->NGROUPS.value_or(kMaxGroups) : 0.0;
-    v.staleGroups = static_cast<int>(std::min<double>(kMaxGroups, std::max<double>(storedGroups, v.ngroups)));
+    v.staleGroups = StaleGroups(stored ? stored->NGROUPS.value_or(kMaxGroups) : 0.0, v.ngroups);
     return v;
 }
 

@@ -8,7 +8,14 @@
 #include "form/station_dlg.h"
 #include "platform/profile_reader.h"
 #include "platform/text.h"
+#include "resources/control_ids.h"
 #include "resources/string_table.h"
+#include "station/catalogue_columns.h"
+
+// The grid has a row for every channel group the catalogue holds and a cell
+// for every component.
+static_assert(ctl::GroupCountMax == catalogue::kGroupMax);
+static_assert(ctl::CellCount == catalogue::kGroupMax * catalogue::kComponentCount);
 
 namespace {
 

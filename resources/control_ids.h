@@ -1,8 +1,6 @@
 #pragma once
 // Control numbers of the station form (dialog template 102).
 
-#include "station/catalogue_columns.h"
-
 namespace ctl {
 
 inline constexpr int Dialog = 102;
@@ -28,9 +26,11 @@ inline constexpr int Ground = 1092;
 inline constexpr int OnDate = 1095;
 inline constexpr int OffDate = 1096;
 
-// Rows of the channel grid: one per channel group the catalogue has.
-inline constexpr int GroupCountMax = catalogue::kGroupMax;
-inline constexpr int CellCount = GroupCountMax * catalogue::kComponentCount;  // groups of Z, N, E
+// Rows of the channel grid: one per channel group the catalogue has (the
+// form checks them against the catalogue's description, which resources/
+// does not include: it sits below station/).
+inline constexpr int GroupCountMax = 7;
+inline constexpr int CellCount = 21;  // 7 groups of Z, N, E
 
 // Cell k = 3(g-1)+j for group g (1..7) and component j (Z 0, N 1, E 2).
 constexpr int CellIndex(int group, int component) { return 3 * (group - 1) + component; }

@@ -9,7 +9,6 @@
 
 #include "db/odbc_handle.h"
 #include "db/recordset.h"
-#include "db/schema_upgrade.h"
 #include "db/sql_text.h"
 #include "db/statement.h"
 
@@ -196,8 +195,8 @@ bool CDatabase::Open(const std::string& connectString, unsigned options) {
 
 void CDatabase::Probe() {
     // Of the driver's capabilities only these are asked: whether it has
-    // transactions, whether the data source may be written, and (for the
-    // connection check of the pool) which product it is.
+    // transactions, whether the data source may be written, and which
+    // product it is.
     SQLUSMALLINT txnCapable = SQL_TC_NONE;
     canTransact_ = InfoNumber(hdbc_, SQL_TXN_CAPABLE, txnCapable) && txnCapable != SQL_TC_NONE;
 
@@ -208,16 +207,12 @@ void CDatabase::Probe() {
         SQLSetConnectAttr(hdbc_, SQL_ATTR_ACCESS_MODE, reinterpret_cast<SQLPOINTER>(SQL_MODE_READ_ONLY), 0);
     }
 
-    // Measured: psqlODBC and SQLite answer SQL_ATTR_CONNECTION_DEAD from
-    // their own state; MariaDB's driver pings the server.
-    std::string product = InfoText(hdbc_, SQL_DBMS_NAME).value_or(std::string());
-    std::transform(product.begin(), product.end(), product.begin(), [](unsigned char c) { return std::toupper(c); });
-    localDeadCheck_ = product.find("MYSQL") == std::string::npos && product.find("MARIADB") == std::string::npos;
+    dialect_ = SqlDialect::ForProductName(InfoText(hdbc_, SQL_DBMS_NAME).value_or(std::string()));
 }
 
 bool CDatabase::SeemsAlive() const {
     if (hdbc_ == SQL_NULL_HDBC) return false;
-    if (!localDeadCheck_) return true;
+    if (!dialect_.AnswersConnectionDeadLocally()) return true;
     SQLUINTEGER dead = SQL_CD_FALSE;
     if (!OdbcOk(SQLGetConnectAttr(hdbc_, SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr))) return true;
     return dead != SQL_CD_TRUE;
@@ -231,21 +226,8 @@ void CDatabase::DetachRecordsets() {
     recordsets_.clear();
 }
 
-bool IsConnectionLost(const CDBException& failure) {
-    for (const DiagnosticRecord& r : failure.Records) {
-        if (r.sqlState.rfind("08", 0) == 0 || r.sqlState == "57P01" || r.sqlState == "57P02" || r.sqlState == "57P03")
-            return true;
-        // MySQL's server gone away and lost during a query (2006, 2013, 2055),
-        // and MariaDB Connector/C's read and write errors on the socket
-        // (5013, 5014: "Write error: Broken pipe" when the server ended it).
-        for (const long lost : {2006L, 2013L, 2055L, 5013L, 5014L})
-            if (r.nativeError == lost) return true;
-    }
-    return false;
-}
-
 bool CDatabase::RecoverLostConnection(const CDBException& failure) {
-    if (!std::exchange(reconnectArmed_, false) || !IsConnectionLost(failure)) return false;
+    if (!std::exchange(reconnectArmed_, false) || !dialect_.TellsOfLostConnection(failure)) return false;
     const bool inTransaction = inTransaction_;
     {
         std::lock_guard guard(Env().lock);
@@ -262,12 +244,13 @@ bool CDatabase::RecoverLostConnection(const CDBException& failure) {
 }
 
 void CDatabase::KeepBackslashesLiteral() {
-    if (ClassifyDbmsName(DbmsName()) != DbmsKind::MySql) return;
+    const std::string statement = dialect_.NoBackslashEscapesStatement();
+    if (statement.empty()) return;
     try {
-        ExecuteDirect("SET SESSION sql_mode = CONCAT(@@sql_mode, ',NO_BACKSLASH_ESCAPES')");
+        ExecuteDirect(statement);
     } catch (const CDBException&) {
         // The server keeps reading backslashes as escapes: literals double them.
-        backslashQuoting_ = std::make_unique<BackslashQuoting>();
+        dialect_.KeepBackslashEscapes();
     }
 }
 
@@ -275,7 +258,7 @@ void CDatabase::FreeConnection() {
     Environment& env = Env();
     std::lock_guard guard(env.lock);
     if (hdbc_ == SQL_NULL_HDBC) return;
-    backslashQuoting_.reset();
+    dialect_ = SqlDialect();
     primaryKeys_.clear();
     if (connected_) SQLDisconnect(hdbc_);
     connected_ = false;

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "db/db_exception.h"
-#include "db/sql_text.h"
+#include "db/dialect.h"
 
 class CRecordset;
 
@@ -55,6 +55,9 @@ public:
     bool CanUpdate() const { return updatable_; }
     // The product name the driver reports (SQL_DBMS_NAME), empty when unknown.
     std::string DbmsName() const;
+    // What differs by product, chosen when the connection opened (the
+    // generic product while closed).
+    const SqlDialect& SessionDialect() const { return dialect_; }
 
     // Sets the query timeout on a new statement, until the driver once
     // refuses it. Every statement of a session gets the same value: psqlODBC
@@ -101,10 +104,9 @@ public:
 
 private:
     void Probe();
-    // A MySQL-kind server reads a backslash inside a literal as an escape, so
-    // a typed backslash could end a literal early: the session is switched to
-    // NO_BACKSLASH_ESCAPES, its other modes kept. Where the server refuses,
-    // the quoting helper doubles backslashes while this session is connected.
+    // A server that reads a backslash inside a literal as an escape is told
+    // to read it as an ordinary character. Where the server refuses, the
+    // session's dialect doubles backslashes in the literals it sends.
     void KeepBackslashesLiteral();
     void FreeConnection();
 
@@ -118,18 +120,12 @@ private:
     std::vector<CRecordset*> recordsets_;
     std::map<std::string, KeyColumns> primaryKeys_;
     std::string lastTransactionError_;
-    std::unique_ptr<BackslashQuoting> backslashQuoting_;
+    SqlDialect dialect_;
     std::string openedWith_;      // the connect string Open was given
     unsigned openOptions_ = 0;
-    bool localDeadCheck_ = false;  // SQL_ATTR_CONNECTION_DEAD needs no round trip
     bool reconnectArmed_ = false;
     bool inTransaction_ = false;
 };
-
-// True when a failure's diagnostics tell that the connection is gone
-// (SQLSTATE class 08, PostgreSQL's 57P01-57P03, MySQL's 2006, 2013 and 2055,
-// MariaDB Connector/C's socket read and write errors 5013 and 5014).
-bool IsConnectionLost(const CDBException& failure);
 
 // Builds a CDBException from the diagnostics of a failed call on the given
 // handles (statement may be null). The shared environment is used.

@@ -20,7 +20,15 @@ void Statement::Allocate() {
 }
 
 SQLRETURN Statement::Execute(const std::string& sql, const Setup& setup) {
-    return Run([&](SQLHSTMT h) { return SQLExecDirect(h, SqlChars(sql), SQL_NTS); }, setup);
+    return Run(
+        [&](SQLHSTMT h) {
+            // Asked at every try: a connection made again may speak otherwise.
+            const SqlDialect& dialect = session_.SessionDialect();
+            if (!dialect.KeepsBackslashEscapes()) return SQLExecDirect(h, SqlChars(sql), SQL_NTS);
+            const std::string text = dialect.SendableText(sql);
+            return SQLExecDirect(h, SqlChars(text), SQL_NTS);
+        },
+        setup);
 }
 
 SQLRETURN Statement::PrimaryKeys(const std::string& table) {

@@ -14,11 +14,12 @@ class CDatabase;
 // One statement handle on a session's connection, owned for the statement's
 // life. Every statement runs through Execute, which applies in one place:
 // the session's query timeout (one value per connection, so that no driver
-// sends a setting of its own before each statement), the repetition of calls
-// while the driver is still executing, the one reconnect of a kept connection
-// found lost at an operation's first statement, and the diagnostics of every
-// failure as a CDBException. Statements are sent once, with SQLExecDirect:
-// never a separate prepare round trip.
+// sends a setting of its own before each statement), the text as the
+// session's dialect must send it (SqlDialect::SendableText), the repetition of
+// calls while the driver is still executing, the one reconnect of a kept
+// connection found lost at an operation's first statement, and the
+// diagnostics of every failure as a CDBException. Statements are sent once,
+// with SQLExecDirect: never a separate prepare round trip.
 class Statement {
 public:
     // What a statement sets on its handle before it runs (attributes, bound

@@ -4,9 +4,8 @@
 #include <optional>
 
 #include "db/odbc_handle.h"
-#include "db/statement.h"
-#include "db/schema_upgrade.h"
 #include "db/session.h"
+#include "db/statement.h"
 #include "db/sql_text.h"
 #include "resources/string_table.h"
 
@@ -45,40 +44,26 @@ bool CheckedStationRowExists(CDatabase& session, const std::string& table, const
     return QueryInteger(session, "select count(*) from " + table + " where STA=" + SqlQuote(stationCode)).value_or(0) != 0;
 }
 
-namespace {
-
-// The name of the MariaDB lock: one per database (a name holds at most 64
-// characters).
-constexpr const char* kWriterLockName = "concat('station-editor:', left(ifnull(database(), ''), 48))";
-// The key of the PostgreSQL lock, "SITE" in ASCII; advisory locks are per database.
-constexpr const char* kWriterLockKey = "1397310533";
-
-}  // namespace
-
 void LockCatalogueWriters(CDatabase& session, WriterLockMoment moment) {
-    const DbmsKind kind = ClassifyDbmsName(session.DbmsName());
+    const WriterLockStatements lock = session.SessionDialect().CatalogueWriterLock(kWriterLockWaitSeconds);
     if (moment == WriterLockMoment::AfterBegin) {
-        // The SQLite driver begins its transactions deferred: the first
-        // writing statement takes the write lock, whether or not it touches a row.
-        if (kind == DbmsKind::SQLite) session.ExecuteDirect("update SITE set STA=STA where 1=0");
-        if (kind == DbmsKind::Postgres)
-            session.ExecuteDirect(std::string("select pg_advisory_xact_lock(") + kWriterLockKey + ")");
+        if (!lock.afterBegin.empty()) session.ExecuteDirect(lock.afterBegin);
         return;
     }
-    if (kind != DbmsKind::MySql) return;
-    const std::string wait = std::to_string(kWriterLockWaitSeconds);
-    const std::optional<long long> got =
-        QueryInteger(session, std::string("select GET_LOCK(") + kWriterLockName + ", " + wait + ")");
+    if (lock.beforeBegin.empty()) return;
+    const std::optional<long long> got = QueryInteger(session, lock.beforeBegin);
     // 0: the wait ran out; NULL: the server failed to take it.
     if (got.value_or(0) != 1)
         throw CDBException(SQL_ERROR, {DiagnosticRecord{got ? "HYT00" : "HY000", 0,
-                                                         FormatString(str::CatalogueBusy, wait), {}}});
+                                                         FormatString(str::CatalogueBusy,
+                                                                      std::to_string(kWriterLockWaitSeconds)),
+                                                         {}}});
 }
 
 bool UnlockCatalogueWriters(CDatabase& session) noexcept {
     try {
-        if (ClassifyDbmsName(session.DbmsName()) == DbmsKind::MySql)
-            session.ExecuteDirect(std::string("select RELEASE_LOCK(") + kWriterLockName + ")");
+        const WriterLockStatements lock = session.SessionDialect().CatalogueWriterLock(kWriterLockWaitSeconds);
+        if (!lock.afterEnd.empty()) session.ExecuteDirect(lock.afterEnd);
         return true;
     } catch (const std::exception&) {
         return false;
@@ -86,9 +71,6 @@ bool UnlockCatalogueWriters(CDatabase& session) noexcept {
 }
 
 StationLock LockStationForWriting(CDatabase& session) {
-    switch (ClassifyDbmsName(session.DbmsName())) {
-        case DbmsKind::SQLite: return {};
-        case DbmsKind::Postgres: return {"for update", true};
-        default: return {"for update", false};
-    }
+    const SqlDialect& dialect = session.SessionDialect();
+    return {dialect.RowLockClause(), dialect.LocksTablesOneByOne()};
 }

@@ -28,7 +28,7 @@ struct StationLock {
 // two writers never interleave, so what a write decides (new or existing
 // station, the next NINDEX, the rows it removes) no other writer changes
 // before it commits. Transaction (db/transaction.h) takes it at the moment
-// each database needs:
+// each database needs, with the statements of the session's dialect:
 // - SQLite, right after the transaction begins: the file's write lock, taken
 //   with a statement that writes nothing ("update SITE set STA=STA where 1=0");
 // - PostgreSQL, right after: "select pg_advisory_xact_lock(...)", which ends

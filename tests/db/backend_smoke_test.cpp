@@ -33,7 +33,7 @@ DbmsKind ExpectedKind(const std::string& backend) {
 }
 
 TEST_F(BackendSmoke, DataSourceIsTheProductOfTheBackend) {
-    EXPECT_EQ(DetectDbmsKind(session_), ExpectedKind(CurrentBackend().name)) << session_.DbmsName();
+    EXPECT_EQ(session_.SessionDialect().Kind(), ExpectedKind(CurrentBackend().name)) << session_.DbmsName();
 }
 
 TEST_F(BackendSmoke, BaseTablesHoldTheFormColumnsButNoneOfTheUpgradedOnes) {

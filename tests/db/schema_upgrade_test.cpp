@@ -84,9 +84,9 @@ protected:
 TEST_F(SchemaUpgradeTest, DetectsTheProductBehindTheSession) {
     const std::map<std::string, DbmsKind> expected = {
         {"sqlite", DbmsKind::SQLite}, {"postgres", DbmsKind::Postgres}, {"mariadb", DbmsKind::MySql}};
-    EXPECT_EQ(DetectDbmsKind(db), expected.at(CurrentBackend().name)) << db.DbmsName();
+    EXPECT_EQ(db.SessionDialect().Kind(), expected.at(CurrentBackend().name)) << db.DbmsName();
     CDatabase closed;
-    EXPECT_EQ(DetectDbmsKind(closed), DbmsKind::Generic);
+    EXPECT_EQ(closed.SessionDialect().Kind(), DbmsKind::Generic);
 }
 
 TEST_F(SchemaUpgradeTest, FirstStartAddsEveryColumnWithItsListedType) {
@@ -96,7 +96,7 @@ TEST_F(SchemaUpgradeTest, FirstStartAddsEveryColumnWithItsListedType) {
 
     EXPECT_EQ(Upgrade(), std::vector<std::string>{});
 
-    const char* dateTime = DateTimeType(DetectDbmsKind(db));
+    const char* dateTime = db.SessionDialect().DateTimeType();
     std::map<std::string, std::map<std::string, std::string>> catalog;
     for (const SchemaColumn& c : SchemaColumns()) {
         if (!catalog.count(c.table)) catalog[c.table] = CatalogTypes(db, c.table);

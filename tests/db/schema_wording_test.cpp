@@ -23,28 +23,31 @@ TEST(SchemaWording, ProductNamesAreClassifiedWithLaterWordsWinning) {
 }
 
 TEST(SchemaWording, DateTimeTypeKeepsTheTimeOfDayWhereTheProductAllows) {
-    EXPECT_STREQ(DateTimeType(DbmsKind::Postgres), "TIMESTAMP");
-    EXPECT_STREQ(DateTimeType(DbmsKind::SQLite), "TIMESTAMP");
-    EXPECT_STREQ(DateTimeType(DbmsKind::MySql), "DATETIME");
-    EXPECT_STREQ(DateTimeType(DbmsKind::Microsoft), "DATETIME");
-    EXPECT_STREQ(DateTimeType(DbmsKind::Oracle), "DATE");
-    EXPECT_STREQ(DateTimeType(DbmsKind::Generic), "DATE");
+    EXPECT_STREQ(SqlDialect(DbmsKind::Postgres).DateTimeType(), "TIMESTAMP");
+    EXPECT_STREQ(SqlDialect(DbmsKind::SQLite).DateTimeType(), "TIMESTAMP");
+    EXPECT_STREQ(SqlDialect(DbmsKind::MySql).DateTimeType(), "DATETIME");
+    EXPECT_STREQ(SqlDialect(DbmsKind::Microsoft).DateTimeType(), "DATETIME");
+    EXPECT_STREQ(SqlDialect(DbmsKind::Oracle).DateTimeType(), "DATE");
+    EXPECT_STREQ(SqlDialect(DbmsKind::Generic).DateTimeType(), "DATE");
 }
 
 TEST(SchemaWording, StatementsPerKindForMissingAndPresentColumns) {
     for (DbmsKind kind : {DbmsKind::Generic, DbmsKind::Microsoft, DbmsKind::Oracle, DbmsKind::MySql,
                           DbmsKind::Postgres, DbmsKind::SQLite})
-        EXPECT_EQ(AlterStatement(kind, false, "SITE", "NINDEX", "INT"), "ALTER TABLE SITE ADD NINDEX   INT");
+        EXPECT_EQ(SqlDialect(kind).AlterStatement(false, "SITE", "NINDEX", "INT"), "ALTER TABLE SITE ADD NINDEX   INT");
 
-    EXPECT_EQ(AlterStatement(DbmsKind::Generic, true, "SITE", "NINDEX", "INT"), "ALTER TABLE SITE ALTER NINDEX   INT");
-    EXPECT_EQ(AlterStatement(DbmsKind::Microsoft, true, "SITE", "NINDEX", "INT"),
+    EXPECT_EQ(SqlDialect(DbmsKind::Generic).AlterStatement(true, "SITE", "NINDEX", "INT"),
+              "ALTER TABLE SITE ALTER NINDEX   INT");
+    EXPECT_EQ(SqlDialect(DbmsKind::Microsoft).AlterStatement(true, "SITE", "NINDEX", "INT"),
               "ALTER TABLE SITE ALTER COLUMN NINDEX   INT");
-    EXPECT_EQ(AlterStatement(DbmsKind::Oracle, true, "SITE", "NINDEX", "INT"), "ALTER TABLE SITE MODIFY NINDEX   INT");
-    EXPECT_EQ(AlterStatement(DbmsKind::MySql, true, "SITE", "NINDEX", "INT"), "ALTER TABLE SITE MODIFY NINDEX   INT");
-    EXPECT_EQ(AlterStatement(DbmsKind::Postgres, true, "SITE", "NINDEX", "INT"),
+    EXPECT_EQ(SqlDialect(DbmsKind::Oracle).AlterStatement(true, "SITE", "NINDEX", "INT"),
+              "ALTER TABLE SITE MODIFY NINDEX   INT");
+    EXPECT_EQ(SqlDialect(DbmsKind::MySql).AlterStatement(true, "SITE", "NINDEX", "INT"),
+              "ALTER TABLE SITE MODIFY NINDEX   INT");
+    EXPECT_EQ(SqlDialect(DbmsKind::Postgres).AlterStatement(true, "SITE", "NINDEX", "INT"),
               "ALTER TABLE SITE ALTER NINDEX TYPE INT");
-    EXPECT_EQ(AlterStatement(DbmsKind::SQLite, true, "SITE", "NINDEX", "INT"), "");
-    EXPECT_EQ(AlterStatement(DbmsKind::Microsoft, true, "SITE", "ONDATE", "DATETIME"),
+    EXPECT_EQ(SqlDialect(DbmsKind::SQLite).AlterStatement(true, "SITE", "NINDEX", "INT"), "");
+    EXPECT_EQ(SqlDialect(DbmsKind::Microsoft).AlterStatement(true, "SITE", "ONDATE", "DATETIME"),
               "ALTER TABLE SITE ALTER COLUMN ONDATE   DATETIME");
 }
 
@@ -59,7 +62,8 @@ TEST(SchemaWording, TheColumnListHas36EntriesFittingTheStatementLimit) {
     size_t longest = 0;
     for (const SchemaColumn& c : columns) {
         EXPECT_TRUE(seen.insert(std::string(c.table) + "." + c.column).second) << c.table << "." << c.column;
-        std::string sql = AlterStatement(DbmsKind::Microsoft, true, c.table, c.column, c.type ? c.type : "DATETIME");
+        std::string sql =
+            SqlDialect(DbmsKind::Microsoft).AlterStatement(true, c.table, c.column, c.type ? c.type : "DATETIME");
         longest = std::max(longest, sql.size());
     }
     EXPECT_EQ(longest, 56u);

@@ -9,6 +9,12 @@ WallClock LocalWallClock(std::time_t instant) {
     return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 
+WallClock UtcWallClock(std::time_t instant) {
+    std::tm tm{};
+    gmtime_r(&instant, &tm);
+    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
 std::string WallClockText(const WallClock& s) {
     // Six parts of at most eleven characters each cannot overrun 80 bytes.
     std::array<char, 80> text{};

@@ -15,6 +15,8 @@ struct WallClock {
 
 // The local wall-clock time of an instant.
 WallClock LocalWallClock(std::time_t instant);
+// The UTC wall-clock time of an instant, whatever the process's time zone.
+WallClock UtcWallClock(std::time_t instant);
 
 // "YYYY-MM-DD hh:mm:ss", the form's and the statements' date-time text.
 std::string WallClockText(const WallClock& stamp);

@@ -10,6 +10,7 @@
 #include "db/station_queries.h"
 #include "db/station_recordsets.h"
 #include "db/transaction.h"
+#include "db/wall_clock.h"
 #include "station/catalogue_columns.h"
 #include "station/component_orientation.h"
 #include "station/site_statement.h"
@@ -145,10 +146,7 @@ SiteRowValues SiteStatementValues(const StationValues& v, int nindex, bool exist
     row.deast = v.deast;
     row.dnorth = v.dnorth;
     row.underground = v.underground;
-    std::tm utc{};
-    const std::time_t now = std::time(nullptr);
-    gmtime_r(&now, &utc);
-    row.lddate = WallClockText({utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec});
+    row.lddate = WallClockText(UtcWallClock(std::time(nullptr)));
     row.sta = v.code;
     return row;
 }

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "db/recordset.h"
+#include "db/wall_clock.h"
 #include "platform/text.h"
 #include "station/catalogue_columns.h"
 #include "station/number_text.h"
@@ -33,14 +34,6 @@ constexpr size_t kCodWidth = catalogue::SiteWidth("COD"), kSiteDescrWidth = cata
                  kStanameWidth = catalogue::SiteWidth("STANAME"), kUndergroundWidth = catalogue::SiteWidth("UNDERGROUND"),
                  kChannelDescrWidth = catalogue::SiteChanWidth("DESCR"),
                  kCalibFileWidth = catalogue::SiteChanWidth("CALIBFILE"), kLcodeWidth = catalogue::SiteChanWidth("LCODE");
-
-// An instant as the catalogue stores a file's time: its UTC wall-clock
-// time, whatever the zone the program runs in.
-std::optional<WallClock> UtcWallClock(std::time_t instant) {
-    std::tm utc{};
-    if (!gmtime_r(&instant, &utc)) return std::nullopt;
-    return WallClock{utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec};
-}
 
 // The first value of `checks` outside its rule, as the reason; nullopt when
 // every given value keeps its rule.
@@ -189,10 +182,7 @@ void NoteChannelsNotOpen(const XmlStation& epoch, const std::string& sta, const 
                          std::time_t when, std::vector<ImportNote>& notes) {
     std::set<std::pair<std::string, std::string>> taken, noted;
     for (const XmlChannel* c : open) taken.emplace(c->locationCode, c->code);
-    std::tm utc{};
-    gmtime_r(&when, &utc);
-    const std::string time = WallClockText({utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min,
-                                            utc.tm_sec});
+    const std::string time = WallClockText(UtcWallClock(when));
     for (const XmlChannel& c : epoch.channels)
         if (!taken.count({c.locationCode, c.code}) && noted.emplace(c.locationCode, c.code).second)
             notes.push_back({sta, c.code,
@@ -204,8 +194,11 @@ void NoteChannelsNotOpen(const XmlStation& epoch, const std::string& sta, const 
 // of the station breaks its rule.
 std::optional<ImportedStation> MapStation(const XmlStation& epoch, const std::string& sta, std::time_t at,
                                           std::vector<ImportNote>& notes) {
-    const std::optional<WallClock> onDate = epoch.start ? UtcWallClock(*epoch.start) : std::nullopt;
-    const std::optional<WallClock> offDate = epoch.end ? UtcWallClock(*epoch.end) : std::nullopt;
+    // A file's times are stored as their UTC wall-clock time, whatever the
+    // zone the program runs in.
+    std::optional<WallClock> onDate, offDate;
+    if (epoch.start) onDate = UtcWallClock(*epoch.start);
+    if (epoch.end) offDate = UtcWallClock(*epoch.end);
     if (const std::optional<std::string> problem = StationProblem(epoch, onDate, offDate)) {
         notes.push_back({sta, {}, "станция не загружена: " + *problem, true});
         return std::nullopt;

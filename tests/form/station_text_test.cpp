@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 
 #include "form/date_text.h"
 #include "station/number_text.h"
@@ -72,20 +71,6 @@ TEST(NumberTexts, HugeValuesPrintWhole) {
     EXPECT_EQ(text.substr(0, 2), "10");
     EXPECT_EQ(text.substr(text.size() - 7), ".000000");
     EXPECT_EQ(FixedText(-1.7976931348623157e308, 0).size(), 310u);
-}
-
-TEST(NumberTexts, LeadingNumberReadsLikeAtof) {
-    EXPECT_EQ(LeadingNumber(""), 0.0);
-    EXPECT_EQ(LeadingNumber("20"), 20.0);
-    EXPECT_EQ(LeadingNumber("  \t-0.25"), -0.25);
-    EXPECT_EQ(LeadingNumber("+3.5e1x"), 35.0);
-    EXPECT_EQ(LeadingNumber("0,5"), 0.0);
-    EXPECT_EQ(LeadingNumber("12abc"), 12.0);
-    EXPECT_EQ(LeadingNumber("abc"), 0.0);
-    EXPECT_EQ(LeadingNumber("--1"), 0.0);
-    EXPECT_EQ(LeadingNumber(".5"), 0.5);
-    EXPECT_TRUE(std::isinf(LeadingNumber("1e999")));
-    EXPECT_EQ(LeadingNumber("1e-999"), 0.0);
 }
 
 TEST(NumberTexts, SampleRateWholeOrFourDecimals) {

@@ -2,6 +2,7 @@
 // A station's reading, saving and deleting on plain values, each write in one
 // transaction with the check that nobody changed the station since it was read.
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -62,6 +63,11 @@ public:
     // transactions nothing is deleted and NoTransaction answered.
     StoreOutcome Delete(const std::string& code, const std::optional<StationSnapshot>& loaded,
                         const ChangedQuestion& askDelete);
+
+    // The journal entry of the last write, when it was journaled.
+    std::optional<std::int64_t> LastEntry() const;
+    // The reason the next writes' journal entries carry.
+    void SetReason(std::string reason);
 
     // Test seam: runs after the station was read again and before the first
     // write, while the lock is held.

@@ -30,6 +30,7 @@ void CStationDlg::DeleteStation() {
         AppMessage(LoadString(str::TransactionError), platform::Icon::Exclamation);
         return;
     }
+    changes_.Record(code, ChangeKind::Deleted, store.LastEntry());
 
     FillStationLists();
     port_.SetCurSel(ctl::StationCode, position + 1);

@@ -10,6 +10,7 @@
 #include "db/session.h"
 #include "db/session_pool.h"
 #include "form/form_fields.h"
+#include "form/station_undo.h"
 #include "platform/dialog_port.h"
 #include "station/station_snapshot.h"
 #include "station/station_values.h"
@@ -47,6 +48,7 @@ public:
     void OnCommand(int controlId, platform::Notify notification) override;
     void OnOK() override;      // SaveStation
     void OnCancel() override;  // closes the form
+    void OnUndoKey() override;  // UndoLastChange
 
     // Fields and their exchange with the controls (station_dlg.cpp,
     // exchange_fields.cpp).
@@ -66,6 +68,10 @@ public:
 
     // Deleting (station_deleting.cpp).
     void DeleteStation();
+
+    // Undo (station_undo.cpp): restores the station of the window's newest
+    // change as it was before it, after the user's confirmation, and loads it.
+    void UndoLastChange();
 
     // Channel grid and response files (channel_grid.cpp).
     void ApplyGroupCount();
@@ -116,6 +122,9 @@ private:
     // The channel groups the last load showed: a save deletes stale rows
     // only in these and in the groups GroupCount enables.
     int loadedGroups_ = 0;
+
+    // The saves and deletes of this window that Ctrl+Z can take back.
+    WindowChanges changes_;
 };
 
 // A form date text as "%04d-%02d-%02d %02d:%02d:%02d", missing time parts

@@ -109,6 +109,9 @@ void CStationDlg::SaveStation() {
         return AskChanged(str::ChangedSinceLoaded, code);
     }, nindex);
     if (outcome == StoreOutcome::Cancelled) return;
+    if (outcome == StoreOutcome::Done)
+        changes_.Record(values.code, loaded_ && loaded_->site ? ChangeKind::Saved : ChangeKind::Created,
+                        store.LastEntry());
     fields_.DbNumber = nindex;
     if (outcome == StoreOutcome::NoTransaction) {
         // The SITE row is written; the channel rows could not begin.

@@ -40,6 +40,10 @@ public:
     virtual void OnOK() = 0;
     // Esc, the close box or button 2.
     virtual void OnCancel() = 0;
+    // Ctrl+Z that the focused control had no typing of its own left to undo
+    // (an edit undoes its typing first). Raised for a press, never for the
+    // repeats of a held key, so that one press is one step.
+    virtual void OnUndoKey() {}
 };
 
 // Result codes of a modal dialog.

@@ -33,7 +33,7 @@ void FakeDialogPort::Open(DialogEvents& events) {
     int firstTabStop = 0;
     for (const res::ControlTemplate& t : res::StationFormTemplate().controls) {
         if (t.id < 0) continue;
-        Control c{t.kind, t.styles, t.width, t.text ? t.text : "", (t.styles & res::Disabled) == 0, 0, {}, {}, CB_ERR};
+        Control c{t.kind, t.styles, t.width, t.text ? t.text : "", (t.styles & res::Disabled) == 0, 0, {}, {}, CB_ERR, {}};
         if (IsEdit(t.kind) || IsCombo(t.kind)) c.text.clear();
         controls_.emplace(t.id, std::move(c));
         if (firstTabStop == 0 && (t.styles & res::TabStop)) firstTabStop = t.id;
@@ -126,6 +126,7 @@ bool FakeDialogPort::TypeKeys(int id, const std::string& text) {
     if (!IsEdit(c.kind) && !IsCombo(c.kind)) throw Misuse("typing into a control that takes no text", id);
     if (!c.enabled) return false;
     if (focus_.id != id) focus_ = {id, false};
+    c.typedOver.push_back(c.text);
     for (const std::string& key : fake::SplitCharacters(text)) {
         if (!IsOpen()) break;
         if (TypeKey(id, c, key)) NotifyTyped(id, c);
@@ -141,6 +142,7 @@ bool FakeDialogPort::ReplaceText(int id, const std::string& text) {
     focus_ = {id, true};
     if (text.empty()) {
         // Select all and delete.
+        c.typedOver.push_back(c.text);
         if (TypeKey(id, c, "\b")) NotifyTyped(id, c);
         return true;
     }
@@ -155,6 +157,7 @@ bool FakeDialogPort::PickEntry(int id, int index) {
     focus_ = {id, false};
     c.curSel = index;
     c.text = c.entries.Text(index);
+    c.typedOver.clear();
     events_->OnCommand(id, Notify::ComboSelChange);
     return true;
 }
@@ -184,6 +187,24 @@ void FakeDialogPort::PressEsc() {
     events_->OnCancel();
 }
 
+void FakeDialogPort::PressUndo() {
+    RequireOpen("pressing Ctrl+Z");
+    auto it = controls_.find(focus_.id);
+    if (it != controls_.end() && (IsEdit(it->second.kind) || IsCombo(it->second.kind))) {
+        Control& c = it->second;
+        // Typing that changed nothing leaves nothing to undo.
+        while (!c.typedOver.empty() && c.typedOver.back() == c.text) c.typedOver.pop_back();
+        if (!c.typedOver.empty()) {
+            c.text = std::move(c.typedOver.back());
+            c.typedOver.pop_back();
+            focus_.allSelected = false;
+            NotifyTyped(focus_.id, c);
+            return;
+        }
+    }
+    events_->OnUndoKey();
+}
+
 void FakeDialogPort::PressCloseBox() {
     RequireOpen("closing");
     events_->OnCancel();
@@ -208,6 +229,7 @@ std::string FakeDialogPort::Text(int id) const { return At(id).text; }
 
 void FakeDialogPort::SetText(int id, const std::string& text) {
     Control& c = At(id);
+    c.typedOver.clear();  // as a program's text ends a Qt edit's undo history
     if (c.text == text) return;
     c.text = text;
     if (IsEdit(c.kind) && IsOpen()) events_->OnCommand(id, Notify::EditChange);
@@ -234,6 +256,7 @@ void FakeDialogPort::ResetContent(int id) {
     c.entries.Clear();
     c.curSel = CB_ERR;
     c.text.clear();
+    c.typedOver.clear();
 }
 
 int FakeDialogPort::AddString(int id, const std::string& text) {
@@ -271,6 +294,7 @@ int FakeDialogPort::FindString(int id, int start, const std::string& prefix) con
 
 int FakeDialogPort::SetCurSel(int id, int index) {
     Control& c = Combo(id);
+    c.typedOver.clear();
     if (index < 0 || index >= c.entries.Size()) {
         c.curSel = CB_ERR;
         c.text.clear();

@@ -77,6 +77,10 @@ public:
     void PressEnter();     // the default button
     void PressEsc();       // cancel
     void PressCloseBox();  // cancel
+    // Ctrl+Z: the focused edit or combo box takes back its last typing (one
+    // TypeKeys or ReplaceText, notifying as typing does) when it has typing
+    // left that the program has not replaced since; otherwise OnUndoKey.
+    void PressUndo();
 
     // Answers for the coming boxes and file dialogs. A box with only an OK
     // button is answered Ok without taking from the queue; an empty queue
@@ -127,6 +131,7 @@ private:
         std::string toolTip;
         SortedEntries entries;
         int curSel = CB_ERR;
+        std::vector<std::string> typedOver;  // the texts before each typing, oldest first
     };
 
     Control& At(int id);

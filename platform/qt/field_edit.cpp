@@ -84,6 +84,12 @@ int FieldEdit::TextRoom() const {
 }
 
 void FieldEdit::keyPressEvent(QKeyEvent* event) {
+    // Ctrl+Z with no typing left to undo goes on to the window, which offers
+    // to undo the form's last change instead.
+    if (event->matches(QKeySequence::Undo) && !isUndoAvailable()) {
+        event->ignore();
+        return;
+    }
     if (digitsOnly_ && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
         const QString typed = event->text();
         const bool printable = !typed.isEmpty() && typed.front().isPrint();

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFrame>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
@@ -157,6 +158,14 @@ const Control* FormWindow::Find(int id) const {
 
 void FormWindow::FocusFirst() {
     if (!tabOrder_.empty()) tabOrder_.front()->setFocus(Qt::TabFocusReason);
+}
+
+void FormWindow::keyPressEvent(QKeyEvent* event) {
+    if (!event->matches(QKeySequence::Undo)) return QDialog::keyPressEvent(event);
+    event->accept();
+    if (event->isAutoRepeat() || !callbacks_.undo) return;
+    RaiseHeldEditChange();
+    callbacks_.undo();
 }
 
 void FormWindow::reject() {

@@ -40,6 +40,7 @@ struct FormCallbacks {
     std::function<void(int, Notify)> command;
     std::function<void()> ok;
     std::function<void()> cancel;  // Esc, the close box, button 2
+    std::function<void()> undo;    // Ctrl+Z that no control took
 };
 
 // The dialog window of a template. The controls stand on a page of the
@@ -62,6 +63,11 @@ public:
     // (a screen's available geometry), to the area with scroll bars, and
     // centres it there.
     void FitInto(const QRect& area);
+
+protected:
+    // Ctrl+Z that reached the window: no control had typing to undo. A held
+    // key's repeats are dropped, so that one press offers one step back.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void AddControl(const res::ControlTemplate& control, const DialogUnits& units);

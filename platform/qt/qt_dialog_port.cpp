@@ -117,6 +117,7 @@ int QtDialogPort::RunModal(DialogEvents& events) {
         [&d](int id, Notify n) { d.Deliver([&](DialogEvents& e) { e.OnCommand(id, n); }); },
         [&d] { d.Deliver([](DialogEvents& e) { e.OnOK(); }); },
         [&d] { d.Deliver([](DialogEvents& e) { e.OnCancel(); }); },
+        [&d] { d.Deliver([](DialogEvents& e) { e.OnUndoKey(); }); },
     };
     d.window = std::make_unique<qt::FormWindow>(res::StationFormTemplate(), d.icon, std::move(callbacks));
     if (const QScreen* screen = QGuiApplication::primaryScreen()) d.window->FitInto(screen->availableGeometry());

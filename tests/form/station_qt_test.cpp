@@ -173,6 +173,36 @@ TEST(StationFormOnQt, SaveWithEnterThenDeleteWithOk) {
     EXPECT_NE(boxes[0].find("QTX"), std::string::npos) << boxes[0];
 }
 
+TEST(StationFormOnQt, CtrlZAfterADeleteBringsBackBothTablesRowByRow) {
+    CDatabase admin;
+    FreshTables(admin);
+    admin.ExecuteDirect("insert into SITE (STA,NINDEX,NGROUPS,LAT,LON,ELEV,STANAME,DESCR,ONDATE) values "
+                        "('OBN',3,2,55.1234567890123,36.5,150.25,'Obninsk','Обнинск','2001-02-03 04:05:06')");
+    for (const char* row : {"'BHZ',1,0,20,'sts2.resp'", "'BHN',1,1,20,''", "'LHZ',2,0,1,NULL"})
+        admin.ExecuteDirect(std::string("insert into SITECHAN (STA,CHAN,NGROUP,CHANINDEX,SPS,CALIBFILE) values "
+                                        "('OBN',") + row + ")");
+    const auto catalogue = [&admin] {
+        return std::pair{QueryRows(admin, "select * from SITE order by STA"),
+                         QueryRows(admin, "select * from SITECHAN order by STA, NGROUP, CHANINDEX")};
+    };
+    const auto before = catalogue();
+    long deletedSites = -1;
+    const auto boxes = RunForm([&] {
+        TypeOver(ctl::StationCode, "obn");
+        QTest::mouseClick(Port().Widget(ctl::Delete), Qt::LeftButton);
+        deletedSites = CountRows(admin, "SITE", "STA='OBN'");
+        // The focus is on the station box, whose text the program set: no
+        // typing of its own to undo.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Z, Qt::ControlModifier);
+        EXPECT_EQ(Port().Text(ctl::StationCode), "OBN");
+        EXPECT_EQ(Port().Text(ctl::NameEn), "Obninsk");
+    });
+    EXPECT_EQ(deletedSites, 0);
+    EXPECT_EQ(catalogue(), before);
+    ASSERT_EQ(boxes.size(), 2u) << "the delete question and the undo question";
+    EXPECT_NE(boxes[1].find("OBN"), std::string::npos) << boxes[1];
+}
+
 TEST(StationFormOnQt, ReturnHeldOnTheDeleteButtonDeletesOneStationAndNoMore) {
     CDatabase admin;
     FreshTables(admin);

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListView>
 #include <QMessageBox>
@@ -441,6 +442,25 @@ TEST(QtKeys, TabFollowsTheOrderOfTheTemplate) {
     });
     form.Run();
     EXPECT_EQ(visited, expected);
+}
+
+TEST(QtKeys, CtrlZUndoesTheFieldsTypingFirstThenReachesTheFormOncePerPressNotPerRepeat) {
+    Recorder form([&] {
+        Type(ctl::NameEn, "ab");
+        QLineEdit* edit = EditOf(ctl::NameEn);
+        for (int i = 0; i < 5 && edit->isUndoAvailable(); ++i) Key(ctl::NameEn, Qt::Key_Z, Qt::ControlModifier);
+        EXPECT_EQ(Port().Text(ctl::NameEn), "");
+        EXPECT_EQ(form.undos, 0) << "typing left to undo keeps Ctrl+Z in the field";
+        Key(ctl::NameEn, Qt::Key_Z, Qt::ControlModifier);
+        EXPECT_EQ(form.undos, 1);
+        QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Z, Qt::ControlModifier, QString(), true);
+        QApplication::sendEvent(edit, &repeat);
+        EXPECT_EQ(form.undos, 1) << "a held key's repeats";
+        Key(ctl::StationCode, Qt::Key_Z, Qt::ControlModifier);
+        Key(ctl::Save, Qt::Key_Z, Qt::ControlModifier);
+        EXPECT_EQ(form.undos, 3) << "the station box's field and a button";
+    });
+    form.Run();
 }
 
 TEST(QtComboList, KeepsEntriesSortedAndCapitalsInCapitalBoxes) {

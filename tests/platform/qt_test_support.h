@@ -31,6 +31,7 @@ public:
     void OnCommand(int controlId, platform::Notify notification) override;
     void OnOK() override { ++oks; }
     void OnCancel() override;
+    void OnUndoKey() override { ++undos; }
 
     // Runs the form modally; answers the value given to EndDialog.
     int Run();
@@ -41,6 +42,7 @@ public:
     std::vector<std::pair<int, platform::Notify>> commands;
     int oks = 0;
     int cancels = 0;
+    int undos = 0;
     std::function<void()> onInit;  // runs inside OnInitDialog, before the window shows
     bool ended = false;
 

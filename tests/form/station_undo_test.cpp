@@ -1,0 +1,117 @@
+// Ctrl+Z in the form on every database of the run: it takes back the
+// window's saves and deletes, newest first, through the journal's restore,
+// and only when the focused field has no typing of its own to undo.
+
+#include "resources/control_ids.h"
+#include "resources/string_table.h"
+#include "tests/form/ops_test_fixture.h"
+
+namespace ops_test {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+class StationUndo : public StationFormTest {
+protected:
+    // KIV with two channels, loaded in the form.
+    void OpenOnKiv() {
+        AddSite("KIV", 1, 1);
+        Exec("update SITE set STANAME='Kiev', DESCR='Киев' where STA='KIV'");
+        AddChannel("KIV", "BHZ", 1, 0, 20, "sts2.resp", "00", "STS-2");
+        AddChannel("KIV", "BHN", 1, 1, 20);
+        OpenForm("KIV");
+    }
+    // Every row of both tables, every column, in a fixed order.
+    std::vector<std::vector<TextRow>> Catalogue() const {
+        return {Rows("select * from SITE order by STA"),
+                Rows("select * from SITECHAN order by STA, NGROUP, CHANINDEX, CHAN")};
+    }
+    void Save(const std::string& nameEn) {
+        port.ReplaceText(ctl::NameEn, nameEn);
+        port.PressEnter();
+    }
+    // Ctrl+Z with the question answered `answer`; the question's text.
+    std::string Undo(platform::Answer answer = platform::Answer::Ok) {
+        port.ClearMessages();
+        port.QueueAnswer(answer);
+        port.PressUndo();
+        return port.Messages().empty() ? std::string() : port.Messages().front().text;
+    }
+};
+
+struct ChangeCase {
+    const char* name;
+    void (*change)(StationUndo&);
+    const char* question;  // how the question begins
+    const char* shownCode;  // the station the form shows after the undo
+};
+
+void PrintTo(const ChangeCase& c, std::ostream* out) { *out << c.name; }
+
+class UndoingOneChange : public StationUndo, public ::testing::WithParamInterface<ChangeCase> {
+public:
+    static void SaveOver(StationUndo& t) { t.Save("changed"); }
+    static void Delete(StationUndo& t) {
+        t.port.QueueAnswer(platform::Answer::Ok);
+        t.port.Press(ctl::Delete);
+    }
+    static void Create(StationUndo& t) {
+        t.port.ReplaceText(ctl::StationCode, "new");
+        t.Save("New station");
+    }
+};
+
+TEST_P(UndoingOneChange, BringsBothTablesBackRowByRowAndLoadsTheStation) {
+    const ChangeCase& c = GetParam();
+    OpenOnKiv();
+    const auto before = Catalogue();
+    c.change(*this);
+    ASSERT_NE(Catalogue(), before) << "the change wrote nothing";
+    ExpectNoMessages();
+
+    const std::string question = Undo();
+    EXPECT_THAT(question, StartsWith(c.question));
+    EXPECT_EQ(port.Messages().size(), 1u);
+    EXPECT_EQ(Catalogue(), before);
+    EXPECT_EQ(Text(ctl::StationCode), c.shownCode);
+    EXPECT_EQ(Text(ctl::NameEn), std::string(c.shownCode) == "KIV" ? "Kiev" : "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Changes, UndoingOneChange,
+    ::testing::Values(ChangeCase{"save", &UndoingOneChange::SaveOver, "Отменить сохранение станции KIV", "KIV"},
+                      ChangeCase{"delete", &UndoingOneChange::Delete, "Отменить удаление станции KIV", "KIV"},
+                      ChangeCase{"creation", &UndoingOneChange::Create, "Отменить создание станции NEW", "NEW"}));
+
+TEST_F(StationUndo, RepeatedItWalksBackThroughTheWindowsChangesThenOffersNothing) {
+    OpenOnKiv();
+    const auto original = Catalogue();
+    Save("one");
+    Save("two");
+    EXPECT_THAT(Undo(), HasSubstr("KIV"));
+    EXPECT_EQ(Value("select STANAME from SITE where STA='KIV'"), "one");
+    EXPECT_EQ(Text(ctl::NameEn), "one");
+    EXPECT_THAT(Undo(), HasSubstr("KIV"));
+    EXPECT_EQ(Catalogue(), original);
+    Undo();
+    ExpectNoMessages();
+}
+
+TEST_F(StationUndo, TypingInTheFocusedFieldIsUndoneFirstAndACancelledQuestionKeepsTheChange) {
+    OpenOnKiv();
+    const auto original = Catalogue();
+    Save("saved");
+    const auto saved = Catalogue();
+    port.ReplaceText(ctl::NameRu, "набрано");
+
+    EXPECT_EQ(Undo(), "") << "the field's typing goes first";
+    EXPECT_EQ(Text(ctl::NameRu), "Киев");
+    EXPECT_THAT(Undo(platform::Answer::Cancel), StartsWith("Отменить сохранение станции KIV"));
+    EXPECT_EQ(Catalogue(), saved);
+    EXPECT_THAT(Undo(), StartsWith("Отменить сохранение станции KIV"));
+    EXPECT_EQ(Catalogue(), original);
+}
+
+}  // namespace
+}  // namespace ops_test

@@ -8,12 +8,16 @@
 #include <string_view>
 #include <system_error>
 
+#include "station/program_identity.h"
+
 #ifndef SE_VERSION
 #error "SE_VERSION must give the project's version"
 #endif
 
 std::optional<int> AnswerInformationRequest(int argc, char** argv, const std::string& program,
                                             const std::function<void(std::ostream&)>& writeHelp, std::ostream& out) {
+    // Every program passes here first: what it journals names it.
+    SetProgramIdentity(program, ProgramVersion());
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--help" || arg == "-h") {

@@ -13,7 +13,9 @@
 #include "db/wall_clock.h"
 #include "station/catalogue_columns.h"
 #include "station/component_orientation.h"
+#include "station/restore_statements.h"
 #include "station/site_statement.h"
+#include "station/station_journal.h"
 
 namespace {
 
@@ -232,22 +234,44 @@ StoreOutcome StationStore::Save(const StationValues& values, const std::optional
     return Retried([&] { return SaveOnce(values, loaded, askOverwrite, nindex); });
 }
 
+std::optional<ExactStation> StationStore::JournalBefore(bool journaled, const Transaction& tx,
+                                                        const std::string& code) {
+    if (!journaled || !tx.Begun()) return std::nullopt;
+    return ReadExactStation(session_, code);
+}
+
+std::optional<std::int64_t> StationStore::JournalAfter(const std::optional<ExactStation>& before,
+                                                       const std::string& operation, const std::string& code,
+                                                       bool deleted) {
+    if (beforeJournal) beforeJournal();
+    if (!before) return std::nullopt;
+    const ExactStation after = deleted ? ExactStation{} : ReadExactStation(session_, code);
+    return AppendJournal(session_, operation, code, reason_, *before, after);
+}
+
 StoreOutcome StationStore::SaveOnce(const StationValues& values, const std::optional<StationSnapshot>& loaded,
                                     const ChangedQuestion& askOverwrite, int& nindex) {
+    // Asked before the transaction: a failed question would end it.
+    const bool journaled = JournalAvailable(session_);
     // The SITE row and the channel rows are written in one transaction: a
     // failure anywhere leaves both as they were.
     Transaction tx(session_, TransactionLock::CatalogueWriters);
     std::optional<StationSnapshot> locked;
     if (!Unchanged(tx, values.code, loaded, askOverwrite, locked)) return StoreOutcome::Cancelled;
     if (afterReRead) afterReRead();
+    const std::optional<ExactStation> before = JournalBefore(journaled, tx, values.code);
     // Without transactions the channel rows are not written piecemeal.
     WriteValues(values, locked ? &*locked : nullptr, nindex);
     if (!tx.Begun()) return StoreOutcome::NoTransaction;
+    const std::optional<std::int64_t> entry =
+        JournalAfter(before, before && before->site ? "update" : "insert", values.code, false);
     tx.Commit();
+    lastEntry_ = entry;
     return StoreOutcome::Done;
 }
 
 StoreOutcome StationStore::Write(const std::string& code, const WritePlan& plan, int& nindex) {
+    const bool journaled = JournalAvailable(session_);
     return Retried([&] {
         Transaction tx(session_, TransactionLock::CatalogueWriters);
         if (!tx.Begun()) return StoreOutcome::NoTransaction;
@@ -255,8 +279,12 @@ StoreOutcome StationStore::Write(const std::string& code, const WritePlan& plan,
         if (afterReRead) afterReRead();
         const std::optional<StationValues> values = plan(locked);
         if (!values) return StoreOutcome::Done;  // rolled back: nothing was written
+        const std::optional<ExactStation> before = JournalBefore(journaled, tx, values->code);
         WriteValues(*values, &locked, nindex);
+        const std::optional<std::int64_t> entry =
+            JournalAfter(before, locked.site ? "update" : "insert", values->code, false);
         tx.Commit();
+        lastEntry_ = entry;
         return StoreOutcome::Done;
     });
 }
@@ -266,16 +294,41 @@ StoreOutcome StationStore::Delete(const std::string& code, const std::optional<S
     return Retried([&] { return DeleteOnce(code, loaded, askDelete); });
 }
 
+StoreOutcome StationStore::Restore(const std::string& code, const ExactStation& rows,
+                                   const std::optional<StationSnapshot>& loaded, const ChangedQuestion& askChanged) {
+    const bool journaled = JournalAvailable(session_);
+    return Retried([&] {
+        Transaction tx(session_, TransactionLock::CatalogueWriters);
+        if (!tx.Begun()) return StoreOutcome::NoTransaction;
+        std::optional<StationSnapshot> locked;
+        if (!Unchanged(tx, code, loaded, askChanged, locked)) return StoreOutcome::Cancelled;
+        if (!tx.Begun()) return StoreOutcome::NoTransaction;
+        if (afterReRead) afterReRead();
+        const std::optional<ExactStation> before = JournalBefore(journaled, tx, code);
+        session_.ExecuteDirect(DeleteChannelsStatement(code));
+        session_.ExecuteDirect(DeleteSiteStatement(code));
+        for (const std::string& sql : RestoreStatements(rows)) session_.ExecuteDirect(sql);
+        const std::optional<std::int64_t> entry = JournalAfter(before, "restore", code, false);
+        tx.Commit();
+        lastEntry_ = entry;
+        return StoreOutcome::Done;
+    });
+}
+
 StoreOutcome StationStore::DeleteOnce(const std::string& code, const std::optional<StationSnapshot>& loaded,
                                       const ChangedQuestion& askDelete) {
+    const bool journaled = JournalAvailable(session_);
     Transaction tx(session_, TransactionLock::CatalogueWriters);
     if (!tx.Begun()) return StoreOutcome::NoTransaction;
     std::optional<StationSnapshot> locked;
     if (!Unchanged(tx, code, loaded, askDelete, locked)) return StoreOutcome::Cancelled;
     if (!tx.Begun()) return StoreOutcome::NoTransaction;
     if (afterReRead) afterReRead();
+    const std::optional<ExactStation> before = JournalBefore(journaled, tx, code);
     session_.ExecuteDirect(DeleteChannelsStatement(code));
     session_.ExecuteDirect(DeleteSiteStatement(code));
+    const std::optional<std::int64_t> entry = JournalAfter(before, "delete", code, true);
     tx.Commit();
+    lastEntry_ = entry;
     return StoreOutcome::Done;
 }

@@ -6,7 +6,9 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 
+#include "station/exact_station.h"
 #include "station/station_snapshot.h"
 #include "station/station_values.h"
 
@@ -64,14 +66,28 @@ public:
     StoreOutcome Delete(const std::string& code, const std::optional<StationSnapshot>& loaded,
                         const ChangedQuestion& askDelete);
 
-    // The journal entry of the last write, when it was journaled.
-    std::optional<std::int64_t> LastEntry() const;
-    // The reason the next writes' journal entries carry.
-    void SetReason(std::string reason);
+    // Puts the station's rows back as `rows` holds them, every column as
+    // given (no SITE row in `rows`: the station is deleted), in one
+    // transaction after the same check as Delete with `askChanged`; journaled
+    // as "restore". Without transactions nothing is written and
+    // NoTransaction answered.
+    StoreOutcome Restore(const std::string& code, const ExactStation& rows,
+                         const std::optional<StationSnapshot>& loaded, const ChangedQuestion& askChanged);
+
+    // Every write above adds, in its own transaction, one entry to the
+    // catalogue's journal (station/station_journal.h) where the database
+    // holds it: the station's rows read under the lock before the write and
+    // read back after it. The id of the entry the last successful write
+    // journaled; nullopt when it was not journaled.
+    std::optional<std::int64_t> LastEntry() const { return lastEntry_; }
+    // The reason the next writes' entries carry (empty: none).
+    void SetReason(std::string reason) { reason_ = std::move(reason); }
 
     // Test seam: runs after the station was read again and before the first
     // write, while the lock is held.
     std::function<void()> afterReRead;
+    // Test seam: runs after the writes and before the journal entry.
+    std::function<void()> beforeJournal;
 
 private:
     StoreOutcome SaveOnce(const StationValues& values, const std::optional<StationSnapshot>& loaded,
@@ -90,7 +106,17 @@ private:
     bool Unchanged(class Transaction& tx, const std::string& code, const std::optional<StationSnapshot>& loaded,
                    const ChangedQuestion& ask, std::optional<StationSnapshot>& locked);
 
+    // The station's rows before a write, read under its lock, when the
+    // journal is kept (`journaled`) and a transaction holds the write.
+    std::optional<ExactStation> JournalBefore(bool journaled, const class Transaction& tx, const std::string& code);
+    // Adds the write's entry, with the rows read back (none after a delete);
+    // answers its id.
+    std::optional<std::int64_t> JournalAfter(const std::optional<ExactStation>& before, const std::string& operation,
+                                             const std::string& code, bool deleted);
+
     CDatabase& session_;
+    std::optional<std::int64_t> lastEntry_;
+    std::string reason_;
 };
 
 // The filter of the read of one channel cell's row by its key (STA, CHAN,

@@ -26,6 +26,7 @@
 #include "platform/qt/list_combo.h"
 #include "platform/qt/qt_dialog_port.h"
 #include "resources/control_ids.h"
+#include "station/station_journal.h"
 #include "tests/platform/qt_test_support.h"
 #include "tests/support/backend.h"
 #include "tests/support/query_rows.h"
@@ -185,6 +186,8 @@ TEST(StationFormOnQt, CtrlZAfterADeleteBringsBackBothTablesRowByRow) {
         return std::pair{QueryRows(admin, "select * from SITE order by STA"),
                          QueryRows(admin, "select * from SITECHAN order by STA, NGROUP, CHANINDEX")};
     };
+    ForgetJournalState();
+    ASSERT_TRUE(EnsureJournalTable(admin).available);
     const auto before = catalogue();
     long deletedSites = -1;
     const auto boxes = RunForm([&] {
@@ -193,7 +196,9 @@ TEST(StationFormOnQt, CtrlZAfterADeleteBringsBackBothTablesRowByRow) {
         deletedSites = CountRows(admin, "SITE", "STA='OBN'");
         // The focus is on the station box, whose text the program set: no
         // typing of its own to undo.
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Z, Qt::ControlModifier);
+        QWidget* focus = Port().Dialog()->focusWidget();
+        ASSERT_EQ(focus, EditOf(ctl::StationCode));
+        QTest::keyClick(focus, Qt::Key_Z, Qt::ControlModifier);
         EXPECT_EQ(Port().Text(ctl::StationCode), "OBN");
         EXPECT_EQ(Port().Text(ctl::NameEn), "Obninsk");
     });

@@ -10,6 +10,8 @@
 #include "form/operation_session.h"
 #include "form/station_dlg.h"
 #include "resources/string_table.h"
+#include "station/exact_station.h"
+#include "station/station_journal.h"
 #include "station/station_restore.h"
 
 namespace {
@@ -62,8 +64,12 @@ void CStationDlg::UndoLastChange() {
         AppMessage(LoadString(str::DatabaseInitError), platform::Icon::Exclamation);
         return;
     }
-    // The restore checks, under the lock, that the station is as this
-    // change left it, and asks before it writes over anything else.
+    // A station changed since by anyone else would lose that change too:
+    // asked first. The restore checks again under its lock.
+    const std::optional<JournalEntry> entry = ReadJournalEntry(*session, change.entry);
+    if (entry && !SameRows(ReadExactStation(*session, change.code), entry->afterRows) &&
+        !AskChanged(str::UndoChangedQuestion, change.code))
+        return;
     const RestoreResult result =
         RestoreStation(*session, change.code, change.entry, LoadString(str::UndoReason),
                        [this](const std::string& code) { return AskChanged(str::UndoChangedQuestion, code); });

@@ -110,6 +110,17 @@ TEST_F(StationUndo, RepeatedItWalksBackThroughTheWindowsChangesThenOffersNothing
     ExpectNoMessages();
 }
 
+TEST_F(StationUndo, AStationChangedByAnotherWriterSinceIsRestoredOnlyAfterASecondQuestion) {
+    OpenOnKiv();
+    Save("ours");
+    Exec("update SITE set STANAME='theirs' where STA='KIV'");
+    port.QueueAnswer(platform::Answer::Ok);
+    EXPECT_THAT(Undo(platform::Answer::Cancel), StartsWith("Отменить сохранение станции KIV"));
+    ASSERT_EQ(port.Messages().size(), 2u);
+    EXPECT_EQ(port.Messages()[1].text, FormatString(str::UndoChangedQuestion, "KIV"));
+    EXPECT_EQ(Value("select STANAME from SITE where STA='KIV'"), "theirs");
+}
+
 TEST_F(StationUndo, TypingInTheFocusedFieldIsUndoneFirstAndACancelledQuestionKeepsTheChange) {
     OpenOnKiv();
     const auto original = Catalogue();

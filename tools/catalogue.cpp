@@ -6,6 +6,8 @@
 #include <unordered_set>
 #include <variant>
 
+#include "station/exact_station.h"
+
 namespace {
 
 // One column of a table as the catalogue reads it: its name and the member
@@ -118,10 +120,23 @@ Catalogue ReadCatalogue(const CDatabase& session, const std::vector<std::string>
     auto chosen = [&](const std::optional<std::string>& code) {
         return stations.empty() || (code && asked.count(*code));
     };
+    Catalogue catalogue = CatalogueOf(
+        ReadTable(session, kSiteColumns, SiteSelectText(), [](const StoredSite&) { return true; }),
+        ReadTable(session, kChannelColumns, ChannelSelectText(),
+                  [&](const StoredChannel& channel) { return chosen(channel.STA); }),
+        chosen);
+    std::unordered_set<std::string> reported;
+    for (const std::string& code : stations)
+        if (!catalogue.FindSite(code) && reported.insert(code).second) catalogue.unknownStations.push_back(code);
+    return catalogue;
+}
+
+Catalogue CatalogueOf(std::vector<StoredSite> allSites, std::vector<StoredChannel> channels,
+                      const std::function<bool(const std::optional<std::string>& code)>& chosen) {
     Catalogue catalogue;
-    catalogue.allSites = ReadTable(session, kSiteColumns, SiteSelectText(), [](const StoredSite&) { return true; });
-    catalogue.channels = ReadTable(session, kChannelColumns, ChannelSelectText(),
-                                   [&](const StoredChannel& channel) { return chosen(channel.STA); });
+    catalogue.allSites = std::move(allSites);
+    std::erase_if(channels, [&](const StoredChannel& channel) { return !chosen(channel.STA); });
+    catalogue.channels = std::move(channels);
     for (const StoredSite& site : catalogue.allSites)
         if (chosen(site.STA)) catalogue.sites.push_back(site);
 
@@ -134,9 +149,32 @@ Catalogue ReadCatalogue(const CDatabase& session, const std::vector<std::string>
             return std::tie(a.STA, a.NGROUP, a.CHANINDEX, a.CHAN) < std::tie(b.STA, b.NGROUP, b.CHANINDEX, b.CHAN);
         });
     catalogue.Index();
-
-    std::unordered_set<std::string> reported;
-    for (const std::string& code : stations)
-        if (!catalogue.FindSite(code) && reported.insert(code).second) catalogue.unknownStations.push_back(code);
     return catalogue;
+}
+
+namespace {
+
+// A row of the catalogue's description as a row struct: each column taken
+// from the position the description gives its name.
+template <typename Row, size_t N, typename IndexOf>
+Row FromDescribedRow(const Column<Row> (&columns)[N], const ValueRow& values, const IndexOf& indexOf) {
+    Row row;
+    for (const Column<Row>& column : columns) {
+        const size_t i = indexOf(column.name);
+        if (i >= values.size()) continue;
+        std::visit(
+            [&](auto member) {
+                using Field = std::remove_reference_t<decltype(row.*member)>;
+                if (const auto* value = std::get_if<typename Field::value_type>(&values[i])) row.*member = *value;
+            },
+            column.member);
+    }
+    return row;
+}
+
+}  // namespace
+
+StoredSite StoredSiteOf(const ValueRow& row) { return FromDescribedRow(kSiteColumns, row, SiteColumnIndex); }
+StoredChannel StoredChannelOf(const ValueRow& row) {
+    return FromDescribedRow(kChannelColumns, row, ChannelColumnIndex);
 }

@@ -2,6 +2,7 @@
 // The station catalogue as stored: every SITE row and the SITECHAN rows of
 // the chosen stations, NULL kept apart from every value.
 
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -56,6 +57,17 @@ private:
 // every station, else those codes (compared exactly, as the form does).
 // Throws CDBException when a query fails.
 Catalogue ReadCatalogue(const CDatabase& session, const std::vector<std::string>& stations);
+
+// The catalogue of the stations `chosen` accepts, from every SITE row and at
+// least the chosen stations' SITECHAN rows: ordered and indexed as
+// ReadCatalogue answers it (unknownStations left empty).
+Catalogue CatalogueOf(std::vector<StoredSite> allSites, std::vector<StoredChannel> channels,
+                      const std::function<bool(const std::optional<std::string>& code)>& chosen);
+
+// A SITE or SITECHAN row as the journal keeps it (columns in the order of
+// station/catalogue_columns.h) as the catalogue programs read it.
+StoredSite StoredSiteOf(const ValueRow& row);
+StoredChannel StoredChannelOf(const ValueRow& row);
 
 // The SELECT texts ReadCatalogue sends.
 std::string SiteSelectText();

@@ -2,12 +2,18 @@
 
 #include <QIODevice>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <functional>
+#include <set>
 #include <sstream>
 
 #include "app/program_start.h"
+#include "db/session.h"
+#include "station/exact_station.h"
+#include "station/station_journal.h"
+#include "tools/catalogue_history.h"
 #include "tools/map_formats.h"
 #include "tools/output_file.h"
 #include "tools/stationxml.h"
@@ -39,7 +45,8 @@ private:
 
 void WriteHelp(std::ostream& out) {
     out << "Использование: station-export --stationxml|--geojson|--text [--level station|channel]\n"
-           "                      [STA...] [--network CODE] [-o FILE] [ODBC=dsn] [USER=u] [PASSWORD=p]\n"
+           "                      [STA...] [--network CODE] [-o FILE] [--as-of TIME | --changed-since TIME]\n"
+           "                      [ODBC=dsn] [USER=u] [PASSWORD=p]\n"
            "\n"
            "Выгружает станции (все или перечисленные). База только читается.\n"
            "\n"
@@ -50,6 +57,10 @@ void WriteHelp(std::ostream& out) {
            "  --text           текстовый формат веб-службы FDSN station, строка на станцию;\n"
            "  --level channel  с --text: строка на канал\n"
            "  --network CODE   код сети; иначе [STATIONXML] NETWORK из zrn.ini, иначе XX\n"
+           "  --as-of TIME     каталог таким, каким он был в TIME (UTC, ГГГГ-ММ-ДД[ чч:мм[:сс]]), по журналу\n"
+           "                   изменений; станции, изменённые после TIME не через station-editor, названы\n"
+           "                   в stderr (код выхода 1)\n"
+           "  --changed-since TIME  только станции, изменённые программами station-editor после TIME (UTC)\n"
            "  -o FILE          записать в FILE (файл заменяется только целиком; устройство или канал\n"
            "                   пишется напрямую); -o - или без -o: в стандартный вывод\n"
            "  --help           эта справка\n"
@@ -77,13 +88,58 @@ bool OptionValue(const std::vector<std::string>& args, size_t& i, const std::str
     return true;
 }
 
+// The catalogue from the journal: as it stood at `time` (`asOf`), or the
+// stations changed since it as they are now. `changedOutside` receives the
+// stations whose past the journal may not hold in full. On failure writes
+// the reason to `err` and answers nullopt.
+std::optional<Catalogue> ReadJournaledCatalogue(const DatabaseChoice& database, const std::vector<std::string>& codes,
+                                                const std::string& time, bool asOf,
+                                                std::vector<std::string>& changedOutside, std::ostream& err) {
+    CDatabase session;
+    if (!OpenReadOnlySession(session, database, err)) return std::nullopt;
+    try {
+        if (!JournalAvailable(session)) {
+            err << "station-export: в базе нет журнала изменений STATION_JOURNAL, прошлое каталога не узнать\n";
+            return std::nullopt;
+        }
+        Catalogue catalogue;
+        if (asOf) {
+            PastCatalogue past = ReadCatalogueAsOf(session, codes, time);
+            changedOutside = std::move(past.changedOutside);
+            catalogue = std::move(past.catalogue);
+        } else {
+            std::set<std::string> changed;
+            for (std::string& code : StationsChangedSince(session, time))
+                if (codes.empty() || std::find(codes.begin(), codes.end(), code) != codes.end())
+                    changed.insert(std::move(code));
+            Catalogue now = ReadCatalogue(session, {});
+            catalogue = CatalogueOf(std::move(now.allSites), std::move(now.channels),
+                                    [&changed](const std::optional<std::string>& code) {
+                                        return code && changed.count(*code) != 0;
+                                    });
+        }
+        if (!catalogue.unknownStations.empty()) {
+            err << "Нет в SITE на " << time << ":";
+            for (const std::string& code : catalogue.unknownStations) err << ' ' << code;
+            err << '\n';
+            return std::nullopt;
+        }
+        return catalogue;
+    } catch (const CDBException& e) {
+        WriteCatalogueReadFailure(e, err);
+    } catch (const JournalFormatError& e) {
+        err << "station-export: запись журнала изменений не читается: " << e.what() << '\n';
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 int RunStationExport(int argc, char** argv, std::ostream& out, std::ostream& err) {
     if (const auto status = AnswerInformationRequest(argc, argv, "station-export", WriteHelp, out)) return *status;
     const ProgramArguments arguments = SplitProgramArguments(argc, argv);
     std::vector<std::string> formats;
-    std::string network, outputPath, level;
+    std::string network, outputPath, level, asOf, changedSince;
     std::vector<std::string> stations;
     const std::vector<std::string>& args = arguments.others;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -92,7 +148,9 @@ int RunStationExport(int argc, char** argv, std::ostream& out, std::ostream& err
         if (arg == "--stationxml" || arg == "--geojson" || arg == "--text") {
             formats.push_back(arg);
         } else if (OptionValue(args, i, "--network", network, missing) || OptionValue(args, i, "-o", outputPath, missing) ||
-                   OptionValue(args, i, "--output", outputPath, missing) || OptionValue(args, i, "--level", level, missing)) {
+                   OptionValue(args, i, "--output", outputPath, missing) || OptionValue(args, i, "--level", level, missing) ||
+                   OptionValue(args, i, "--as-of", asOf, missing) ||
+                   OptionValue(args, i, "--changed-since", changedSince, missing)) {
             if (missing) {
                 err << "station-export: после " << arg << " нужно значение\n";
                 return ExitStatus::CouldNotRun;
@@ -120,7 +178,20 @@ int RunStationExport(int argc, char** argv, std::ostream& out, std::ostream& err
     if (network.empty()) network = "XX";
     const std::optional<std::vector<std::string>> codes = StationCodes(stations, "station-export", err);
     if (!codes) return ExitStatus::CouldNotRun;
-    const std::optional<Catalogue> catalogue = ReadCatalogueReadOnly(settings.database, *codes, err);
+    if (!asOf.empty() && !changedSince.empty()) {
+        err << "station-export: --as-of и --changed-since вместе не задаются\n";
+        return ExitStatus::CouldNotRun;
+    }
+    const std::string& given = asOf.empty() ? changedSince : asOf;
+    const std::optional<std::string> time = JournalTime(given, false);
+    if (!given.empty() && !time) {
+        err << "station-export: время '" << given << "' не читается: нужно ГГГГ-ММ-ДД[ чч:мм[:сс]] (UTC)\n";
+        return ExitStatus::CouldNotRun;
+    }
+    std::vector<std::string> changedOutside;
+    const std::optional<Catalogue> catalogue =
+        given.empty() ? ReadCatalogueReadOnly(settings.database, *codes, err)
+                      : ReadJournaledCatalogue(settings.database, *codes, *time, !asOf.empty(), changedOutside, err);
     if (!catalogue) return ExitStatus::CouldNotRun;
 
     // Writes the chosen format to a device; false in `ok` when it refused.
@@ -174,5 +245,8 @@ int RunStationExport(int argc, char** argv, std::ostream& out, std::ostream& err
     for (const ExportNote& note : notes)
         err << (note.station.empty() ? "(NULL)" : note.station) << ' ' << (note.channel.empty() ? "-" : note.channel)
             << ": " << note.message << '\n';
-    return notes.empty() ? ExitStatus::Clean : ExitStatus::Findings;
+    for (const std::string& code : changedOutside)
+        err << code << " -: изменена вне station-editor после " << *time
+            << ", выгружена такой, какой её хранит журнал изменений\n";
+    return notes.empty() && changedOutside.empty() ? ExitStatus::Clean : ExitStatus::Findings;
 }

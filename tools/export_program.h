@@ -4,6 +4,7 @@
 #include <ostream>
 
 // station-export --stationxml|--geojson|--text [--level station|channel] [STA...] [--network CODE] [-o FILE]
+//                [--as-of TIME | --changed-since TIME]
 //                [ODBC=..] [USER=..] [PASSWORD=..]
 // The document goes to FILE (replaced only when complete) or to `out`.
 // Answers 0 when every value was written as stored, 1 when some had to be

@@ -3,6 +3,7 @@
 #include "db/schema_upgrade.h"
 #include "form/station_dlg.h"
 #include "resources/string_table.h"
+#include "station/station_journal.h"
 
 CStationApp::CStationApp(platform::DialogPort& port, std::string commandLine, ProfileReader profile,
                          SessionFactory openSession, PersonalDatabase personal)
@@ -27,6 +28,11 @@ bool CStationApp::StartUp() {
     UpgradeSchema(*sharedSession_, [this](const std::string& message) {
         port_.MessageBox(message, {}, platform::Buttons::Ok, platform::Icon::Stop);
     });
+    // The journal's table belongs to the schema; without it the editor
+    // works, and says once why nothing it writes is journaled.
+    if (const JournalState journal = EnsureJournalTable(*sharedSession_); !journal.available)
+        port_.MessageBox(FormatString(str::JournalUnavailable, journal.reason), {}, platform::Buttons::Ok,
+                         platform::Icon::Exclamation);
 
     FormEnvironment env;
     env.startStationCode = startStationCode_;

@@ -30,6 +30,7 @@ inline constexpr int DriverPackageMissing = 950;     // "Драйвер ODBC «%
 inline constexpr int ConfigFileRead = 951;           // "Файл настройки: %s"
 inline constexpr int PersonalDatabaseMissing = 952;  // "Личной базы данных %s нет: ..."
 inline constexpr int ConfigFileUnreadable = 953;     // "Файл настройки %s не удалось прочитать: %s"
+inline constexpr int JournalUnavailable = 960;       // "Изменения станций не записываются в журнал: ... %s"
 }  // namespace str
 
 // The text of string `number`; empty for a number the table does not hold.

@@ -1,6 +1,10 @@
 #include "tools/check_program.h"
 
+#include <sstream>
+
 #include "app/program_start.h"
+#include "db/schema_upgrade.h"
+#include "db/session.h"
 #include "tools/check_output.h"
 #include "tools/check_rules.h"
 #include "tools/tool_common.h"
@@ -24,6 +28,17 @@ void WriteHelp(std::ostream& out) {
     for (const CheckRule& rule : CheckRules())
         out << "  " << rule.name << " (" << SeverityName(rule.severity) << "): " << rule.description << '\n';
     out << "\nКод выхода: 0 замечаний нет, 1 есть замечания, 2 проверка не выполнена.\n";
+}
+
+// Says on `err` when the database keeps no journal of station changes: not
+// a finding on the catalogue's rows, so the exit status stays theirs.
+void WriteJournalNote(const DatabaseChoice& database, std::ostream& err) {
+    CDatabase session;
+    std::ostringstream ignored;
+    if (!OpenReadOnlySession(session, database, ignored)) return;
+    if (!ColumnExists(session, "STATION_JOURNAL", "ID"))
+        err << "station-check: журнал изменений не ведётся: в базе данных нет таблицы STATION_JOURNAL "
+               "(её создают station-editor при запуске и station-upgrade)\n";
 }
 
 }  // namespace
@@ -65,6 +80,7 @@ int RunStationCheck(int argc, char** argv, std::ostream& out, std::ostream& err)
     const std::optional<Catalogue> catalogue = ReadCatalogueReadOnly(settings.database, *codes, err);
     if (!catalogue) return ExitStatus::CouldNotRun;
 
+    WriteJournalNote(settings.database, err);
     const CheckContext context{ResponseFolder(&settings.profile)};
     const std::vector<Finding> findings = CheckCatalogue(*catalogue, context);
     const CheckSummary summary{catalogue->sites.size(), catalogue->channels.size()};

@@ -17,6 +17,7 @@
 #include "db/schema_upgrade.h"
 #include "db/session.h"
 #include "platform/profile_reader.h"
+#include "station/station_journal.h"
 
 namespace {
 
@@ -72,6 +73,10 @@ int main(int argc, char** argv) {
         std::cerr << message;
         if (message.empty() || message.back() != '\n') std::cerr << '\n';
     });
+    if (const JournalState journal = EnsureJournalTable(session); !journal.available) {
+        ++failures;
+        std::cerr << "Таблицу журнала STATION_JOURNAL создать не удалось: " << journal.reason << '\n';
+    }
     session.Close();
     if (failures > 0) {
         std::cerr << "Не удалось применить столбцов схемы: " << failures << '\n';

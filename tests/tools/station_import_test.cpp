@@ -809,8 +809,10 @@ TEST_F(StationImportProgramTest, ExportAsOfATimeBeforeAnImportIsTheExportMadeThe
         const Run made = Start(SE_STATION_EXPORT, formats[i] + QStringList{"-o", dir_.filePath(QString("then%1").arg(i))});
         ASSERT_EQ(made.exit, 0) << made.err;
     }
-    // The journal's times are the database's clock in UTC, in whole seconds
-    // at least: the import begins in a later second.
+    // The journal's times are the database's clock in UTC, TIME is in whole
+    // seconds: it falls after the writes of the tests before (a second
+    // later) and before the import (a second earlier).
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
     const QString then = QString::fromStdString(WallClockText(UtcWallClock(std::time(nullptr))));
     std::this_thread::sleep_for(std::chrono::milliseconds(1100));
     const Run imported = Start(SE_STATION_IMPORT, {"--stationxml", StationsFile("import.xml", {"ARU", "ZZNEW"}, 2)});

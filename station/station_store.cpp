@@ -247,11 +247,18 @@ std::optional<ExactStation> StationStore::JournalBefore(const Transaction& tx) c
 
 std::optional<std::int64_t> StationStore::JournalAfter(const std::optional<ExactStation>& before,
                                                        const std::string& operation, const std::string& code,
-                                                       bool deleted) {
+                                                       bool deleted, const std::vector<std::string>& writes) {
+    // Where the driver takes them in the entry's request, the write's last
+    // statements go there: nothing can come between them and the entry.
+    const bool together = before && JournalTakesWrites(session_);
+    if (!together)
+        for (const std::string& write : writes) session_.ExecuteDirect(write);
     if (beforeJournal) beforeJournal();
     if (!before) return std::nullopt;
+    // After a delete the station has no rows: nothing to read back.
     const ExactStation after = deleted ? ExactStation{} : ReadExactStation(session_, code);
-    return AppendJournal(session_, operation, code, reason_, *before, after);
+    return AppendJournal(session_, operation, code, reason_, *before, after,
+                         together ? writes : std::vector<std::string>{});
 }
 
 StoreOutcome StationStore::SaveOnce(const StationValues& values, const std::optional<StationSnapshot>& loaded,
@@ -332,9 +339,8 @@ StoreOutcome StationStore::DeleteOnce(const std::string& code, const std::option
     if (!tx.Begun()) return StoreOutcome::NoTransaction;
     if (afterReRead) afterReRead();
     const std::optional<ExactStation> before = JournalBefore(tx);
-    session_.ExecuteDirect(DeleteChannelsStatement(code));
-    session_.ExecuteDirect(DeleteSiteStatement(code));
-    const std::optional<std::int64_t> entry = JournalAfter(before, "delete", code, true);
+    const std::optional<std::int64_t> entry =
+        JournalAfter(before, "delete", code, true, {DeleteChannelsStatement(code), DeleteSiteStatement(code)});
     tx.Commit();
     lastEntry_ = entry;
     return StoreOutcome::Done;

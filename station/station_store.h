@@ -113,10 +113,12 @@ private:
     // The station's rows before a write, as the locked reading found them,
     // when the journal is kept and a transaction holds the write.
     std::optional<ExactStation> JournalBefore(const class Transaction& tx) const;
-    // Adds the write's entry, with the rows read back (none after a delete);
-    // answers its id.
+    // Adds the write's entry, with the rows read back (none after a delete),
+    // and answers its id. `writes`, the write's last statements, go first,
+    // with the entry where the driver allows (and alone when not journaled).
     std::optional<std::int64_t> JournalAfter(const std::optional<ExactStation>& before, const std::string& operation,
-                                             const std::string& code, bool deleted);
+                                             const std::string& code, bool deleted,
+                                             const std::vector<std::string>& writes = {});
 
     CDatabase& session_;
     std::optional<std::int64_t> lastEntry_;

@@ -53,10 +53,10 @@ std::vector<ValueRow> SelectRows(const CDatabase& session, const std::string& sq
     return rows;
 }
 
-void ForEachRow(const CDatabase& session, const std::string& sql, const std::vector<ColumnKind>& kinds,
-                const std::function<void(ValueRow&)>& take) {
-    Statement stmt(session);
-    if (stmt.Execute(sql) == SQL_NO_DATA) return;
+namespace {
+
+// Hands each row of the statement's current result to `take`.
+void ReadResult(Statement& stmt, const std::vector<ColumnKind>& kinds, const std::function<void(ValueRow&)>& take) {
     SQLSMALLINT columns = 0;
     stmt.Check(SQLNumResultCols(stmt.get(), &columns));
     ValueRow row;
@@ -74,6 +74,27 @@ void ForEachRow(const CDatabase& session, const std::string& sql, const std::vec
         }
         take(row);
     }
+}
+
+}  // namespace
+
+void ForEachRow(const CDatabase& session, const std::string& sql, const std::vector<ColumnKind>& kinds,
+                const std::function<void(ValueRow&)>& take) {
+    Statement stmt(session);
+    if (stmt.Execute(sql) == SQL_NO_DATA) return;
+    ReadResult(stmt, kinds, take);
+}
+
+std::vector<std::vector<ValueRow>> SelectBatchRows(const CDatabase& session, const std::string& sql,
+                                                   const std::vector<std::vector<ColumnKind>>& kinds) {
+    std::vector<std::vector<ValueRow>> results(kinds.size());
+    Statement stmt(session);
+    if (stmt.Execute(sql) == SQL_NO_DATA) return results;
+    for (std::size_t i = 0; i < kinds.size(); ++i) {
+        if (i > 0 && !stmt.NextResult()) break;
+        ReadResult(stmt, kinds[i], [&](ValueRow& row) { results[i].push_back(row); });
+    }
+    return results;
 }
 
 std::optional<std::string> TextOf(const CellValue& value) {

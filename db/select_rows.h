@@ -32,6 +32,12 @@ std::vector<ValueRow> SelectRows(const CDatabase& session, const std::string& sq
 void ForEachRow(const CDatabase& session, const std::string& sql, const std::vector<ColumnKind>& kinds,
                 const std::function<void(ValueRow&)>& take);
 
+// The rows of each result of a batch of SELECTs sent as one request (for a
+// driver that takes several statements in one text, PostgreSQL's): result
+// i's columns read as kinds[i]. Throws CDBException when one fails.
+std::vector<std::vector<ValueRow>> SelectBatchRows(const CDatabase& session, const std::string& sql,
+                                                   const std::vector<std::vector<ColumnKind>>& kinds);
+
 // The value as the type asked for, nullopt for NULL (or another kind).
 std::optional<std::string> TextOf(const CellValue& value);
 std::optional<double> NumberOf(const CellValue& value);

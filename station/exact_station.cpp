@@ -56,6 +56,12 @@ std::string ExactStationQuery(const std::string& code) {
            quoted + " and S.STA is null";
 }
 
+std::vector<ColumnKind> KindsOf(std::span<const Column> columns) {
+    std::vector<ColumnKind> kinds;
+    for (const Column& c : columns) kinds.push_back(ReadKind(c.kind));
+    return kinds;
+}
+
 std::string NumberText(double value) {
     if (std::isnan(value)) return std::signbit(value) ? "-nan" : "nan";
     char buffer[64];
@@ -215,6 +221,49 @@ ExactStation ReadExactStation(const CDatabase& session, const std::string& code)
     }
     SortChannels(station);
     return station;
+}
+
+ExactStation ReadExactStationLocked(const CDatabase& session, const std::string& code, const StationLock& lock) {
+    const std::string quoted = SqlQuote(code);
+    const std::string siteColumns = ColumnList(catalogue::kSiteColumns, "S");
+    const std::string channelColumns = ColumnList(catalogue::kSiteChanColumns, "C");
+    ExactStation station;
+    if (lock.siteReadFirst) {
+        std::vector<std::vector<ValueRow>> results = SelectBatchRows(
+            session,
+            "select " + siteColumns + " from SITE S where S.STA=" + quoted + " " + lock.rowLock + ";select " +
+                channelColumns + " from SITECHAN C where C.STA=" + quoted,
+            {KindsOf(catalogue::kSiteColumns), KindsOf(catalogue::kSiteChanColumns)});
+        if (!results[0].empty()) station.site = std::move(results[0].front());
+        station.channels = std::move(results[1]);
+        SortChannels(station);
+        return station;
+    }
+    std::vector<ColumnKind> kinds = KindsOf(catalogue::kSiteColumns);
+    for (ColumnKind kind : KindsOf(catalogue::kSiteChanColumns)) kinds.push_back(kind);
+    for (ValueRow& joined : SelectRows(session,
+                                       "select " + siteColumns + "," + channelColumns +
+                                           " from SITE S left join SITECHAN C on C.STA=S.STA where S.STA=" + quoted +
+                                           " " + lock.rowLock,
+                                       kinds)) {
+        ValueRow channel(joined.begin() + kSiteColumnCount, joined.end());
+        joined.resize(kSiteColumnCount);
+        if (!station.site) station.site = std::move(joined);
+        if (!std::holds_alternative<std::monostate>(channel[ChannelColumnIndex("STA")]))
+            station.channels.push_back(std::move(channel));
+    }
+    if (!station.site)
+        station.channels = SelectRows(session, "select " + channelColumns + " from SITECHAN C where C.STA=" + quoted,
+                                      KindsOf(catalogue::kSiteChanColumns));
+    SortChannels(station);
+    return station;
+}
+
+StationSnapshot ShownSnapshot(const ExactStation& station) {
+    StationSnapshot snapshot = ToSnapshot(station);
+    const int groups = ChannelGroupsRead(snapshot);
+    std::erase_if(snapshot.channels, [groups](const ChannelRow& row) { return row.NGROUP < 1 || row.NGROUP > groups; });
+    return snapshot;
 }
 
 std::string EncodeStation(const ExactStation& station) {

@@ -31,6 +31,18 @@ public:
 // group) with one statement. Throws CDBException.
 ExactStation ReadExactStation(const CDatabase& session, const std::string& code);
 
+// The same rows read with the lock a write needs (see LockStationForWriting),
+// with one request where the station exists: with `siteReadFirst` the SITE
+// row with the lock clause, then the channel rows by the next SELECT of the
+// same request; else SITE joined with its channel rows, read with the lock
+// clause (the channel rows of a code SITE does not hold by a second
+// statement). Throws CDBException.
+ExactStation ReadExactStationLocked(const CDatabase& session, const std::string& code, const StationLock& lock);
+
+// The rows as the station store's locked reading (ReReadStation) holds them:
+// the channel rows of the groups the form shows only (see ToSnapshot).
+StationSnapshot ShownSnapshot(const ExactStation& station);
+
 // The rows as text, one line per row after a line naming each table's
 // columns; read back exactly by DecodeStation: NULL is "\N", text is escaped,
 // numbers are the shortest decimal that reads back to the same bits (nan and

@@ -27,22 +27,23 @@ struct JournalWording {
     const char* tableOptions;  // after the column list: the character set that keeps any text
     const char* lastId;        // the query of the id just inserted, where the driver
                                // answers no rows to "insert ... returning"; else null
+    bool batches;              // the driver sends several statements in one text
 };
 
 std::optional<JournalWording> WordingFor(const CDatabase& session) {
     switch (session.SessionDialect().Kind()) {
         case DbmsKind::SQLite:
             return JournalWording{"ID integer primary key autoincrement", "text",
-                                  "strftime('%Y-%m-%d %H:%M:%f','now')", "NULL", "", "select last_insert_rowid()"};
+                                  "strftime('%Y-%m-%d %H:%M:%f','now')", "NULL", "", "select last_insert_rowid()", false};
         case DbmsKind::Postgres:
             return JournalWording{"ID bigserial primary key", "text",
                                   "to_char(clock_timestamp() at time zone 'UTC','YYYY-MM-DD HH24:MI:SS.US')",
-                                  "current_user", "", nullptr};
+                                  "current_user", "", nullptr, true};
         case DbmsKind::MySql:
             return JournalWording{"ID bigint not null auto_increment primary key", "mediumtext",
                                   "date_format(utc_timestamp(6),'%Y-%m-%d %H:%i:%s.%f')",
                                   "substring_index(current_user(),'@',1)",
-                                  " character set utf8mb4 collate utf8mb4_bin", nullptr};
+                                  " character set utf8mb4 collate utf8mb4_bin", nullptr, false};
         default: return std::nullopt;
     }
 }
@@ -161,8 +162,14 @@ void ForgetJournalState() {
     KnownStates().clear();
 }
 
+bool JournalTakesWrites(const CDatabase& session) {
+    const std::optional<JournalWording> wording = WordingFor(session);
+    return wording && wording->batches;
+}
+
 std::int64_t AppendJournal(CDatabase& session, const std::string& operation, const std::string& code,
-                           const std::string& reason, const ExactStation& before, const ExactStation& after) {
+                           const std::string& reason, const ExactStation& before, const ExactStation& after,
+                           const std::vector<std::string>& writes) {
     const std::optional<JournalWording> wording = WordingFor(session);
     if (!wording) throw std::logic_error("journal on a database product it has no wording for");
     const ProgramIdentity program = CurrentProgramIdentity();
@@ -174,11 +181,20 @@ std::int64_t AppendJournal(CDatabase& session, const std::string& operation, con
         SqlQuote(operation) + "," + SqlQuote(code) + "," + OptionalLiteral(reason) + "," +
         SqlQuote(EncodeStation(before)) + "," + SqlQuote(EncodeStation(after)) + ")";
     std::vector<ValueRow> rows;
-    if (wording->lastId != nullptr) {
-        session.ExecuteDirect(sql);
-        rows = SelectRows(session, wording->lastId, {ColumnKind::Number});
+    if (wording->batches && !writes.empty()) {
+        std::string batch;
+        for (const std::string& write : writes) batch += write + ";";
+        std::vector<std::vector<ColumnKind>> kinds(writes.size());
+        kinds.push_back({ColumnKind::Number});
+        rows = std::move(SelectBatchRows(session, batch + sql + " returning ID", kinds).back());
     } else {
-        rows = SelectRows(session, sql + " returning ID", {ColumnKind::Number});
+        for (const std::string& write : writes) session.ExecuteDirect(write);
+        if (wording->lastId != nullptr) {
+            session.ExecuteDirect(sql);
+            rows = SelectRows(session, wording->lastId, {ColumnKind::Number});
+        } else {
+            rows = SelectRows(session, sql + " returning ID", {ColumnKind::Number});
+        }
     }
     if (rows.empty() || !NumberOf(rows.front().front())) throw std::logic_error("journal insert answered no id");
     return static_cast<std::int64_t>(*NumberOf(rows.front().front()));

@@ -61,8 +61,14 @@ bool JournalAvailable(CDatabase& session);
 // Forgets what JournalAvailable learned (tests that drop or make the table).
 void ForgetJournalState();
 
+// Whether AppendJournal sends the write's statements in the entry's request.
+bool JournalTakesWrites(const CDatabase& session);
+
 // Adds one entry in the session's open transaction, with the database's
 // clock and user, this process's user, host and program. Answers its id.
-// Throws CDBException.
+// `writes`, statements of the write the entry belongs to, run first: in the
+// same request as the entry where the driver takes several statements in
+// one text (PostgreSQL's), else one by one. Throws CDBException.
 std::int64_t AppendJournal(CDatabase& session, const std::string& operation, const std::string& code,
-                           const std::string& reason, const ExactStation& before, const ExactStation& after);
+                           const std::string& reason, const ExactStation& before, const ExactStation& after,
+                           const std::vector<std::string>& writes = {});

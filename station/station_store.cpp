@@ -180,7 +180,7 @@ bool StationStore::Unchanged(Transaction& tx, const std::string& code, const std
     // other writer can land between this reading and the writes that follow.
     const StationLock lock = tx.Begun() ? LockStationForWriting(session_) : StationLock{};
     if (loaded) {
-        StationSnapshot now = ReReadStation(session_, code, lock);
+        StationSnapshot now = LockedReading(code, lock);
         if (SameStation(*loaded, now)) {
             if (tx.Begun()) locked = std::move(now);
             return true;
@@ -189,7 +189,7 @@ bool StationStore::Unchanged(Transaction& tx, const std::string& code, const std
     tx.Rollback();
     if (!ask(code)) return false;
     // Locked again for the writes; this reading is what they follow.
-    if (tx.Begin()) locked = ReReadStation(session_, code, LockStationForWriting(session_));
+    if (tx.Begin()) locked = LockedReading(code, LockStationForWriting(session_));
     return true;
 }
 
@@ -234,32 +234,45 @@ StoreOutcome StationStore::Save(const StationValues& values, const std::optional
     return Retried([&] { return SaveOnce(values, loaded, askOverwrite, nindex); });
 }
 
-std::optional<ExactStation> StationStore::JournalBefore(bool journaled, const Transaction& tx,
-                                                        const std::string& code) {
-    if (!journaled || !tx.Begun()) return std::nullopt;
-    return ReadExactStation(session_, code);
+StationSnapshot StationStore::LockedReading(const std::string& code, const StationLock& lock) {
+    if (!journaling_) return ReReadStation(session_, code, lock);
+    lockedRows_ = ReadExactStationLocked(session_, code, lock);
+    return ShownSnapshot(*lockedRows_);
+}
+
+std::optional<ExactStation> StationStore::JournalBefore(const Transaction& tx) const {
+    if (!journaling_ || !tx.Begun()) return std::nullopt;
+    return lockedRows_;
 }
 
 std::optional<std::int64_t> StationStore::JournalAfter(const std::optional<ExactStation>& before,
                                                        const std::string& operation, const std::string& code,
-                                                       bool deleted) {
+                                                       bool deleted, const std::vector<std::string>& writes) {
+    // Where the driver takes them in the entry's request, the write's last
+    // statements go there: nothing can come between them and the entry.
+    const bool together = before && JournalTakesWrites(session_);
+    if (!together)
+        for (const std::string& write : writes) session_.ExecuteDirect(write);
     if (beforeJournal) beforeJournal();
     if (!before) return std::nullopt;
+    // After a delete the station has no rows: nothing to read back.
     const ExactStation after = deleted ? ExactStation{} : ReadExactStation(session_, code);
-    return AppendJournal(session_, operation, code, reason_, *before, after);
+    return AppendJournal(session_, operation, code, reason_, *before, after,
+                         together ? writes : std::vector<std::string>{});
 }
 
 StoreOutcome StationStore::SaveOnce(const StationValues& values, const std::optional<StationSnapshot>& loaded,
                                     const ChangedQuestion& askOverwrite, int& nindex) {
     // Asked before the transaction: a failed question would end it.
-    const bool journaled = JournalAvailable(session_);
+    journaling_ = JournalAvailable(session_);
+    lockedRows_.reset();
     // The SITE row and the channel rows are written in one transaction: a
     // failure anywhere leaves both as they were.
     Transaction tx(session_, TransactionLock::CatalogueWriters);
     std::optional<StationSnapshot> locked;
     if (!Unchanged(tx, values.code, loaded, askOverwrite, locked)) return StoreOutcome::Cancelled;
     if (afterReRead) afterReRead();
-    const std::optional<ExactStation> before = JournalBefore(journaled, tx, values.code);
+    const std::optional<ExactStation> before = JournalBefore(tx);
     // Without transactions the channel rows are not written piecemeal.
     WriteValues(values, locked ? &*locked : nullptr, nindex);
     if (!tx.Begun()) return StoreOutcome::NoTransaction;
@@ -271,15 +284,15 @@ StoreOutcome StationStore::SaveOnce(const StationValues& values, const std::opti
 }
 
 StoreOutcome StationStore::Write(const std::string& code, const WritePlan& plan, int& nindex) {
-    const bool journaled = JournalAvailable(session_);
+    journaling_ = JournalAvailable(session_);
     return Retried([&] {
         Transaction tx(session_, TransactionLock::CatalogueWriters);
         if (!tx.Begun()) return StoreOutcome::NoTransaction;
-        const StationSnapshot locked = ReReadStation(session_, code, LockStationForWriting(session_));
+        const StationSnapshot locked = LockedReading(code, LockStationForWriting(session_));
         if (afterReRead) afterReRead();
         const std::optional<StationValues> values = plan(locked);
         if (!values) return StoreOutcome::Done;  // rolled back: nothing was written
-        const std::optional<ExactStation> before = JournalBefore(journaled, tx, values->code);
+        const std::optional<ExactStation> before = JournalBefore(tx);
         WriteValues(*values, &locked, nindex);
         const std::optional<std::int64_t> entry =
             JournalAfter(before, locked.site ? "update" : "insert", values->code, false);
@@ -296,7 +309,7 @@ StoreOutcome StationStore::Delete(const std::string& code, const std::optional<S
 
 StoreOutcome StationStore::Restore(const std::string& code, const ExactStation& rows,
                                    const std::optional<StationSnapshot>& loaded, const ChangedQuestion& askChanged) {
-    const bool journaled = JournalAvailable(session_);
+    journaling_ = JournalAvailable(session_);
     return Retried([&] {
         Transaction tx(session_, TransactionLock::CatalogueWriters);
         if (!tx.Begun()) return StoreOutcome::NoTransaction;
@@ -304,7 +317,7 @@ StoreOutcome StationStore::Restore(const std::string& code, const ExactStation& 
         if (!Unchanged(tx, code, loaded, askChanged, locked)) return StoreOutcome::Cancelled;
         if (!tx.Begun()) return StoreOutcome::NoTransaction;
         if (afterReRead) afterReRead();
-        const std::optional<ExactStation> before = JournalBefore(journaled, tx, code);
+        const std::optional<ExactStation> before = JournalBefore(tx);
         session_.ExecuteDirect(DeleteChannelsStatement(code));
         session_.ExecuteDirect(DeleteSiteStatement(code));
         for (const std::string& sql : RestoreStatements(rows)) session_.ExecuteDirect(sql);
@@ -317,17 +330,17 @@ StoreOutcome StationStore::Restore(const std::string& code, const ExactStation& 
 
 StoreOutcome StationStore::DeleteOnce(const std::string& code, const std::optional<StationSnapshot>& loaded,
                                       const ChangedQuestion& askDelete) {
-    const bool journaled = JournalAvailable(session_);
+    journaling_ = JournalAvailable(session_);
+    lockedRows_.reset();
     Transaction tx(session_, TransactionLock::CatalogueWriters);
     if (!tx.Begun()) return StoreOutcome::NoTransaction;
     std::optional<StationSnapshot> locked;
     if (!Unchanged(tx, code, loaded, askDelete, locked)) return StoreOutcome::Cancelled;
     if (!tx.Begun()) return StoreOutcome::NoTransaction;
     if (afterReRead) afterReRead();
-    const std::optional<ExactStation> before = JournalBefore(journaled, tx, code);
-    session_.ExecuteDirect(DeleteChannelsStatement(code));
-    session_.ExecuteDirect(DeleteSiteStatement(code));
-    const std::optional<std::int64_t> entry = JournalAfter(before, "delete", code, true);
+    const std::optional<ExactStation> before = JournalBefore(tx);
+    const std::optional<std::int64_t> entry =
+        JournalAfter(before, "delete", code, true, {DeleteChannelsStatement(code), DeleteSiteStatement(code)});
     tx.Commit();
     lastEntry_ = entry;
     return StoreOutcome::Done;

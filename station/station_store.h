@@ -106,17 +106,25 @@ private:
     bool Unchanged(class Transaction& tx, const std::string& code, const std::optional<StationSnapshot>& loaded,
                    const ChangedQuestion& ask, std::optional<StationSnapshot>& locked);
 
-    // The station's rows before a write, read under its lock, when the
-    // journal is kept (`journaled`) and a transaction holds the write.
-    std::optional<ExactStation> JournalBefore(bool journaled, const class Transaction& tx, const std::string& code);
-    // Adds the write's entry, with the rows read back (none after a delete);
-    // answers its id.
+    // The station read again under `lock` (ReReadStation); where the
+    // journal is kept, its exact rows are read by the same request and kept
+    // as the write's "before".
+    StationSnapshot LockedReading(const std::string& code, const StationLock& lock);
+    // The station's rows before a write, as the locked reading found them,
+    // when the journal is kept and a transaction holds the write.
+    std::optional<ExactStation> JournalBefore(const class Transaction& tx) const;
+    // Adds the write's entry, with the rows read back (none after a delete),
+    // and answers its id. `writes`, the write's last statements, go first,
+    // with the entry where the driver allows (and alone when not journaled).
     std::optional<std::int64_t> JournalAfter(const std::optional<ExactStation>& before, const std::string& operation,
-                                             const std::string& code, bool deleted);
+                                             const std::string& code, bool deleted,
+                                             const std::vector<std::string>& writes = {});
 
     CDatabase& session_;
     std::optional<std::int64_t> lastEntry_;
     std::string reason_;
+    bool journaling_ = false;                 // this operation is journaled
+    std::optional<ExactStation> lockedRows_;  // the last locked reading's exact rows
 };
 
 // The filter of the read of one channel cell's row by its key (STA, CHAN,

@@ -57,7 +57,7 @@ TEST(JournalPrograms, HistoryShowsEachChangeAndARestoreBringsBackTheDeletedStati
     CDatabase db;
     ASSERT_TRUE(db.Open(CurrentBackend().ConnectString(), OpenOptions::UseCursorLibrary));
     CreateStationTables(db);
-    DropTableIfExists(db, "STATION_JOURNAL");
+    const TableDropGuard journal(db, "STATION_JOURNAL");
     ForgetJournalState();
     ASSERT_TRUE(EnsureJournalTable(db).available);
     StationStore store(db);

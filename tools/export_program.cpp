@@ -246,7 +246,7 @@ int RunStationExport(int argc, char** argv, std::ostream& out, std::ostream& err
         err << (note.station.empty() ? "(NULL)" : note.station) << ' ' << (note.channel.empty() ? "-" : note.channel)
             << ": " << note.message << '\n';
     for (const std::string& code : changedOutside)
-        err << code << " -: изменена вне station-editor после " << *time
-            << ", выгружена такой, какой её хранит журнал изменений\n";
+        err << code << " -: изменена после " << *time
+            << " не через station-editor: журнал изменений может не знать её прошлого\n";
     return notes.empty() && changedOutside.empty() ? ExitStatus::Clean : ExitStatus::Findings;
 }

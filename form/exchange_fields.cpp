@@ -8,7 +8,7 @@
 
 #include "form/field_syntax.h"
 #include "form/station_dlg.h"
-#include "platform/text.h"
+#include "text/text.h"
 #include "station/catalogue_columns.h"
 #include "station/value_rules.h"
 

@@ -1,6 +1,6 @@
 #include "tools/check_program.h"
 
-#include "app/program_start.h"
+#include "settings/program_start.h"
 #include "tools/check_output.h"
 #include "tools/check_rules.h"
 #include "tools/tool_common.h"

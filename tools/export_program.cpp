@@ -7,7 +7,7 @@
 #include <functional>
 #include <sstream>
 
-#include "app/program_start.h"
+#include "settings/program_start.h"
 #include "tools/map_formats.h"
 #include "tools/output_file.h"
 #include "tools/stationxml.h"

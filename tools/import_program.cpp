@@ -6,8 +6,8 @@
 #include <ctime>
 #include <set>
 
-#include "app/database_choice.h"
-#include "app/program_start.h"
+#include "settings/database_choice.h"
+#include "settings/program_start.h"
 #include "db/session.h"
 #include "station/station_store.h"
 #include "tools/station_import.h"

@@ -4,7 +4,7 @@
 #include <ctime>
 
 #include "db/station_queries.h"
-#include "db/station_recordsets.h"
+#include "station/station_recordsets.h"
 #include "form/date_text.h"
 #include "station/number_text.h"
 #include "form/operation_session.h"

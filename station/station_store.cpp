@@ -8,12 +8,12 @@
 #include "db/session.h"
 #include "db/sql_text.h"
 #include "db/station_queries.h"
-#include "db/station_recordsets.h"
 #include "db/transaction.h"
 #include "db/wall_clock.h"
 #include "station/catalogue_columns.h"
 #include "station/component_orientation.h"
 #include "station/site_statement.h"
+#include "station/station_recordsets.h"
 
 namespace {
 
@@ -38,7 +38,7 @@ void SetChannelFields(CSiteChan& row, const std::string& code, const ChannelValu
         row.VANG = start.vang;
     }
     // What a caller gives of the placement is written over either.
-    const std::pair<const std::optional<double>&, double&> placement[] = {
+    const std::pair<const std::optional<double>&, ExactDouble&> placement[] = {
         {c.hang, row.HANG}, {c.vang, row.VANG}, {c.edeph, row.EDEPH}, {c.lat, row.LAT}, {c.lon, row.LON}};
     for (const auto& [given, column] : placement)
         if (given) column = *given;

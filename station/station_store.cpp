@@ -172,6 +172,14 @@ std::string StaleChannelsStatement(const std::string& code, int groups, const st
 
 StationSnapshot StationStore::Read(const std::string& code) { return ReadStation(session_, code); }
 
+std::vector<std::string> StationStore::StationCodes() {
+    // Only STA is read, in blocks of rows, from the record set's own query.
+    CSite site(&session_);
+    return site.ReadTextColumn(CSite::kStationCodeField);
+}
+
+int StationStore::NextStationIndex() { return CheckedNextStationIndex(session_); }
+
 bool StationStore::Unchanged(Transaction& tx, const std::string& code, const std::optional<StationSnapshot>& loaded,
                              const ChangedQuestion& ask, std::optional<StationSnapshot>& locked) {
     // The lock is taken before or by the reading of the SITE row, so that no

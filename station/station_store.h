@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "station/station_snapshot.h"
 #include "station/station_values.h"
@@ -34,6 +35,11 @@ public:
 
     // The station as loading shows it (see ReadStation).
     StationSnapshot Read(const std::string& code);
+    // Every station code SITE holds, in the order the table gives them.
+    std::vector<std::string> StationCodes();
+    // The number a new station gets: one above the largest NINDEX (see
+    // CheckedNextStationIndex, whose failures it throws).
+    int NextStationIndex();
 
     // Writes the SITE row (update when SITE holds the code, else insert) and
     // the channel rows in one transaction that holds the catalogue's writer

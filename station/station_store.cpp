@@ -180,18 +180,22 @@ std::vector<std::string> StationStore::StationCodes() {
 
 int StationStore::NextStationIndex() { return CheckedNextStationIndex(session_); }
 
-bool StationStore::Unchanged(Transaction& tx, const std::string& code, const std::optional<StationSnapshot>& loaded,
-                             const ChangedQuestion& ask, std::optional<StationSnapshot>& locked) {
+bool StationStore::LockedReadingIsLoaded(Transaction& tx, const std::string& code,
+                                         const std::optional<StationSnapshot>& loaded,
+                                         std::optional<StationSnapshot>& locked) {
+    if (!loaded) return false;
     // The lock is taken before or by the reading of the SITE row, so that no
     // other writer can land between this reading and the writes that follow.
     const StationLock lock = tx.Begun() ? LockStationForWriting(session_) : StationLock{};
-    if (loaded) {
-        StationSnapshot now = ReReadStation(session_, code, lock);
-        if (SameStation(*loaded, now)) {
-            if (tx.Begun()) locked = std::move(now);
-            return true;
-        }
-    }
+    StationSnapshot now = ReReadStation(session_, code, lock);
+    if (!SameStation(*loaded, now)) return false;
+    if (tx.Begun()) locked = std::move(now);
+    return true;
+}
+
+bool StationStore::AskThenLockAgain(Transaction& tx, const std::string& code, const ChangedQuestion& ask,
+                                    std::optional<StationSnapshot>& locked) {
+    // Nothing is held while the question waits for its answer.
     tx.Rollback();
     if (!ask(code)) return false;
     // Locked again for the writes; this reading is what they follow.
@@ -246,7 +250,9 @@ StoreOutcome StationStore::SaveOnce(const StationValues& values, const std::opti
     // failure anywhere leaves both as they were.
     Transaction tx(session_, TransactionLock::CatalogueWriters);
     std::optional<StationSnapshot> locked;
-    if (!Unchanged(tx, values.code, loaded, askOverwrite, locked)) return StoreOutcome::Cancelled;
+    if (!LockedReadingIsLoaded(tx, values.code, loaded, locked) &&
+        !AskThenLockAgain(tx, values.code, askOverwrite, locked))
+        return StoreOutcome::Cancelled;
     if (afterReRead) afterReRead();
     // Without transactions the channel rows are not written piecemeal.
     WriteValues(values, locked ? &*locked : nullptr, nindex);
@@ -279,7 +285,8 @@ StoreOutcome StationStore::DeleteOnce(const std::string& code, const std::option
     Transaction tx(session_, TransactionLock::CatalogueWriters);
     if (!tx.Begun()) return StoreOutcome::NoTransaction;
     std::optional<StationSnapshot> locked;
-    if (!Unchanged(tx, code, loaded, askDelete, locked)) return StoreOutcome::Cancelled;
+    if (!LockedReadingIsLoaded(tx, code, loaded, locked) && !AskThenLockAgain(tx, code, askDelete, locked))
+        return StoreOutcome::Cancelled;
     if (!tx.Begun()) return StoreOutcome::NoTransaction;
     if (afterReRead) afterReRead();
     session_.ExecuteDirect(DeleteChannelsStatement(code));

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cmath>
+#include <limits>
 #include <optional>
 #include <span>
 #include <stdexcept>
@@ -218,7 +219,8 @@ void SetNull(Row& row, const Member<Row>& member) {
 }
 
 // Sets the column from a number: an integer column takes it rounded toward
-// zero; a text or date-time column is left as it is and false answered.
+// zero; a number an integer column cannot hold (NaN included), or any number
+// for a text or date-time column, leaves the column as it is and answers false.
 template <typename Row>
 bool SetNumber(Row& row, const Member<Row>& member, double number) {
     return std::visit(
@@ -226,7 +228,10 @@ bool SetNumber(Row& row, const Member<Row>& member, double number) {
             auto& value = row.*m;
             using Value = std::remove_cvref_t<decltype(value)>;
             if constexpr (std::is_same_v<Value, int>) {
-                value = static_cast<int>(std::trunc(number));
+                const double whole = std::trunc(number);
+                if (!(whole >= std::numeric_limits<int>::min() && whole <= std::numeric_limits<int>::max()))
+                    return false;
+                value = static_cast<int>(whole);
                 return true;
             } else if constexpr (std::is_same_v<Value, ExactDouble>) {
                 value.value = number;

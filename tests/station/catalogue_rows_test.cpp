@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "station/catalogue_rows.h"
 
 namespace {
@@ -42,7 +44,7 @@ TEST(CatalogueRows, EveryColumnReadsAndSetsBackWithItsNulls) {
     EXPECT_EQ(CopiedByColumn(channel), channel);
 }
 
-TEST(CatalogueRows, DateTimeTextsOtherThanTheStatementsAreRefused) {
+TEST(CatalogueRows, TextsAndNumbersAColumnCannotHoldAreRefused) {
     const auto& ondate = catalogue::RowColumnNamed<SiteRow>("ONDATE").member;
     const auto& sta = catalogue::RowColumnNamed<SiteRow>("STA").member;
     SiteRow row;
@@ -50,6 +52,10 @@ TEST(CatalogueRows, DateTimeTextsOtherThanTheStatementsAreRefused) {
         EXPECT_FALSE(catalogue::SetText(row, ondate, text)) << text;
     EXPECT_FALSE(row.ONDATE.has_value());
     EXPECT_FALSE(catalogue::SetNumber(row, sta, 1.0));
+    const auto& ngroups = catalogue::RowColumnNamed<SiteRow>("NGROUPS").member;
+    for (const double number : {3e9, -3e9, std::numeric_limits<double>::quiet_NaN()})
+        EXPECT_FALSE(catalogue::SetNumber(row, ngroups, number)) << number;
+    EXPECT_EQ(row.NGROUPS, 0);
 }
 
 }  // namespace

@@ -2,9 +2,9 @@
 
 #include <iostream>
 
-#include "app/command_line.h"
-#include "app/config_file.h"
-#include "app/program_start.h"
+#include "settings/command_line.h"
+#include "settings/config_file.h"
+#include "settings/program_start.h"
 #include "app/station_app.h"
 #include "platform/qt/qt_dialog_port.h"
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "app/database_choice.h"
+#include "settings/database_choice.h"
 
 // Where the personal database lives and the script that creates its tables.
 struct PersonalDatabase {
@@ -11,7 +11,7 @@ struct PersonalDatabase {
     std::string schemaScript;  // the SQLite base-table script
 };
 
-// PersonalDatabasePath() (app/database_choice.h), created from the script
+// PersonalDatabasePath() (settings/database_choice.h), created from the script
 // installed with the program:
 // <folder of the program>/../share/station-editor/sql/sqlite/base_tables.sql.
 PersonalDatabase DefaultPersonalDatabase();

@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "app/command_line.h"
-#include "app/connection_settings.h"
+#include "settings/command_line.h"
+#include "settings/connection_settings.h"
 #include "app/personal_database.h"
 #include "db/session.h"
 #include "db/session_pool.h"

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <regex>
 
-#include "db/station_recordsets.h"
+#include "station/station_recordsets.h"
 #include "station/station_store.h"
 
 namespace {

@@ -44,8 +44,6 @@
 #include "tools/export_program.h"
 #include "db/schema_upgrade.h"
 #include "platform/fake/fake_dialog_port.h"
-#include "platform/qt/field_edit.h"
-#include "platform/qt/list_combo.h"
 #include "platform/qt/qt_dialog_port.h"
 #include "resources/control_ids.h"
 
@@ -400,14 +398,13 @@ double TypeAheadOnQt(const Target& t, Recording* recording, long long* requests)
     QTimer poll;
     QTimer::singleShot(0, [&] {
         QDialog* window = port.Dialog();
-        auto* combo = qobject_cast<platform::qt::ListCombo*>(port.Widget(ctl::StationCode));
-        if (window == nullptr || combo == nullptr) {
+        if (window == nullptr || port.Widget(ctl::StationCode) == nullptr) {
             failure = "the form has no station code box";
             port.EndDialog(platform::IDCANCEL);
             return;
         }
         window->activateWindow();
-        combo->Edit().setFocus();
+        port.FocusAndSelectAll(ctl::StationCode);
         port.SetText(ctl::StationCode, "");
         QApplication::processEvents();
         QWindow* handle = window->windowHandle();

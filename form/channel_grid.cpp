@@ -7,7 +7,7 @@
 
 #include "form/station_dlg.h"
 #include "platform/profile_reader.h"
-#include "platform/text.h"
+#include "text/text.h"
 #include "resources/control_ids.h"
 #include "resources/string_table.h"
 #include "station/catalogue_columns.h"

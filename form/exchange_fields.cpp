@@ -2,13 +2,14 @@
 // form's checks, in one fixed order for both directions.
 
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <string>
 #include <vector>
 
 #include "form/field_syntax.h"
 #include "form/station_dlg.h"
-#include "platform/text.h"
+#include "text/text.h"
 #include "station/catalogue_columns.h"
 #include "station/value_rules.h"
 
@@ -108,18 +109,17 @@ std::string LengthMessage(int maxChars) {
     return "Please enter no more than " + std::to_string(maxChars) + " characters.";
 }
 
-}  // namespace
+// The flags of the number fields loaded from NULL (CStationDlg's EmptyShown).
+struct EmptyFlags {
+    bool& elevation;
+    bool& latitude;
+    bool& longitude;
+    bool& groupCount;
+};
 
-bool CStationDlg::FailCheck(int controlId, const std::string& message) {
-    port_.MessageBox(message, port_.AppTitle(), platform::Buttons::Ok, platform::Icon::Exclamation);
-    port_.FocusAndSelectAll(controlId);
-    return false;
-}
-
-bool CStationDlg::ExchangeFields(Exchange direction) {
-    FormFields& f = fields_;
-
-    // The fixed order of the exchange.
+// Every field of the form with its control and check, in the fixed order of
+// the exchange, bound to the members of `f`.
+std::vector<ExchangedField> FieldTable(FormFields& f, const EmptyFlags& empty) {
     std::vector<ExchangedField> order;
     order.reserve(64);
     // 1. ChanName of cell 0, then cells 9 to 20, then 1 to 8.
@@ -128,10 +128,10 @@ bool CStationDlg::ExchangeFields(Exchange direction) {
     for (int k = 9; k < ctl::CellCount; ++k) chan(k);
     for (int k = 1; k <= 8; ++k) chan(k);
     // 2. Elevation, Latitude, Longitude, GroupCount, StationCode, IntlCode.
-    order.push_back(FloatField(ctl::Elevation, f.Elevation, emptyShown_.Elevation, Quantity::Elevation));
-    order.push_back(FloatField(ctl::Latitude, f.Latitude, emptyShown_.Latitude, Quantity::Latitude));
-    order.push_back(FloatField(ctl::Longitude, f.Longitude, emptyShown_.Longitude, Quantity::Longitude));
-    order.push_back(IntegerField(ctl::GroupCount, f.GroupCount, &emptyShown_.GroupCount, true));
+    order.push_back(FloatField(ctl::Elevation, f.Elevation, empty.elevation, Quantity::Elevation));
+    order.push_back(FloatField(ctl::Latitude, f.Latitude, empty.latitude, Quantity::Latitude));
+    order.push_back(FloatField(ctl::Longitude, f.Longitude, empty.longitude, Quantity::Longitude));
+    order.push_back(IntegerField(ctl::GroupCount, f.GroupCount, &empty.groupCount, true));
     {
         ExchangedField code{Kind::Code, ctl::StationCode};
         code.text = &f.StationCode;
@@ -165,61 +165,70 @@ bool CStationDlg::ExchangeFields(Exchange direction) {
         order.push_back(TextField(ctl::SensorType(g), f.SensorType[static_cast<size_t>(g - 1)],
                                   catalogue::SiteChanWidth("DESCR")));
 
-    if (direction == Exchange::Show) {
-        for (const ExchangedField& entry : order) {
-            const bool empty = entry.shownEmpty != nullptr && *entry.shownEmpty;
-            std::string shown;
-            switch (entry.kind) {
-                case Kind::Text:
-                case Kind::Code:
-                case Kind::NumberText:
-                    shown = *entry.text;
-                    break;
-                case Kind::Float:
-                    shown = empty ? std::string() : FloatFieldText(*entry.real);
-                    break;
-                case Kind::Integer:
-                    shown = empty ? std::string() : std::to_string(*entry.integer);
-                    break;
-                case Kind::ListValue: {
-                    // An empty value shows an empty edit field rather than
-                    // the first entry, which every entry "begins with".
-                    const int index =
-                        entry.text->empty() ? platform::CB_ERR : port_.FindString(entry.id, -1, *entry.text);
-                    if (index != platform::CB_ERR) {
-                        if (port_.GetCurSel(entry.id) != index || port_.Text(entry.id) != port_.GetLBText(entry.id, index))
-                            port_.SetCurSel(entry.id, index);
-                    } else if (entry.text->empty()) {
-                        if (port_.GetCurSel(entry.id) != platform::CB_ERR || !port_.Text(entry.id).empty())
-                            port_.SetCurSel(entry.id, -1);
-                    } else if (port_.Text(entry.id) != *entry.text) {
-                        port_.SetText(entry.id, *entry.text);
-                    }
-                    if (entry.tellLimit) port_.SetLimitText(entry.id, entry.maxChars);
-                    continue;
-                }
-            }
-            if (port_.Text(entry.id) != shown) {
-                // Showing GroupCount notifies its change; the handler must know
-                // that the program, not the user, put the number there.
-                showingGroupCount_ = entry.id == ctl::GroupCount;
-                port_.SetText(entry.id, shown);
-                showingGroupCount_ = false;
-            }
-            if (entry.tellLimit) port_.SetLimitText(entry.id, entry.maxChars);
-        }
-        return true;
-    }
+    return order;
+}
 
+// Puts every field into its control; a control that already shows the
+// field's text is left alone. `showingGroupCount` is set while GroupCount's
+// text is put in.
+void ShowFields(platform::DialogPort& port, const std::vector<ExchangedField>& order, bool& showingGroupCount) {
     for (const ExchangedField& entry : order) {
-        const std::string typed = port_.Text(entry.id);
+        const bool empty = entry.shownEmpty != nullptr && *entry.shownEmpty;
+        std::string shown;
+        switch (entry.kind) {
+            case Kind::Text:
+            case Kind::Code:
+            case Kind::NumberText:
+                shown = *entry.text;
+                break;
+            case Kind::Float:
+                shown = empty ? std::string() : FloatFieldText(*entry.real);
+                break;
+            case Kind::Integer:
+                shown = empty ? std::string() : std::to_string(*entry.integer);
+                break;
+            case Kind::ListValue: {
+                // An empty value shows an empty edit field rather than
+                // the first entry, which every entry "begins with".
+                const int index =
+                    entry.text->empty() ? platform::CB_ERR : port.FindString(entry.id, -1, *entry.text);
+                if (index != platform::CB_ERR) {
+                    if (port.GetCurSel(entry.id) != index || port.Text(entry.id) != port.GetLBText(entry.id, index))
+                        port.SetCurSel(entry.id, index);
+                } else if (entry.text->empty()) {
+                    if (port.GetCurSel(entry.id) != platform::CB_ERR || !port.Text(entry.id).empty())
+                        port.SetCurSel(entry.id, -1);
+                } else if (port.Text(entry.id) != *entry.text) {
+                    port.SetText(entry.id, *entry.text);
+                }
+                if (entry.tellLimit) port.SetLimitText(entry.id, entry.maxChars);
+                continue;
+            }
+        }
+        if (port.Text(entry.id) != shown) {
+            // Showing GroupCount notifies its change; the handler must know
+            // that the program, not the user, put the number there.
+            showingGroupCount = entry.id == ctl::GroupCount;
+            port.SetText(entry.id, shown);
+            showingGroupCount = false;
+        }
+        if (entry.tellLimit) port.SetLimitText(entry.id, entry.maxChars);
+    }
+}
+
+// Reads every control back into its field with the field's check, in order;
+// the first check that fails answers `fail`'s result (false) at once.
+bool ReadFieldsBack(platform::DialogPort& port, const std::vector<ExchangedField>& order,
+                    const std::function<bool(int id, const std::string& message)>& fail) {
+    for (const ExchangedField& entry : order) {
+        const std::string typed = port.Text(entry.id);
         switch (entry.kind) {
             case Kind::Text:
             case Kind::Code:
             case Kind::ListValue:
                 *entry.text = typed;
                 if (entry.maxChars > 0 && text::CharCount(typed) > static_cast<size_t>(entry.maxChars))
-                    return FailCheck(entry.id, LengthMessage(entry.maxChars));
+                    return fail(entry.id, LengthMessage(entry.maxChars));
                 break;
             case Kind::Float: {
                 // A text still as shown keeps the value it shows, so that a
@@ -228,10 +237,10 @@ bool CStationDlg::ExchangeFields(Exchange direction) {
                 const bool untouched =
                     !*entry.shownEmpty && std::isfinite(*entry.real) && typed == FloatFieldText(*entry.real);
                 const std::optional<double> value = untouched ? *entry.real : ReadFloatField(typed);
-                if (!value) return FailCheck(entry.id, kNumberMessage);
+                if (!value) return fail(entry.id, kNumberMessage);
                 *entry.real = *value;
                 *entry.shownEmpty = false;
-                if (!InRange(entry, *value)) return FailCheck(entry.id, RangeMessage(*entry.range));
+                if (!InRange(entry, *value)) return fail(entry.id, RangeMessage(*entry.range));
                 break;
             }
             case Kind::NumberText: {
@@ -240,20 +249,38 @@ bool CStationDlg::ExchangeFields(Exchange direction) {
                 *entry.text = typed;
                 if (typed.find_first_not_of(" \t") == std::string::npos) break;
                 const std::optional<double> value = ReadFloatField(typed);
-                if (!value) return FailCheck(entry.id, kNumberMessage);
-                if (!InRange(entry, *value)) return FailCheck(entry.id, RangeMessage(*entry.range));
+                if (!value) return fail(entry.id, kNumberMessage);
+                if (!InRange(entry, *value)) return fail(entry.id, RangeMessage(*entry.range));
                 break;
             }
             case Kind::Integer: {
                 const std::optional<int> value = ReadIntegerField(typed);
-                if (!value) return FailCheck(entry.id, kIntegerMessage);
+                if (!value) return fail(entry.id, kIntegerMessage);
                 *entry.integer = *value;
                 if (entry.shownEmpty != nullptr) *entry.shownEmpty = false;
                 if (entry.ranged && (*value < entry.low || *value > entry.high))
-                    return FailCheck(entry.id, RangeMessage("an integer", entry.low, entry.high));
+                    return fail(entry.id, RangeMessage("an integer", entry.low, entry.high));
                 break;
             }
         }
     }
     return true;
+}
+
+}  // namespace
+
+bool CStationDlg::FailCheck(int controlId, const std::string& message) {
+    port_.MessageBox(message, port_.AppTitle(), platform::Buttons::Ok, platform::Icon::Exclamation);
+    port_.FocusAndSelectAll(controlId);
+    return false;
+}
+
+bool CStationDlg::ExchangeFields(Exchange direction) {
+    const std::vector<ExchangedField> order = FieldTable(
+        fields_, {emptyShown_.Elevation, emptyShown_.Latitude, emptyShown_.Longitude, emptyShown_.GroupCount});
+    if (direction == Exchange::Show) {
+        ShowFields(port_, order, showingGroupCount_);
+        return true;
+    }
+    return ReadFieldsBack(port_, order, [this](int id, const std::string& message) { return FailCheck(id, message); });
 }

@@ -81,6 +81,14 @@ public:
     void SetResponsePath(int groupIndex, int componentIndex, const std::string& path);
 
 private:
+    // The parts of LoadStation (station_loading.cpp): the fields emptied,
+    // a station SITE does not hold shown with its defaults and the number
+    // `store` gives it, a stored SITE row shown field by field, and the
+    // stored channel rows placed in the grid (the highest group placed).
+    void ClearStationFields();
+    void ShowNewStation(class StationStore& store);
+    void ShowSiteRow(const SiteRow& site);
+    int ShowChannelRows(const std::vector<ChannelRow>& rows);
     void PlaceChannelRow(const ChannelRow& row);
     // The station as the form holds it after a read-back, with the response
     // files read from their buttons: everything a save writes.

@@ -2,14 +2,18 @@
 
 #include <algorithm>
 #include <ctime>
+#include <optional>
+#include <string_view>
+#include <type_traits>
+#include <variant>
 
-#include "db/station_queries.h"
-#include "db/station_recordsets.h"
 #include "form/date_text.h"
-#include "station/number_text.h"
 #include "form/operation_session.h"
 #include "form/station_dlg.h"
 #include "resources/string_table.h"
+#include "station/catalogue_rows.h"
+#include "station/number_text.h"
+#include "station/station_store.h"
 
 namespace {
 
@@ -22,19 +26,32 @@ constexpr const char* kNewSampleRates[ctl::GroupCountMax] = {"20", "20", "100", 
 
 bool IsNull(double value) { return value == NullMarker::Floating; }
 
-// A date-time column as the form shows it: empty for NULL.
-std::string DateFieldText(const std::optional<WallClock>& value) {
-    return value ? WallClockText(*value) : std::string();
+// Every column the form's table names is one of SiteRow's.
+constexpr bool FieldColumnsDescribed() {
+    for (const SiteFieldColumn& entry : kSiteFieldColumns) catalogue::RowColumnNamed<SiteRow>(entry.column);
+    return true;
+}
+static_assert(FieldColumnsDescribed());
+
+// A SITE column in a text field: a text as stored, a date-time as its text,
+// a floating column (an offset) with three decimals; empty for NULL.
+std::string FieldText(const SiteRow& site, std::string_view column) {
+    const catalogue::Member<SiteRow>& member = catalogue::RowColumnNamed<SiteRow>(column).member;
+    if (catalogue::ColumnNamed(catalogue::kSiteColumns, column).kind == catalogue::Kind::Floating) {
+        const std::optional<double> value = catalogue::NumberOf(site, member);
+        return value ? FixedText(*value, 3) : std::string();
+    }
+    return catalogue::TextOf(site, member).value_or(std::string());
 }
 
-// An offset column as the form shows it: three decimals, empty for NULL.
-std::string OffsetFieldText(double value) { return IsNull(value) ? std::string() : FixedText(value, 3); }
-
-// A coordinate column into its field, exactly as stored; NULL leaves 0 and
-// sets `empty`.
-double CoordinateField(double value, bool& empty) {
-    empty = IsNull(value);
-    return empty ? 0.0 : value;
+// A SITE number column in a number field, exactly as stored; NULL leaves 0
+// and sets `empty`.
+template <typename Number>
+Number FieldNumber(const SiteRow& site, std::string_view column, bool& empty) {
+    const std::optional<double> value =
+        catalogue::NumberOf(site, catalogue::RowColumnNamed<SiteRow>(column).member);
+    empty = !value;
+    return value ? static_cast<Number>(*value) : Number{};
 }
 
 }  // namespace
@@ -45,9 +62,7 @@ void CStationDlg::FillStationLists() {
         AppMessage(LoadString(str::DatabaseInitError), platform::Icon::Exclamation);
         return;
     }
-    // Only STA is read, in blocks of rows, from the record set's own query.
-    CSite site(session.get());
-    const std::vector<std::string> codes = site.ReadTextColumn(CSite::kStationCodeField);
+    const std::vector<std::string> codes = StationStore(*session).StationCodes();
     // Emptied even when SITE has no rows, so that a deleted last station does
     // not stay listed.
     port_.ResetContent(ctl::StationCode);
@@ -56,7 +71,7 @@ void CStationDlg::FillStationLists() {
     port_.AddStrings(ctl::CentralPoint, codes);
 }
 
-void CStationDlg::LoadStation(std::string code) {
+void CStationDlg::ClearStationFields() {
     FormFields& f = fields_;
     f.CentralPoint.clear();
     f.OffsetNorth.clear();
@@ -78,63 +93,25 @@ void CStationDlg::LoadStation(std::string code) {
         for (int j = 0; j < 3; ++j) SetResponsePath(g, j, "");
     loaded_.reset();
     loadedGroups_ = 0;
+}
 
+void CStationDlg::LoadStation(std::string code) {
+    ClearStationFields();
     auto session = OpenOperationSession(env_);
     if (!session) {
         AppMessage(LoadString(str::DatabaseInitError), platform::Icon::Exclamation);
         return;
     }
-    StationSnapshot snapshot = ReadStation(*session, code);
-
+    StationStore store(*session);
+    StationSnapshot snapshot = store.Read(code);
     if (!snapshot.site) {
-        for (size_t k = 0; k < f.ChanName.size(); ++k) f.ChanName[k] = kNewChannelNames[k];
-        for (size_t i = 0; i < f.SampleRate.size(); ++i) f.SampleRate[i] = kNewSampleRates[i];
-        f.Elevation = 0.0;
-        f.Latitude = 45.0;
-        f.Longitude = 45.0;
-        f.GroupCount = 4;
-        f.OnDate = UtcTimeText(std::time(nullptr));
-        f.OffDate.clear();
-        // A number the query cannot give (it failed, or NINDEX cannot hold
-        // it) shows as 0, never as a number cut to fit: a save then asks for
-        // one again and reports the failure before it writes anything.
-        try {
-            f.DbNumber = CheckedNextStationIndex(*session);
-        } catch (const CDBException&) {
-            f.DbNumber = 0;
-        }
-        emptyShown_ = EmptyShown{};
+        ShowNewStation(store);
         loaded_ = std::move(snapshot);
         ApplyGroupCount();
         return;
     }
-
-    const SiteRow& site = *snapshot.site;
-    f.Elevation = CoordinateField(site.ELEV.value, emptyShown_.Elevation);
-    f.Latitude = CoordinateField(site.LAT.value, emptyShown_.Latitude);
-    f.Longitude = CoordinateField(site.LON.value, emptyShown_.Longitude);
-    f.DbNumber = site.NINDEX;
-    // A NULL NGROUPS shows an empty GroupCount, which a save asks to be
-    // filled in; its groups are shown all the same.
-    emptyShown_.GroupCount = site.NGROUPS == NullMarker::Integer;
-    f.GroupCount = emptyShown_.GroupCount ? 0 : site.NGROUPS;
-    f.CentralPoint = site.REFSTA;
-    f.NameEn = site.STANAME;
-    f.IntlCode = site.COD;
-    f.NameRu = site.DESCR;
-    f.Ground = site.UNDERGROUND;
-    f.OnDate = DateFieldText(site.ONDATE);
-    f.OffDate = DateFieldText(site.OFFDATE);
-    f.OffsetNorth = OffsetFieldText(site.DNORTH.value);
-    f.OffsetEast = OffsetFieldText(site.DEAST.value);
-
-    int highestGroup = 0;
-    for (const ChannelRow& row : snapshot.channels) {
-        SetResponsePath(row.NGROUP - 1, row.CHANINDEX, row.CALIBFILE);
-        if (row.CHANINDEX < 0 || row.CHANINDEX > 2 || row.NGROUP < 1 || row.NGROUP > ctl::GroupCountMax) continue;
-        PlaceChannelRow(row);
-        highestGroup = std::max(highestGroup, row.NGROUP);
-    }
+    ShowSiteRow(*snapshot.site);
+    const int highestGroup = ShowChannelRows(snapshot.channels);
     session.reset();
     loaded_ = std::move(snapshot);
     if (emptyShown_.GroupCount) {
@@ -142,9 +119,70 @@ void CStationDlg::LoadStation(std::string code) {
         loadedGroups_ = highestGroup;
         EnableGroupRows(highestGroup);
     } else {
-        loadedGroups_ = std::clamp(f.GroupCount, 0, ctl::GroupCountMax);
+        loadedGroups_ = std::clamp(fields_.GroupCount, 0, ctl::GroupCountMax);
         ApplyGroupCount();
     }
+}
+
+void CStationDlg::ShowNewStation(StationStore& store) {
+    FormFields& f = fields_;
+    for (size_t k = 0; k < f.ChanName.size(); ++k) f.ChanName[k] = kNewChannelNames[k];
+    for (size_t i = 0; i < f.SampleRate.size(); ++i) f.SampleRate[i] = kNewSampleRates[i];
+    f.Elevation = 0.0;
+    f.Latitude = 45.0;
+    f.Longitude = 45.0;
+    f.GroupCount = 4;
+    f.OnDate = UtcTimeText(std::time(nullptr));
+    f.OffDate.clear();
+    // A number the query cannot give (it failed, or NINDEX cannot hold
+    // it) shows as 0, never as a number cut to fit: a save then asks for
+    // one again and reports the failure before it writes anything.
+    try {
+        f.DbNumber = store.NextStationIndex();
+    } catch (const CDBException&) {
+        f.DbNumber = 0;
+    }
+    emptyShown_ = EmptyShown{};
+}
+
+void CStationDlg::ShowSiteRow(const SiteRow& site) {
+    // The flag of a number field loaded from NULL; none for the others.
+    const auto emptyFlag = [this](std::string_view column) -> bool* {
+        if (column == "ELEV") return &emptyShown_.Elevation;
+        if (column == "LAT") return &emptyShown_.Latitude;
+        if (column == "LON") return &emptyShown_.Longitude;
+        if (column == "NGROUPS") return &emptyShown_.GroupCount;
+        return nullptr;
+    };
+    for (const SiteFieldColumn& entry : kSiteFieldColumns) {
+        // The code stays as typed or picked.
+        if (entry.column == "STA") continue;
+        bool empty = false;
+        std::visit(
+            [&](auto field) {
+                auto& value = fields_.*field;
+                using Value = std::remove_cvref_t<decltype(value)>;
+                if constexpr (std::is_same_v<Value, std::string>)
+                    value = FieldText(site, entry.column);
+                else
+                    value = FieldNumber<Value>(site, entry.column, empty);
+            },
+            entry.field);
+        // A NULL NGROUPS shows an empty GroupCount, which a save asks to be
+        // filled in; its groups are shown all the same.
+        if (bool* flag = emptyFlag(entry.column)) *flag = empty;
+    }
+}
+
+int CStationDlg::ShowChannelRows(const std::vector<ChannelRow>& rows) {
+    int highestGroup = 0;
+    for (const ChannelRow& row : rows) {
+        SetResponsePath(row.NGROUP - 1, row.CHANINDEX, row.CALIBFILE);
+        if (row.CHANINDEX < 0 || row.CHANINDEX > 2 || row.NGROUP < 1 || row.NGROUP > ctl::GroupCountMax) continue;
+        PlaceChannelRow(row);
+        highestGroup = std::max(highestGroup, row.NGROUP);
+    }
+    return highestGroup;
 }
 
 // Only a row of component Z, N or E is shown: it fills its cell and the

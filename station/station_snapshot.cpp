@@ -4,21 +4,10 @@
 
 #include "db/sql_text.h"
 #include "db/station_queries.h"
-#include "db/station_recordsets.h"
+#include "station/station_recordsets.h"
 #include "station/catalogue_columns.h"
 
 namespace {
-
-SiteRow CopyRow(const SiteFields& s) {
-    return SiteRow{s.STA,    s.COD,     s.NGROUPS, {s.ELEV},  {s.LAT},    {s.LON},       s.DESCR,
-                   s.LDDATE, s.NINDEX,  s.REFSTA,  {s.DNORTH}, {s.DEAST}, s.STANAME,     s.STATYPE,
-                   s.UNDERGROUND, s.ONDATE, s.OFFDATE};
-}
-
-ChannelRow CopyRow(const ChannelFields& c) {
-    return ChannelRow{c.STA,   c.CHAN,   c.NGROUP, c.CHANINDEX, {c.EDEPH}, {c.LAT},      {c.LON},
-                      {c.SPS}, {c.HANG}, {c.VANG}, c.DESCR,     c.CALIBFILE, c.LCODE, c.LDDATE};
-}
 
 // The groups read for a station: 1 to NGROUPS, no more than the grid has;
 // every group when the count is NULL or below 1, so that no stored row goes
@@ -37,14 +26,14 @@ StationSnapshot ReadSnapshot(CDatabase& session, const std::string& code, bool g
         site.Filter = "STA=" + SqlQuote(code);
         site.Open();
         if (site.IsEndOfSet()) return snapshot;
-        snapshot.site = CopyRow(site);
+        snapshot.site = static_cast<const SiteRow&>(site);
     }
     const int groups = GroupsToRead(snapshot.site->NGROUPS);
     const auto read = [&](const std::string& filter) {
         CSiteChan chan(&session);
         chan.Filter = filter;
         chan.Open();
-        for (; !chan.IsEndOfSet(); chan.MoveNext()) snapshot.channels.push_back(CopyRow(chan));
+        for (; !chan.IsEndOfSet(); chan.MoveNext()) snapshot.channels.push_back(chan);
     };
     if (!groupByGroup) {
         read("STA=" + SqlQuote(code) + " and NGROUP between 1 and " + std::to_string(groups));
@@ -64,8 +53,8 @@ public:
         Filter = "SITE.STA=" + SqlQuote(code);
     }
 
-    SiteFields site;
-    ChannelFields channel;
+    SiteRow site;
+    ChannelRow channel;
 
     // Whether the current row holds a channel row: a joined row's NGROUP is
     // one of the groups read, never NULL.
@@ -81,11 +70,11 @@ public:
 
 protected:
     std::vector<FieldBinding> BindColumns() override {
-        std::vector<FieldBinding> bindings = site.Bindings("SITE.");
-        for (FieldBinding& b : channel.Bindings("SITECHAN.")) bindings.push_back(std::move(b));
+        std::vector<FieldBinding> bindings = RowBindings(site, "SITE.");
+        for (FieldBinding& b : RowBindings(channel, "SITECHAN.")) bindings.push_back(std::move(b));
         return bindings;
     }
-    void AfterFetch() override { site.AfterFetch(); }
+    void AfterFetch() override { AfterSiteFetch(site); }
 
 private:
     std::string code_;
@@ -101,12 +90,12 @@ std::optional<StationSnapshot> ReadJoined(CDatabase& session, const std::string&
     rows.Open();
     StationSnapshot snapshot;
     for (; !rows.IsEndOfSet(); rows.MoveNext()) {
-        SiteRow site = CopyRow(rows.site);
+        const SiteRow& site = rows.site;
         if (!snapshot.site)
-            snapshot.site = std::move(site);
+            snapshot.site = site;
         else if (site != *snapshot.site)
             return std::nullopt;
-        if (rows.HasChannel()) snapshot.channels.push_back(CopyRow(rows.channel));
+        if (rows.HasChannel()) snapshot.channels.push_back(rows.channel);
     }
     // The order of the channel rows means nothing to a reading (see
     // SameStation): they are sorted where they stand to find a repeated one.
@@ -127,12 +116,12 @@ StationSnapshot ReadBatched(CDatabase& session, const std::string& code, const s
     CSiteChan chan(&session);
     chan.Filter = "STA=" + SqlQuote(code) + " and NGROUP between 1 and " + std::to_string(catalogue::kGroupMax);
     site.OpenBatch(chan);
-    if (!site.IsEndOfSet()) snapshot.site = CopyRow(site);
+    if (!site.IsEndOfSet()) snapshot.site = static_cast<const SiteRow&>(site);
     chan.OpenNextResult(site);
     if (!snapshot.site) return snapshot;
     const int groups = GroupsToRead(snapshot.site->NGROUPS);
     for (; !chan.IsEndOfSet(); chan.MoveNext())
-        if (chan.NGROUP <= groups) snapshot.channels.push_back(CopyRow(chan));
+        if (chan.NGROUP <= groups) snapshot.channels.push_back(chan);
     return snapshot;
 }
 

@@ -15,9 +15,15 @@
 class CDatabase;
 
 // A double compared by its bits, so that a value read twice the same way
-// compares equal even when it is not a number.
+// compares equal even when it is not a number. A record set binds `value`;
+// a plain double is assigned to it, and compared with it by value.
 struct ExactDouble {
     double value = 0.0;
+    ExactDouble& operator=(double assigned) {
+        value = assigned;
+        return *this;
+    }
+    friend bool operator==(const ExactDouble& a, double b) { return a.value == b; }
     std::strong_ordering operator<=>(const ExactDouble& other) const {
         return std::bit_cast<std::uint64_t>(value) <=> std::bit_cast<std::uint64_t>(other.value);
     }

@@ -8,7 +8,6 @@
 #include "db/session.h"
 #include "db/sql_text.h"
 #include "db/station_queries.h"
-#include "db/station_recordsets.h"
 #include "db/transaction.h"
 #include "db/wall_clock.h"
 #include "station/catalogue_columns.h"
@@ -16,6 +15,7 @@
 #include "station/restore_statements.h"
 #include "station/site_statement.h"
 #include "station/station_journal.h"
+#include "station/station_recordsets.h"
 
 namespace {
 
@@ -40,7 +40,7 @@ void SetChannelFields(CSiteChan& row, const std::string& code, const ChannelValu
         row.VANG = start.vang;
     }
     // What a caller gives of the placement is written over either.
-    const std::pair<const std::optional<double>&, double&> placement[] = {
+    const std::pair<const std::optional<double>&, ExactDouble&> placement[] = {
         {c.hang, row.HANG}, {c.vang, row.VANG}, {c.edeph, row.EDEPH}, {c.lat, row.LAT}, {c.lon, row.LON}};
     for (const auto& [given, column] : placement)
         if (given) column = *given;
@@ -174,18 +174,30 @@ std::string StaleChannelsStatement(const std::string& code, int groups, const st
 
 StationSnapshot StationStore::Read(const std::string& code) { return ReadStation(session_, code); }
 
-bool StationStore::Unchanged(Transaction& tx, const std::string& code, const std::optional<StationSnapshot>& loaded,
-                             const ChangedQuestion& ask, std::optional<StationSnapshot>& locked) {
+std::vector<std::string> StationStore::StationCodes() {
+    // Only STA is read, in blocks of rows, from the record set's own query.
+    CSite site(&session_);
+    return site.ReadTextColumn(CSite::kStationCodeField);
+}
+
+int StationStore::NextStationIndex() { return CheckedNextStationIndex(session_); }
+
+bool StationStore::LockedReadingIsLoaded(Transaction& tx, const std::string& code,
+                                         const std::optional<StationSnapshot>& loaded,
+                                         std::optional<StationSnapshot>& locked) {
+    if (!loaded) return false;
     // The lock is taken before or by the reading of the SITE row, so that no
     // other writer can land between this reading and the writes that follow.
     const StationLock lock = tx.Begun() ? LockStationForWriting(session_) : StationLock{};
-    if (loaded) {
-        StationSnapshot now = LockedReading(code, lock);
-        if (SameStation(*loaded, now)) {
-            if (tx.Begun()) locked = std::move(now);
-            return true;
-        }
-    }
+    StationSnapshot now = LockedReading(code, lock);
+    if (!SameStation(*loaded, now)) return false;
+    if (tx.Begun()) locked = std::move(now);
+    return true;
+}
+
+bool StationStore::AskThenLockAgain(Transaction& tx, const std::string& code, const ChangedQuestion& ask,
+                                    std::optional<StationSnapshot>& locked) {
+    // Nothing is held while the question waits for its answer.
     tx.Rollback();
     if (!ask(code)) return false;
     // Locked again for the writes; this reading is what they follow.
@@ -270,7 +282,9 @@ StoreOutcome StationStore::SaveOnce(const StationValues& values, const std::opti
     // failure anywhere leaves both as they were.
     Transaction tx(session_, TransactionLock::CatalogueWriters);
     std::optional<StationSnapshot> locked;
-    if (!Unchanged(tx, values.code, loaded, askOverwrite, locked)) return StoreOutcome::Cancelled;
+    if (!LockedReadingIsLoaded(tx, values.code, loaded, locked) &&
+        !AskThenLockAgain(tx, values.code, askOverwrite, locked))
+        return StoreOutcome::Cancelled;
     if (afterReRead) afterReRead();
     const std::optional<ExactStation> before = JournalBefore(tx);
     // Without transactions the channel rows are not written piecemeal.
@@ -335,7 +349,8 @@ StoreOutcome StationStore::DeleteOnce(const std::string& code, const std::option
     Transaction tx(session_, TransactionLock::CatalogueWriters);
     if (!tx.Begun()) return StoreOutcome::NoTransaction;
     std::optional<StationSnapshot> locked;
-    if (!Unchanged(tx, code, loaded, askDelete, locked)) return StoreOutcome::Cancelled;
+    if (!LockedReadingIsLoaded(tx, code, loaded, locked) && !AskThenLockAgain(tx, code, askDelete, locked))
+        return StoreOutcome::Cancelled;
     if (!tx.Begun()) return StoreOutcome::NoTransaction;
     if (afterReRead) afterReRead();
     const std::optional<ExactStation> before = JournalBefore(tx);

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "station/exact_station.h"
 #include "station/station_snapshot.h"
@@ -37,6 +38,11 @@ public:
 
     // The station as loading shows it (see ReadStation).
     StationSnapshot Read(const std::string& code);
+    // Every station code SITE holds, in the order the table gives them.
+    std::vector<std::string> StationCodes();
+    // The number a new station gets: one above the largest NINDEX (see
+    // CheckedNextStationIndex, whose failures it throws).
+    int NextStationIndex();
 
     // Writes the SITE row (update when SITE holds the code, else insert) and
     // the channel rows in one transaction that holds the catalogue's writer
@@ -99,12 +105,17 @@ private:
     // removal of the stale ones.
     void WriteValues(const StationValues& values, const StationSnapshot* locked, int& nindex);
 
-    // Locks and reads the station again; asks when it changed. False when
-    // the answer was no. May end and begin `tx` again around the question.
-    // `locked` receives the reading taken under the lock that the writes
-    // follow, when there is one.
-    bool Unchanged(class Transaction& tx, const std::string& code, const std::optional<StationSnapshot>& loaded,
-                   const ChangedQuestion& ask, std::optional<StationSnapshot>& locked);
+    // Takes the station's lock (when `tx` has begun) and reads the station
+    // again: true when that reading is `loaded`, and then, inside a
+    // transaction, `locked` receives it for the writes to follow. False
+    // without `loaded` or when the station changed.
+    bool LockedReadingIsLoaded(class Transaction& tx, const std::string& code,
+                               const std::optional<StationSnapshot>& loaded, std::optional<StationSnapshot>& locked);
+    // The station changed: rolls `tx` back, asks `ask`, and on yes begins
+    // `tx` again and reads the station under its lock into `locked`. False
+    // when the answer was no.
+    bool AskThenLockAgain(class Transaction& tx, const std::string& code, const ChangedQuestion& ask,
+                          std::optional<StationSnapshot>& locked);
 
     // The station read again under `lock` (ReReadStation); where the
     // journal is kept, its exact rows are read by the same request and kept

@@ -1,11 +1,14 @@
 #include "tools/catalogue.h"
 
 #include <algorithm>
+#include <array>
+#include <string_view>
 #include <tuple>
 #include <type_traits>
 #include <unordered_set>
 #include <variant>
 
+#include "station/catalogue_rows.h"
 #include "station/exact_station.h"
 
 namespace {
@@ -14,30 +17,46 @@ namespace {
 // of the row struct that holds it; the member's type gives the read kind.
 template <typename Row>
 struct Column {
-    const char* name;
+    std::string_view name;
     std::variant<std::optional<std::string> Row::*, std::optional<double> Row::*, std::optional<WallClock> Row::*>
         member;
 };
 
-const Column<StoredSite> kSiteColumns[] = {
+constexpr std::array<Column<StoredSite>, 16> kSiteColumns{{
     {"STA", &StoredSite::STA},         {"COD", &StoredSite::COD},         {"NGROUPS", &StoredSite::NGROUPS},
     {"ELEV", &StoredSite::ELEV},       {"LAT", &StoredSite::LAT},         {"LON", &StoredSite::LON},
     {"DESCR", &StoredSite::DESCR},     {"NINDEX", &StoredSite::NINDEX},   {"DEAST", &StoredSite::DEAST},
     {"DNORTH", &StoredSite::DNORTH},   {"REFSTA", &StoredSite::REFSTA},   {"STANAME", &StoredSite::STANAME},
     {"STATYPE", &StoredSite::STATYPE}, {"UNDERGROUND", &StoredSite::UNDERGROUND}, {"ONDATE", &StoredSite::ONDATE},
     {"OFFDATE", &StoredSite::OFFDATE},
-};
+}};
 
-const Column<StoredChannel> kChannelColumns[] = {
+constexpr std::array<Column<StoredChannel>, 13> kChannelColumns{{
     {"STA", &StoredChannel::STA},       {"CHAN", &StoredChannel::CHAN},   {"NGROUP", &StoredChannel::NGROUP},
     {"CHANINDEX", &StoredChannel::CHANINDEX}, {"EDEPH", &StoredChannel::EDEPH}, {"LAT", &StoredChannel::LAT},
     {"LON", &StoredChannel::LON},       {"SPS", &StoredChannel::SPS},     {"HANG", &StoredChannel::HANG},
     {"VANG", &StoredChannel::VANG},     {"DESCR", &StoredChannel::DESCR}, {"CALIBFILE", &StoredChannel::CALIBFILE},
     {"LCODE", &StoredChannel::LCODE},
+}};
+
+// Every described column but the time a row was written, which the programs
+// neither judge nor write, is read, with a member of its kind: a number for
+// an integer or floating column.
+constexpr auto kStoredFits = [](const auto& entry, catalogue::Kind kind) {
+    switch (kind) {
+        case catalogue::Kind::Text: return entry.member.index() == 0;
+        case catalogue::Kind::Integer:
+        case catalogue::Kind::Floating: return entry.member.index() == 1;
+        case catalogue::Kind::DateTime: return entry.member.index() == 2;
+    }
+    return false;
 };
+constexpr std::string_view kNotRead[] = {"LDDATE"};
+static_assert(catalogue::CoversDescription(kSiteColumns, catalogue::kSiteColumns, kStoredFits, kNotRead));
+static_assert(catalogue::CoversDescription(kChannelColumns, catalogue::kSiteChanColumns, kStoredFits, kNotRead));
 
 template <typename Row, size_t N>
-std::string SelectText(const Column<Row> (&columns)[N], const char* table) {
+std::string SelectText(const std::array<Column<Row>, N>& columns, const char* table) {
     std::string sql = "SELECT ";
     for (size_t i = 0; i < N; ++i) {
         if (i) sql += ',';
@@ -48,7 +67,7 @@ std::string SelectText(const Column<Row> (&columns)[N], const char* table) {
 
 // Reads the table's rows, keeping those that `keep` accepts.
 template <typename Row, size_t N, typename Keep>
-std::vector<Row> ReadTable(const CDatabase& session, const Column<Row> (&columns)[N], const std::string& sql,
+std::vector<Row> ReadTable(const CDatabase& session, const std::array<Column<Row>, N>& columns, const std::string& sql,
                            const Keep& keep) {
     std::vector<ColumnKind> kinds;
     for (const auto& column : columns)

@@ -2,9 +2,9 @@
 
 #include <sstream>
 
-#include "app/program_start.h"
 #include "db/schema_upgrade.h"
 #include "db/session.h"
+#include "settings/program_start.h"
 #include "tools/check_output.h"
 #include "tools/check_rules.h"
 #include "tools/tool_common.h"

@@ -13,7 +13,7 @@
 #include <system_error>
 #include <unordered_map>
 
-#include "platform/text.h"
+#include "text/text.h"
 #include "station/catalogue_columns.h"
 #include "station/component_orientation.h"
 #include "station/value_rules.h"

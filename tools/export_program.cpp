@@ -2,15 +2,16 @@
 
 #include <QIODevice>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <algorithm>
 #include <functional>
+#include <optional>
 #include <set>
 #include <sstream>
 
-#include "app/program_start.h"
 #include "db/session.h"
+#include "settings/program_start.h"
 #include "station/exact_station.h"
 #include "station/station_journal.h"
 #include "tools/catalogue_history.h"
@@ -88,6 +89,63 @@ bool OptionValue(const std::vector<std::string>& args, size_t& i, const std::str
     return true;
 }
 
+// What the command line asks of an export.
+struct ExportArguments {
+    std::string format;  // --stationxml, --geojson or --text
+    std::string network, outputPath, level;
+    std::string asOf, changedSince;  // --as-of, --changed-since: from the journal
+    std::vector<std::string> stations;
+    CommandLineValues connection;
+};
+
+// The command line read; nullopt, with the reason on `err`, when it asks for
+// nothing the program can do.
+std::optional<ExportArguments> ReadExportArguments(int argc, char** argv, std::ostream& err) {
+    ProgramArguments arguments = SplitProgramArguments(argc, argv);
+    ExportArguments asked;
+    asked.connection = std::move(arguments.connection);
+    std::vector<std::string> formats;
+    const std::vector<std::string>& args = arguments.others;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        bool missing = false;
+        if (arg == "--stationxml" || arg == "--geojson" || arg == "--text") {
+            formats.push_back(arg);
+        } else if (OptionValue(args, i, "--network", asked.network, missing) ||
+                   OptionValue(args, i, "-o", asked.outputPath, missing) ||
+                   OptionValue(args, i, "--output", asked.outputPath, missing) ||
+                   OptionValue(args, i, "--level", asked.level, missing) ||
+                   OptionValue(args, i, "--as-of", asked.asOf, missing) ||
+                   OptionValue(args, i, "--changed-since", asked.changedSince, missing)) {
+            if (missing) {
+                err << "station-export: после " << arg << " нужно значение\n";
+                return std::nullopt;
+            }
+        } else if (!arg.empty() && arg[0] == '-') {
+            err << "station-export: неизвестный параметр '" << arg << "' (справка: station-export --help)\n";
+            return std::nullopt;
+        } else {
+            asked.stations.push_back(arg);
+        }
+    }
+    if (formats.size() != 1) {
+        err << "station-export: укажите один формат: --stationxml, --geojson или --text (справка: station-export "
+               "--help)\n";
+        return std::nullopt;
+    }
+    asked.format = formats.front();
+    if (!asked.level.empty() &&
+        (asked.format != "--text" || (asked.level != "station" && asked.level != "channel"))) {
+        err << "station-export: --level station или --level channel бывает только с --text\n";
+        return std::nullopt;
+    }
+    if (!asked.asOf.empty() && !asked.changedSince.empty()) {
+        err << "station-export: --as-of и --changed-since вместе не задаются\n";
+        return std::nullopt;
+    }
+    return asked;
+}
+
 // The catalogue from the journal: as it stood at `time` (`asOf`), or the
 // stations changed since it as they are now. `changedOutside` receives the
 // stations whose past the journal may not hold in full. On failure writes
@@ -133,56 +191,84 @@ std::optional<Catalogue> ReadJournaledCatalogue(const DatabaseChoice& database, 
     return std::nullopt;
 }
 
+// Writes the chosen format of the catalogue to a device; false in `ok` when
+// it refused. Answers the values that had to be replaced.
+std::vector<ExportNote> WriteDocument(const ExportArguments& asked, const Catalogue& catalogue,
+                                      const std::string& network, QIODevice& device, bool& ok) {
+    if (asked.format == "--stationxml") return WriteStationXml(catalogue, {network, UtcNowText()}, device, ok);
+    std::ostringstream text;
+    const std::vector<ExportNote> notes =
+        asked.format == "--geojson"
+            ? WriteGeoJson(catalogue, network, text)
+            : WriteStationText(catalogue, network, asked.level == "channel" ? TextLevel::Channel : TextLevel::Station,
+                               text);
+    const std::string bytes = std::move(text).str();
+    ok = device.write(bytes.data(), static_cast<qint64>(bytes.size())) == static_cast<qint64>(bytes.size());
+    return notes;
+}
+
+// Writes through `write` into the file `path`, which is replaced only whole;
+// nullopt, with the reason on `err`, when it could not be written.
+std::optional<std::vector<ExportNote>> ExportToFile(const std::string& path,
+                                                    const std::function<std::vector<ExportNote>(QIODevice&, bool&)>& write,
+                                                    std::ostream& err) {
+    bool written = false;
+    std::vector<ExportNote> notes;
+    OutputFile file(path);
+    if (file.Open()) {
+        SinkDevice device([&file](const char* data, size_t size) { return file.Write(data, size); });
+        notes = write(device, written);
+        written = written && file.Commit();
+    }
+    if (!written) {
+        err << "station-export: не удалось записать " << path << ": " << file.Error() << '\n';
+        return std::nullopt;
+    }
+    return notes;
+}
+
+// Writes through `write` to the standard output `out`; nullopt, with the
+// system's reason on `err`, when a write failed.
+std::optional<std::vector<ExportNote>> ExportToOutput(
+    std::ostream& out, const std::function<std::vector<ExportNote>(QIODevice&, bool&)>& write, std::ostream& err) {
+    // The system's reason of the first failed write to the standard
+    // output, taken before anything else can change errno.
+    int reason = 0;
+    const auto failed = [&out, &reason] {
+        if (!out && reason == 0) reason = errno;
+        return !out;
+    };
+    SinkDevice device([&](const char* data, size_t size) {
+        errno = 0;
+        out.write(data, static_cast<std::streamsize>(size));
+        return !failed();
+    });
+    bool written = false;
+    std::vector<ExportNote> notes = write(device, written);
+    errno = 0;
+    out.flush();
+    if (failed() || !written) {
+        err << "station-export: не удалось вывести документ"
+            << (reason != 0 ? std::string(": ") + std::strerror(reason) : std::string()) << '\n';
+        return std::nullopt;
+    }
+    return notes;
+}
+
 }  // namespace
 
 int RunStationExport(int argc, char** argv, std::ostream& out, std::ostream& err) {
     if (const auto status = AnswerInformationRequest(argc, argv, "station-export", WriteHelp, out)) return *status;
-    const ProgramArguments arguments = SplitProgramArguments(argc, argv);
-    std::vector<std::string> formats;
-    std::string network, outputPath, level, asOf, changedSince;
-    std::vector<std::string> stations;
-    const std::vector<std::string>& args = arguments.others;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        bool missing = false;
-        if (arg == "--stationxml" || arg == "--geojson" || arg == "--text") {
-            formats.push_back(arg);
-        } else if (OptionValue(args, i, "--network", network, missing) || OptionValue(args, i, "-o", outputPath, missing) ||
-                   OptionValue(args, i, "--output", outputPath, missing) || OptionValue(args, i, "--level", level, missing) ||
-                   OptionValue(args, i, "--as-of", asOf, missing) ||
-                   OptionValue(args, i, "--changed-since", changedSince, missing)) {
-            if (missing) {
-                err << "station-export: после " << arg << " нужно значение\n";
-                return ExitStatus::CouldNotRun;
-            }
-        } else if (!arg.empty() && arg[0] == '-') {
-            err << "station-export: неизвестный параметр '" << arg << "' (справка: station-export --help)\n";
-            return ExitStatus::CouldNotRun;
-        } else {
-            stations.push_back(arg);
-        }
-    }
-    if (formats.size() != 1) {
-        err << "station-export: укажите один формат: --stationxml, --geojson или --text (справка: station-export "
-               "--help)\n";
-        return ExitStatus::CouldNotRun;
-    }
-    const std::string format = formats.front();
-    if (!level.empty() && (format != "--text" || (level != "station" && level != "channel"))) {
-        err << "station-export: --level station или --level channel бывает только с --text\n";
-        return ExitStatus::CouldNotRun;
-    }
+    const std::optional<ExportArguments> asked = ReadExportArguments(argc, argv, err);
+    if (!asked) return ExitStatus::CouldNotRun;
 
-    const ToolSettings settings = ResolveToolSettings(arguments.connection);
+    const ToolSettings settings = ResolveToolSettings(asked->connection);
+    std::string network = asked->network;
     if (network.empty()) network = settings.profile.Get("STATIONXML", "NETWORK", "", kNetworkCapacity);
     if (network.empty()) network = "XX";
-    const std::optional<std::vector<std::string>> codes = StationCodes(stations, "station-export", err);
+    const std::optional<std::vector<std::string>> codes = StationCodes(asked->stations, "station-export", err);
     if (!codes) return ExitStatus::CouldNotRun;
-    if (!asOf.empty() && !changedSince.empty()) {
-        err << "station-export: --as-of и --changed-since вместе не задаются\n";
-        return ExitStatus::CouldNotRun;
-    }
-    const std::string& given = asOf.empty() ? changedSince : asOf;
+    const std::string& given = asked->asOf.empty() ? asked->changedSince : asked->asOf;
     const std::optional<std::string> time = JournalTime(given, false);
     if (!given.empty() && !time) {
         err << "station-export: время '" << given << "' не читается: нужно ГГГГ-ММ-ДД[ чч:мм[:сс]] (UTC)\n";
@@ -191,62 +277,19 @@ int RunStationExport(int argc, char** argv, std::ostream& out, std::ostream& err
     std::vector<std::string> changedOutside;
     const std::optional<Catalogue> catalogue =
         given.empty() ? ReadCatalogueReadOnly(settings.database, *codes, err)
-                      : ReadJournaledCatalogue(settings.database, *codes, *time, !asOf.empty(), changedOutside, err);
+                      : ReadJournaledCatalogue(settings.database, *codes, *time, !asked->asOf.empty(), changedOutside, err);
     if (!catalogue) return ExitStatus::CouldNotRun;
 
-    // Writes the chosen format to a device; false in `ok` when it refused.
-    const auto write = [&](QIODevice& device, bool& ok) {
-        if (format == "--stationxml") return WriteStationXml(*catalogue, {network, UtcNowText()}, device, ok);
-        std::ostringstream text;
-        const std::vector<ExportNote> notes =
-            format == "--geojson"
-                ? WriteGeoJson(*catalogue, network, text)
-                : WriteStationText(*catalogue, network, level == "channel" ? TextLevel::Channel : TextLevel::Station,
-                                   text);
-        const std::string bytes = std::move(text).str();
-        ok = device.write(bytes.data(), static_cast<qint64>(bytes.size())) == static_cast<qint64>(bytes.size());
-        return notes;
-    };
-    bool written = false;
-    std::vector<ExportNote> notes;
-    if (!outputPath.empty() && outputPath != "-") {
-        OutputFile file(outputPath);
-        if (file.Open()) {
-            SinkDevice device([&file](const char* data, size_t size) { return file.Write(data, size); });
-            notes = write(device, written);
-            written = written && file.Commit();
-        }
-        if (!written) {
-            err << "station-export: не удалось записать " << outputPath << ": " << file.Error() << '\n';
-            return ExitStatus::CouldNotRun;
-        }
-    } else {
-        // The system's reason of the first failed write to the standard
-        // output, taken before anything else can change errno.
-        int reason = 0;
-        const auto failed = [&out, &reason] {
-            if (!out && reason == 0) reason = errno;
-            return !out;
-        };
-        SinkDevice device([&](const char* data, size_t size) {
-            errno = 0;
-            out.write(data, static_cast<std::streamsize>(size));
-            return !failed();
-        });
-        notes = write(device, written);
-        errno = 0;
-        out.flush();
-        if (failed() || !written) {
-            err << "station-export: не удалось вывести документ"
-                << (reason != 0 ? std::string(": ") + std::strerror(reason) : std::string()) << '\n';
-            return ExitStatus::CouldNotRun;
-        }
-    }
-    for (const ExportNote& note : notes)
+    const auto write = [&](QIODevice& device, bool& ok) { return WriteDocument(*asked, *catalogue, network, device, ok); };
+    const std::optional<std::vector<ExportNote>> notes = !asked->outputPath.empty() && asked->outputPath != "-"
+                                                             ? ExportToFile(asked->outputPath, write, err)
+                                                             : ExportToOutput(out, write, err);
+    if (!notes) return ExitStatus::CouldNotRun;
+    for (const ExportNote& note : *notes)
         err << (note.station.empty() ? "(NULL)" : note.station) << ' ' << (note.channel.empty() ? "-" : note.channel)
             << ": " << note.message << '\n';
     for (const std::string& code : changedOutside)
         err << code << " -: изменена после " << *time
             << " не через station-editor: журнал изменений может не знать её прошлого\n";
-    return notes.empty() && changedOutside.empty() ? ExitStatus::Clean : ExitStatus::Findings;
+    return notes->empty() && changedOutside.empty() ? ExitStatus::Clean : ExitStatus::Findings;
 }

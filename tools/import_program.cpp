@@ -6,8 +6,8 @@
 #include <ctime>
 #include <set>
 
-#include "app/database_choice.h"
-#include "app/program_start.h"
+#include "settings/database_choice.h"
+#include "settings/program_start.h"
 #include "db/session.h"
 #include "station/station_store.h"
 #include "tools/station_import.h"
@@ -53,89 +53,105 @@ std::optional<std::time_t> AtTime(const std::string& text) {
     return ParseXmlTime(text);
 }
 
-}  // namespace
-
-int RunStationImport(int argc, char** argv, std::ostream& out, std::ostream& err) {
-    if (const auto status = AnswerInformationRequest(argc, argv, "station-import", WriteHelp, out)) return *status;
-    const ProgramArguments arguments = SplitProgramArguments(argc, argv);
+// What the command line asks of an import.
+struct ImportArguments {
     std::string file;
-    std::optional<std::string> at;
+    std::time_t when = 0;  // the moment whose epochs are taken
     bool dryRun = false;
     std::vector<std::string> stations;
+    CommandLineValues connection;
+};
+
+// The command line read; nullopt, with the reason on `err`, when it asks for
+// nothing the program can do.
+std::optional<ImportArguments> ReadImportArguments(int argc, char** argv, std::ostream& err) {
+    ProgramArguments arguments = SplitProgramArguments(argc, argv);
+    ImportArguments asked;
+    asked.connection = std::move(arguments.connection);
+    std::optional<std::string> at;
     const std::vector<std::string>& args = arguments.others;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--dry-run") {
-            dryRun = true;
+            asked.dryRun = true;
         } else if (arg == "--stationxml" || arg == "--at") {
             if (++i == args.size()) {
                 err << "station-import: после " << arg << " нужно значение\n";
-                return ExitStatus::CouldNotRun;
+                return std::nullopt;
             }
             if (arg == "--at")
                 at = args[i];
             else
-                file = args[i];
+                asked.file = args[i];
         } else if (!arg.empty() && arg[0] == '-') {
             err << "station-import: неизвестный параметр '" << arg << "' (справка: station-import --help)\n";
-            return ExitStatus::CouldNotRun;
+            return std::nullopt;
         } else {
-            stations.push_back(arg);
+            asked.stations.push_back(arg);
         }
     }
-    if (file.empty()) {
+    if (asked.file.empty()) {
         err << "station-import: укажите файл: --stationxml FILE (справка: station-import --help)\n";
-        return ExitStatus::CouldNotRun;
+        return std::nullopt;
     }
-    std::time_t when = std::time(nullptr);
+    asked.when = std::time(nullptr);
     if (at) {
         const std::optional<std::time_t> parsed = AtTime(*at);
         if (!parsed) {
             err << "station-import: --at '" << *at << "' не является временем (YYYY-MM-DD или YYYY-MM-DDThh:mm:ss)\n";
-            return ExitStatus::CouldNotRun;
+            return std::nullopt;
         }
-        when = *parsed;
+        asked.when = *parsed;
     }
+    return asked;
+}
 
-    QFile input(QString::fromStdString(file));
+// The stations of the file, those asked for or all; nullopt, with the reason
+// on `err`, when the file cannot be read as StationXML. `codes` receives the
+// station codes asked for.
+std::optional<std::vector<XmlStation>> ReadImportFile(const ImportArguments& asked, std::vector<std::string>& codes,
+                                                      std::ostream& err) {
+    QFile input(QString::fromStdString(asked.file));
     if (!input.open(QIODevice::ReadOnly)) {
-        err << "station-import: не удалось открыть " << file << ": " << input.errorString().toStdString() << '\n';
-        return ExitStatus::CouldNotRun;
+        err << "station-import: не удалось открыть " << asked.file << ": " << input.errorString().toStdString()
+            << '\n';
+        return std::nullopt;
     }
-    const std::optional<std::vector<std::string>> listed = StationCodes(stations, "station-import", err);
-    if (!listed) return ExitStatus::CouldNotRun;
-    const std::vector<std::string>& codes = *listed;
+    const std::optional<std::vector<std::string>> listed = StationCodes(asked.stations, "station-import", err);
+    if (!listed) return std::nullopt;
+    codes = *listed;
     std::string error;
-    const std::optional<std::vector<XmlStation>> epochs =
+    std::optional<std::vector<XmlStation>> epochs =
         ReadStationXml(input, std::set<std::string>(codes.begin(), codes.end()), error);
-    if (!epochs) {
-        err << "station-import: " << file << " не является правильным StationXML (" << error
+    if (!epochs)
+        err << "station-import: " << asked.file << " не является правильным StationXML (" << error
             << "); ничего не записано\n";
-        return ExitStatus::CouldNotRun;
-    }
-    std::vector<ImportNote> notes;
-    std::vector<ImportedStation> planned = PlanImport(*epochs, when, notes);
+    return epochs;
+}
+
+// The stations to write at the moment asked for, with the notes of the plan
+// and one for every code asked for that the file does not hold.
+std::vector<ImportedStation> PlanStations(const std::vector<XmlStation>& epochs, std::time_t when,
+                                          const std::vector<std::string>& codes, std::vector<ImportNote>& notes) {
+    std::vector<ImportedStation> planned = PlanImport(epochs, when, notes);
     for (const std::string& code : codes)
-        if (std::none_of(epochs->begin(), epochs->end(), [&](const XmlStation& e) { return e.code == code; }))
+        if (std::none_of(epochs.begin(), epochs.end(), [&](const XmlStation& e) { return e.code == code; }))
             notes.push_back({code, {}, "станции нет в файле"});
+    return planned;
+}
 
-    const ToolSettings settings = ResolveToolSettings(arguments.connection);
-    std::vector<std::string> planCodes;
-    for (const ImportedStation& station : planned) planCodes.push_back(*station.site.STA);
-    // The stations the file names, read as stored (those not in SITE are new).
-    CDatabase session;
-    if (!(dryRun ? OpenReadOnlySession : OpenWritableSession)(session, settings.database, err))
-        return ExitStatus::CouldNotRun;
-    std::optional<Catalogue> catalogue;
-    try {
-        catalogue = planCodes.empty() ? Catalogue() : ReadCatalogue(session, planCodes);
-    } catch (const CDBException& e) {
-        WriteCatalogueReadFailure(e, err);
-        return ExitStatus::CouldNotRun;
-    }
-
-    size_t counts[3] = {0, 0, 0};
+// What the writing of the stations came to.
+struct ImportTally {
+    size_t counts[3] = {0, 0, 0};  // by StationChange
     std::vector<std::string> failed;
+    bool stopped = false;  // the data source has no transactions: nothing more was tried
+};
+
+// Writes (or, on a dry run, only plans) each station and reports its change
+// on `out`; the notes of the plans written go to `notes`.
+ImportTally WriteStations(CDatabase& session, std::vector<ImportedStation>& planned, const Catalogue& catalogue,
+                          bool dryRun, std::vector<ImportNote>& notes, std::ostream& out, std::ostream& err) {
+    ImportTally tally;
     StationStore store(session);
     for (ImportedStation& station : planned) {
         const std::string& code = *station.site.STA;
@@ -143,7 +159,7 @@ int RunStationImport(int argc, char** argv, std::ostream& out, std::ostream& err
         std::vector<ImportNote> kept;  // the notes of the plan that was written
         bool refused = false;          // a new station without its place: not written
         if (dryRun) {
-            StationWrite write = PlanStationWrite(station, *catalogue, kept);
+            StationWrite write = PlanStationWrite(station, catalogue, kept);
             diff = std::move(write.diff);
             refused = write.refused;
         } else {
@@ -166,26 +182,34 @@ int RunStationImport(int argc, char** argv, std::ostream& out, std::ostream& err
                 if (saved == StoreOutcome::NoTransaction) {
                     err << "station-import: источник данных не поддерживает транзакции; станция " << code
                         << " и следующие не записаны\n";
-                    return ExitStatus::CouldNotRun;
+                    tally.stopped = true;
+                    return tally;
                 }
             } catch (const CDBException& e) {
                 err << "station-import: станция " << code << " не записана (её изменения отменены):\n" << e.ErrorText;
                 if (!e.ErrorText.empty() && e.ErrorText.back() != '\n') err << '\n';
-                failed.push_back(code);
+                tally.failed.push_back(code);
                 continue;
             }
         }
         notes.insert(notes.end(), kept.begin(), kept.end());
         if (refused) {
-            failed.push_back(code);
+            tally.failed.push_back(code);
             continue;
         }
-        ++counts[static_cast<int>(diff.change)];
+        ++tally.counts[static_cast<int>(diff.change)];
         out << code << ": " << ChangeName(diff.change) << '\n';
         for (const std::string& line : diff.lines) out << line << '\n';
     }
-    out << "Станций: " << planned.size() - failed.size() << " (новых " << counts[0] << ", изменённых " << counts[1]
-        << ", без изменений " << counts[2] << ")";
+    return tally;
+}
+
+// The summary on `out`, the notes and the stations not written on `err`;
+// answers the exit status.
+int ReportImport(size_t plannedCount, const ImportTally& tally, bool dryRun, const std::vector<ImportNote>& notes,
+                 std::ostream& out, std::ostream& err) {
+    out << "Станций: " << plannedCount - tally.failed.size() << " (новых " << tally.counts[0] << ", изменённых "
+        << tally.counts[1] << ", без изменений " << tally.counts[2] << ")";
     if (dryRun)
         out << ". Пробный прогон: ничего не записано.\n";
     else
@@ -195,12 +219,43 @@ int RunStationImport(int argc, char** argv, std::ostream& out, std::ostream& err
         err << note.station << ' ' << (note.channel.empty() ? "-" : note.channel) << ": " << note.message << '\n';
     // A station or channel refused by its code or a value is not written.
     const bool refused = std::any_of(notes.begin(), notes.end(), [](const ImportNote& n) { return n.refused; });
-    if (!failed.empty()) {
-        err << "station-import: не записано станций: " << failed.size() << " (";
-        for (size_t i = 0; i < failed.size(); ++i) err << (i ? " " : "") << failed[i];
+    if (!tally.failed.empty()) {
+        err << "station-import: не записано станций: " << tally.failed.size() << " (";
+        for (size_t i = 0; i < tally.failed.size(); ++i) err << (i ? " " : "") << tally.failed[i];
         err << ")\n";
         return ExitStatus::CouldNotRun;
     }
     if (!out || refused) return ExitStatus::CouldNotRun;
     return notes.empty() ? ExitStatus::Clean : ExitStatus::Findings;
+}
+
+}  // namespace
+
+int RunStationImport(int argc, char** argv, std::ostream& out, std::ostream& err) {
+    if (const auto status = AnswerInformationRequest(argc, argv, "station-import", WriteHelp, out)) return *status;
+    const std::optional<ImportArguments> asked = ReadImportArguments(argc, argv, err);
+    if (!asked) return ExitStatus::CouldNotRun;
+    std::vector<std::string> codes;
+    const std::optional<std::vector<XmlStation>> epochs = ReadImportFile(*asked, codes, err);
+    if (!epochs) return ExitStatus::CouldNotRun;
+    std::vector<ImportNote> notes;
+    std::vector<ImportedStation> planned = PlanStations(*epochs, asked->when, codes, notes);
+
+    const ToolSettings settings = ResolveToolSettings(asked->connection);
+    std::vector<std::string> planCodes;
+    for (const ImportedStation& station : planned) planCodes.push_back(*station.site.STA);
+    // The stations the file names, read as stored (those not in SITE are new).
+    CDatabase session;
+    if (!(asked->dryRun ? OpenReadOnlySession : OpenWritableSession)(session, settings.database, err))
+        return ExitStatus::CouldNotRun;
+    std::optional<Catalogue> catalogue;
+    try {
+        catalogue = planCodes.empty() ? Catalogue() : ReadCatalogue(session, planCodes);
+    } catch (const CDBException& e) {
+        WriteCatalogueReadFailure(e, err);
+        return ExitStatus::CouldNotRun;
+    }
+    const ImportTally tally = WriteStations(session, planned, *catalogue, asked->dryRun, notes, out, err);
+    if (tally.stopped) return ExitStatus::CouldNotRun;
+    return ReportImport(planned.size(), tally, asked->dryRun, notes, out, err);
 }

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/program_start.h"
+#include "settings/program_start.h"
 #include "db/session.h"
 #include "station/journal_text.h"
 #include "station/station_journal.h"

@@ -9,7 +9,7 @@
 #include <optional>
 #include <span>
 
-#include "platform/text.h"
+#include "text/text.h"
 #include "tools/value_text.h"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include <iostream>
 
-#include "app/program_start.h"
+#include "settings/program_start.h"
 #include "tools/check_program.h"
 
 int main(int argc, char** argv) {

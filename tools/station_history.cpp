@@ -2,7 +2,7 @@
 
 #include <iostream>
 
-#include "app/program_start.h"
+#include "settings/program_start.h"
 #include "tools/journal_programs.h"
 
 int main(int argc, char** argv) {

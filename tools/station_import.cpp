@@ -13,7 +13,7 @@
 
 #include "db/recordset.h"
 #include "db/wall_clock.h"
-#include "platform/text.h"
+#include "text/text.h"
 #include "station/catalogue_columns.h"
 #include "station/number_text.h"
 #include "station/station_code.h"

@@ -10,10 +10,10 @@
 #include <iostream>
 #include <string>
 
-#include "app/command_line.h"
-#include "app/config_file.h"
-#include "app/database_choice.h"
-#include "app/program_start.h"
+#include "settings/command_line.h"
+#include "settings/config_file.h"
+#include "settings/database_choice.h"
+#include "settings/program_start.h"
 #include "db/schema_upgrade.h"
 #include "db/session.h"
 #include "platform/profile_reader.h"

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <ctime>
 
-#include "platform/text.h"
+#include "text/text.h"
 #include "tools/value_text.h"
 
 namespace {

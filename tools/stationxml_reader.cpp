@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "platform/text.h"
+#include "text/text.h"
 #include "station/value_rules.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include "tools/tool_common.h"
 
-#include "app/config_file.h"
+#include "settings/config_file.h"
 #include "db/session.h"
 #include "station/station_code.h"
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/command_line.h"
-#include "app/database_choice.h"
+#include "settings/command_line.h"
+#include "settings/database_choice.h"
 #include "platform/profile_reader.h"
 #include "tools/catalogue.h"
 

@@ -3,7 +3,7 @@
 #include <stdexcept>
 
 #include "platform/fake/characters.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace platform {
 namespace {

@@ -4,9 +4,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/command_line.h"
-#include "app/config_file.h"
-#include "app/connection_settings.h"
+#include "settings/command_line.h"
+#include "settings/config_file.h"
+#include "settings/connection_settings.h"
 #include "platform/profile_reader.h"
 
 namespace fs = std::filesystem;

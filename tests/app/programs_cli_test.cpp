@@ -15,7 +15,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/database_choice.h"
+#include "settings/database_choice.h"
 #include "app/personal_database.h"
 #include "db/session.h"
 

@@ -2,7 +2,7 @@
 
 #include "db/session.h"
 #include "db/sql_text.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 TEST(Text, CountsAndCutsCharactersNotBytes) {
     EXPECT_EQ(text::CharCount("Широта"), 6u);

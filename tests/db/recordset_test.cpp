@@ -11,7 +11,7 @@
 
 #include "db/recordset.h"
 #include "db/session.h"
-#include "db/station_recordsets.h"
+#include "station/station_recordsets.h"
 #include "tests/support/backend.h"
 #include "tests/support/query_rows.h"
 

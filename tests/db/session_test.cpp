@@ -5,7 +5,7 @@
 
 #include "db/session.h"
 #include "db/station_queries.h"
-#include "db/station_recordsets.h"
+#include "station/station_recordsets.h"
 #include "db/transaction.h"
 #include "tests/support/backend.h"
 #include "tests/support/query_rows.h"

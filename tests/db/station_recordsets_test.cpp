@@ -12,7 +12,7 @@
 #include <optional>
 #include <string>
 
-#include "db/station_recordsets.h"
+#include "station/station_recordsets.h"
 #include "tests/support/backend.h"
 #include "tests/support/query_rows.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/text.h"
+#include "text/text.h"
 #include "resources/control_ids.h"
 #include "tests/form/ops_test_fixture.h"
 

@@ -6,7 +6,7 @@
 #include <ctime>
 #include <thread>
 
-#include "db/station_recordsets.h"
+#include "station/station_recordsets.h"
 #include "resources/control_ids.h"
 #include "resources/string_table.h"
 #include "station/component_orientation.h"

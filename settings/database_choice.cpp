@@ -1,4 +1,4 @@
-#include "app/database_choice.h"
+#include "settings/database_choice.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "app/driver_packages.h"
+#include "settings/driver_packages.h"
 #include "db/db_exception.h"
 #include "db/session.h"
 #include "platform/profile_reader.h"

@@ -6,8 +6,8 @@
 #include <functional>
 #include <string>
 
-#include "app/command_line.h"
-#include "app/connection_settings.h"
+#include "settings/command_line.h"
+#include "settings/connection_settings.h"
 
 class CDatabase;
 class CDBException;

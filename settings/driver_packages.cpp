@@ -1,4 +1,4 @@
-#include "app/driver_packages.h"
+#include "settings/driver_packages.h"
 
 #include <odbcinst.h>
 

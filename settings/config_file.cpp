@@ -1,10 +1,10 @@
-#include "app/config_file.h"
+#include "settings/config_file.h"
 
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace fs = std::filesystem;
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "app/command_line.h"
+#include "settings/command_line.h"
 
 class ProfileReader;
 

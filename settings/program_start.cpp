@@ -1,4 +1,4 @@
-#include "app/program_start.h"
+#include "settings/program_start.h"
 
 #include <pwd.h>
 #include <unistd.h>

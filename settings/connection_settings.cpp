@@ -1,7 +1,7 @@
-#include "app/connection_settings.h"
+#include "settings/connection_settings.h"
 
 #include "platform/profile_reader.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace {
 

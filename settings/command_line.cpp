@@ -1,9 +1,9 @@
-#include "app/command_line.h"
+#include "settings/command_line.h"
 
 #include <string_view>
 #include <utility>
 
-#include "platform/text.h"
+#include "text/text.h"
 
 bool ParseStationCode(const std::string& commandLine, std::string& code) {
     size_t start = commandLine.find_first_not_of(' ');

@@ -328,7 +328,8 @@ StoreOutcome StationStore::Restore(const std::string& code, const ExactStation& 
         Transaction tx(session_, TransactionLock::CatalogueWriters);
         if (!tx.Begun()) return StoreOutcome::NoTransaction;
         std::optional<StationSnapshot> locked;
-        if (!Unchanged(tx, code, loaded, askChanged, locked)) return StoreOutcome::Cancelled;
+        if (!LockedReadingIsLoaded(tx, code, loaded, locked) && !AskThenLockAgain(tx, code, askChanged, locked))
+            return StoreOutcome::Cancelled;
         if (!tx.Begun()) return StoreOutcome::NoTransaction;
         if (afterReRead) afterReRead();
         const std::optional<ExactStation> before = JournalBefore(tx);

@@ -176,7 +176,7 @@ namespace {
 // A row of the catalogue's description as a row struct: each column taken
 // from the position the description gives its name.
 template <typename Row, size_t N, typename IndexOf>
-Row FromDescribedRow(const Column<Row> (&columns)[N], const ValueRow& values, const IndexOf& indexOf) {
+Row FromDescribedRow(const std::array<Column<Row>, N>& columns, const ValueRow& values, const IndexOf& indexOf) {
     Row row;
     for (const Column<Row>& column : columns) {
         const size_t i = indexOf(column.name);

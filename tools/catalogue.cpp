@@ -55,6 +55,31 @@ constexpr std::string_view kNotRead[] = {"LDDATE"};
 static_assert(catalogue::CoversDescription(kSiteColumns, catalogue::kSiteColumns, kStoredFits, kNotRead));
 static_assert(catalogue::CoversDescription(kChannelColumns, catalogue::kSiteChanColumns, kStoredFits, kNotRead));
 
+// The columns of `row` that the catalogue reads, each found in the row's
+// table by its name.
+template <typename Stored, typename Row, size_t N>
+Stored StoredFrom(const Row& row, const std::array<Column<Stored>, N>& columns) {
+    Stored stored;
+    for (const Column<Stored>& column : columns) {
+        const catalogue::Member<Row>& source = catalogue::RowColumnNamed<Row>(column.name).member;
+        std::visit(
+            [&](auto target) {
+                auto& value = stored.*target;
+                using Value = typename std::remove_cvref_t<decltype(value)>::value_type;
+                if constexpr (std::is_same_v<Value, std::string>) {
+                    std::optional<std::string> text = catalogue::TextOf(row, source);
+                    if (text && !text->empty()) value = std::move(text);
+                } else if constexpr (std::is_same_v<Value, double>) {
+                    value = catalogue::NumberOf(row, source);
+                } else if (const auto* member = std::get_if<std::optional<WallClock> Row::*>(&source)) {
+                    value = row.**member;
+                }
+            },
+            column.member);
+    }
+    return stored;
+}
+
 template <typename Row, size_t N>
 std::string SelectText(const std::array<Column<Row>, N>& columns, const char* table) {
     std::string sql = "SELECT ";
@@ -103,6 +128,9 @@ std::vector<Row> SortedBy(std::vector<Row> rows, const Less& less) {
 }
 
 }  // namespace
+
+StoredSite StoredRowOf(const SiteRow& row) { return StoredFrom(row, kSiteColumns); }
+StoredChannel StoredRowOf(const ChannelRow& row) { return StoredFrom(row, kChannelColumns); }
 
 std::string SiteSelectText() { return SelectText(kSiteColumns, "SITE"); }
 std::string ChannelSelectText() { return SelectText(kChannelColumns, "SITECHAN"); }

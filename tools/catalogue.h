@@ -10,12 +10,13 @@
 #include <vector>
 
 #include "db/select_rows.h"
+#include "station/station_snapshot.h"
 
 class CDatabase;
 
 // One SITE row as the catalogue programs read it; nullopt for NULL. (The
-// form's own row types live in form/; these carry every column the programs
-// judge and write.)
+// store's SiteRow reads a NULL text as empty; the programs report it apart.)
+// tools/catalogue.cpp holds its columns against the description.
 struct StoredSite {
     std::optional<std::string> STA, COD, DESCR, REFSTA, STANAME, STATYPE, UNDERGROUND;
     std::optional<double> NGROUPS, ELEV, LAT, LON, NINDEX, DNORTH, DEAST;
@@ -27,6 +28,11 @@ struct StoredChannel {
     std::optional<std::string> STA, CHAN, DESCR, CALIBFILE, LCODE;
     std::optional<double> NGROUP, CHANINDEX, EDEPH, LAT, LON, SPS, HANG, VANG;
 };
+
+// A row as the station store reads it, as the catalogue's row: a NULL
+// number or date-time, and an empty text, are nullopt.
+StoredSite StoredRowOf(const SiteRow& row);
+StoredChannel StoredRowOf(const ChannelRow& row);
 
 // The chosen stations with their channels, and every SITE row (for the
 // central points that REFSTA names, which need not be chosen).

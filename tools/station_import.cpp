@@ -11,7 +11,6 @@
 #include <tuple>
 #include <utility>
 
-#include "db/recordset.h"
 #include "db/wall_clock.h"
 #include "text/text.h"
 #include "station/catalogue_columns.h"
@@ -479,35 +478,18 @@ StationWrite PlanStationWrite(ImportedStation station, const Catalogue& catalogu
     return write;
 }
 
-namespace {
-
-std::optional<std::string> TextOf(const std::string& text) {
-    return text.empty() ? std::nullopt : std::optional<std::string>(text);
-}
-std::optional<double> NumberOf(ExactDouble number) {
-    return number.value == NullMarker::Floating ? std::nullopt : std::optional<double>(number.value);
-}
-std::optional<double> NumberOf(int number) {
-    return number == NullMarker::Integer ? std::nullopt : std::optional<double>(number);
-}
-
-}  // namespace
-
 Catalogue CatalogueOf(const StationSnapshot& snapshot, const std::string& code) {
     Catalogue catalogue;
     if (!snapshot.site) return catalogue;
-    const SiteRow& s = *snapshot.site;
-    catalogue.sites.push_back(StoredSite{code, TextOf(s.COD), TextOf(s.DESCR), TextOf(s.REFSTA),
-                                         TextOf(s.STANAME), TextOf(s.STATYPE), TextOf(s.UNDERGROUND),
-                                         NumberOf(s.NGROUPS), NumberOf(s.ELEV), NumberOf(s.LAT), NumberOf(s.LON),
-                                         NumberOf(s.NINDEX), NumberOf(s.DNORTH), NumberOf(s.DEAST), s.ONDATE,
-                                         s.OFFDATE});
+    StoredSite site = StoredRowOf(*snapshot.site);
+    site.STA = code;
+    catalogue.sites.push_back(std::move(site));
     catalogue.allSites = catalogue.sites;
-    for (const ChannelRow& c : snapshot.channels)
-        catalogue.channels.push_back(StoredChannel{code, TextOf(c.CHAN), TextOf(c.DESCR), TextOf(c.CALIBFILE),
-                                                   TextOf(c.LCODE), NumberOf(c.NGROUP), NumberOf(c.CHANINDEX),
-                                                   NumberOf(c.EDEPH), NumberOf(c.LAT), NumberOf(c.LON),
-                                                   NumberOf(c.SPS), NumberOf(c.HANG), NumberOf(c.VANG)});
+    for (const ChannelRow& row : snapshot.channels) {
+        StoredChannel channel = StoredRowOf(row);
+        channel.STA = code;
+        catalogue.channels.push_back(std::move(channel));
+    }
     std::sort(catalogue.channels.begin(), catalogue.channels.end(), [](const StoredChannel& a, const StoredChannel& b) {
         return std::tie(a.NGROUP, a.CHANINDEX, a.CHAN) < std::tie(b.NGROUP, b.CHANINDEX, b.CHAN);
     });

@@ -206,12 +206,23 @@ std::tuple<double, double, std::string> ChannelKey(const ValueRow& row) {
 std::size_t SiteColumnIndex(std::string_view name) { return IndexIn(catalogue::kSiteColumns, name); }
 std::size_t ChannelColumnIndex(std::string_view name) { return IndexIn(catalogue::kSiteChanColumns, name); }
 
-ExactStation ReadExactStation(const CDatabase& session, const std::string& code) {
+ExactStation ReadExactStation(const CDatabase& session, const std::string& code,
+                              const std::vector<std::string>& writes) {
     std::vector<ColumnKind> kinds;
     for (const Column& c : catalogue::kSiteColumns) kinds.push_back(ReadKind(c.kind));
     for (const Column& c : catalogue::kSiteChanColumns) kinds.push_back(ReadKind(c.kind));
+    std::vector<ValueRow> rows;
+    if (writes.empty()) {
+        rows = SelectRows(session, ExactStationQuery(code), kinds);
+    } else {
+        std::string batch;
+        for (const std::string& write : writes) batch += write + ";";
+        std::vector<std::vector<ColumnKind>> resultKinds(writes.size());
+        resultKinds.push_back(kinds);
+        rows = std::move(SelectBatchRows(session, batch + ExactStationQuery(code), resultKinds).back());
+    }
     ExactStation station;
-    for (ValueRow& joined : SelectRows(session, ExactStationQuery(code), kinds)) {
+    for (ValueRow& joined : rows) {
         ValueRow site(joined.begin(), joined.begin() + kSiteColumnCount);
         ValueRow channel(joined.begin() + kSiteColumnCount, joined.end());
         if (!std::holds_alternative<std::monostate>(site[SiteColumnIndex("STA")]) && !station.site)

@@ -28,8 +28,10 @@ public:
 };
 
 // Reads the station's SITE row and every SITECHAN row of the code (of any
-// group) with one statement. Throws CDBException.
-ExactStation ReadExactStation(const CDatabase& session, const std::string& code);
+// group) with one statement; `writes` go first in the same request (only on
+// a driver that takes several statements in one text). Throws CDBException.
+ExactStation ReadExactStation(const CDatabase& session, const std::string& code,
+                              const std::vector<std::string>& writes = {});
 
 // The same rows read with the lock a write needs (see LockStationForWriting),
 // with one request where the station exists: with `siteReadFirst` the SITE

@@ -250,22 +250,24 @@ ExactStation ReadExactStationLocked(const CDatabase& session, const std::string&
         SortChannels(station);
         return station;
     }
+    // A table of one row, joined with the code's SITE row and its SITECHAN
+    // rows: one
+    // statement reads the SITE row with its channel rows, or the channel rows
+    // of a code SITE does not hold, or one row of NULLs.
     std::vector<ColumnKind> kinds = KindsOf(catalogue::kSiteColumns);
     for (ColumnKind kind : KindsOf(catalogue::kSiteChanColumns)) kinds.push_back(kind);
     for (ValueRow& joined : SelectRows(session,
                                        "select " + siteColumns + "," + channelColumns +
-                                           " from SITE S left join SITECHAN C on C.STA=S.STA where S.STA=" + quoted +
-                                           " " + lock.rowLock,
+                                           " from (select 1 as ONE) K left join SITE S on S.STA=" + quoted +
+                                           " left join SITECHAN C on C.STA=" + quoted + " " + lock.rowLock,
                                        kinds)) {
         ValueRow channel(joined.begin() + kSiteColumnCount, joined.end());
         joined.resize(kSiteColumnCount);
-        if (!station.site) station.site = std::move(joined);
+        if (!station.site && !std::holds_alternative<std::monostate>(joined[SiteColumnIndex("STA")]))
+            station.site = std::move(joined);
         if (!std::holds_alternative<std::monostate>(channel[ChannelColumnIndex("STA")]))
             station.channels.push_back(std::move(channel));
     }
-    if (!station.site)
-        station.channels = SelectRows(session, "select " + channelColumns + " from SITECHAN C where C.STA=" + quoted,
-                                      KindsOf(catalogue::kSiteChanColumns));
     SortChannels(station);
     return station;
 }

@@ -103,7 +103,10 @@ private:
     // The writes of a save inside its transaction: the SITE row, then (with
     // `locked`, the reading under the lock) the channel rows and the
     // removal of the stale ones.
-    void WriteValues(const StationValues& values, const StationSnapshot* locked, int& nindex);
+    // With `last`, the removal of the stale rows is handed back there, not
+    // sent: the journal sends it with its reading of the rows written.
+    void WriteValues(const StationValues& values, const StationSnapshot* locked, int& nindex,
+                     std::vector<std::string>* last = nullptr);
 
     // Takes the station's lock (when `tx` has begun) and reads the station
     // again: true when that reading is `loaded`, and then, inside a

@@ -24,8 +24,8 @@ bool CStationApp::StartUp() {
         return false;
     }
 
-    UpgradeSchema(*sharedSession_, [this](const std::string& message) {
-        port_.MessageBox(message, {}, platform::Buttons::Ok, platform::Icon::Stop);
+    UpgradeSchema(*sharedSession_, [this](const ColumnUpgradeFailure& failure) {
+        port_.MessageBox(ColumnUpgradeFailureText(failure.Table, failure.Column, failure.ErrorText), {}, platform::Buttons::Ok, platform::Icon::Stop);
     });
 
     FormEnvironment env;

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <ctime>
 
-#include "db/station_queries.h"
+#include "station/station_queries.h"
 #include "db/station_recordsets.h"
 #include "form/date_text.h"
 #include "station/number_text.h"

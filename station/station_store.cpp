@@ -7,7 +7,7 @@
 
 #include "db/session.h"
 #include "db/sql_text.h"
-#include "db/station_queries.h"
+#include "station/station_queries.h"
 #include "db/station_recordsets.h"
 #include "db/transaction.h"
 #include "db/wall_clock.h"
@@ -236,7 +236,7 @@ StoreOutcome StationStore::SaveOnce(const StationValues& values, const std::opti
                                     const ChangedQuestion& askOverwrite, int& nindex) {
     // The SITE row and the channel rows are written in one transaction: a
     // failure anywhere leaves both as they were.
-    Transaction tx(session_, TransactionLock::CatalogueWriters);
+    Transaction tx(session_, &CatalogueWriterLock());
     std::optional<StationSnapshot> locked;
     if (!Unchanged(tx, values.code, loaded, askOverwrite, locked)) return StoreOutcome::Cancelled;
     if (afterReRead) afterReRead();
@@ -249,7 +249,7 @@ StoreOutcome StationStore::SaveOnce(const StationValues& values, const std::opti
 
 StoreOutcome StationStore::Write(const std::string& code, const WritePlan& plan, int& nindex) {
     return Retried([&] {
-        Transaction tx(session_, TransactionLock::CatalogueWriters);
+        Transaction tx(session_, &CatalogueWriterLock());
         if (!tx.Begun()) return StoreOutcome::NoTransaction;
         const StationSnapshot locked = ReReadStation(session_, code, LockStationForWriting(session_));
         if (afterReRead) afterReRead();
@@ -268,7 +268,7 @@ StoreOutcome StationStore::Delete(const std::string& code, const std::optional<S
 
 StoreOutcome StationStore::DeleteOnce(const std::string& code, const std::optional<StationSnapshot>& loaded,
                                       const ChangedQuestion& askDelete) {
-    Transaction tx(session_, TransactionLock::CatalogueWriters);
+    Transaction tx(session_, &CatalogueWriterLock());
     if (!tx.Begun()) return StoreOutcome::NoTransaction;
     std::optional<StationSnapshot> locked;
     if (!Unchanged(tx, code, loaded, askDelete, locked)) return StoreOutcome::Cancelled;

@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "db/db_exception.h"
-#include "db/result.h"
+#include "db/described_column.h"
 
 // The class of database product.
 enum class DbmsKind { Generic = 0, Microsoft = 1, Oracle = 2, MySql = 3, Postgres = 4, SQLite = 5 };

@@ -17,13 +17,11 @@
 #include <vector>
 
 #include "db/db_exception.h"
+#include "db/field_kind.h"
 #include "db/session.h"
 #include "db/wall_clock.h"
 
 class Statement;
-
-// The kinds a bound column can have.
-enum class FieldKind { Text, Integer, Floating, DateTime };
 
 // A date-time field: the stored wall-clock time, nullopt for NULL.
 using DateTimeField = std::optional<WallClock>;

@@ -2,7 +2,6 @@
 
 #include "db/connection.h"
 #include "db/odbc_handle.h"
-#include "db/statement.h"
 
 namespace {
 
@@ -13,15 +12,19 @@ SQLUSMALLINT ColumnNumber(int column) { return static_cast<SQLUSMALLINT>(column)
 
 }  // namespace
 
+void Result::Check(SQLRETURN rc) const {
+    if (!OdbcOk(rc)) throw MakeDbException(rc, session_->ConnectionHandle(), stmt_);
+}
+
 long long Result::AffectedRows() const {
     SQLLEN rows = -1;
-    if (!OdbcOk(SQLRowCount(stmt_->get(), &rows))) return -1;
+    if (!OdbcOk(SQLRowCount(stmt_, &rows))) return -1;
     return static_cast<long long>(rows);
 }
 
 int Result::ColumnCount() const {
     SQLSMALLINT columns = 0;
-    stmt_->Check(SQLNumResultCols(stmt_->get(), &columns));
+    Check(SQLNumResultCols(stmt_, &columns));
     return columns;
 }
 
@@ -29,47 +32,47 @@ DescribedColumn Result::Describe(int column) const {
     DescribedColumn d;
     SQLCHAR name[128] = {};
     SQLSMALLINT nameLength = 0, nullable = 0;
-    stmt_->Check(SQLDescribeCol(stmt_->get(), ColumnNumber(column), name, sizeof name, &nameLength, &d.dataType,
+    Check(SQLDescribeCol(stmt_, ColumnNumber(column), name, sizeof name, &nameLength, &d.dataType,
                                &d.size, &d.decimals, &nullable));
     SQLCHAR typeName[128] = {};
     SQLSMALLINT typeNameLength = 0;
-    stmt_->Check(SQLColAttribute(stmt_->get(), ColumnNumber(column), SQL_DESC_TYPE_NAME, typeName, sizeof typeName,
+    Check(SQLColAttribute(stmt_, ColumnNumber(column), SQL_DESC_TYPE_NAME, typeName, sizeof typeName,
                                 &typeNameLength, nullptr));
     d.typeName = reinterpret_cast<const char*>(typeName);
     SQLLEN isUnsigned = SQL_FALSE;
-    stmt_->Check(SQLColAttribute(stmt_->get(), ColumnNumber(column), SQL_DESC_UNSIGNED, nullptr, 0, nullptr,
+    Check(SQLColAttribute(stmt_, ColumnNumber(column), SQL_DESC_UNSIGNED, nullptr, 0, nullptr,
                                 &isUnsigned));
     d.isUnsigned = isUnsigned != SQL_FALSE;
     return d;
 }
 
 bool Result::Next() {
-    lastFetch_ = RetryWhileExecuting([&] { return SQLFetch(stmt_->get()); });
+    lastFetch_ = RetryWhileExecuting([&] { return SQLFetch(stmt_); });
     if (lastFetch_ == SQL_NO_DATA) return false;
-    stmt_->Check(lastFetch_);
+    Check(lastFetch_);
     return true;
 }
 
 std::optional<CDBException> Result::FetchWarnings() const {
     if (lastFetch_ != SQL_SUCCESS_WITH_INFO) return std::nullopt;
-    return MakeDbException(lastFetch_, stmt_->Session().ConnectionHandle(), stmt_->get());
+    return MakeDbException(lastFetch_, session_->ConnectionHandle(), stmt_);
 }
 
 bool Result::NextResult() {
-    const SQLRETURN rc = RetryWhileExecuting([&] { return SQLMoreResults(stmt_->get()); });
+    const SQLRETURN rc = RetryWhileExecuting([&] { return SQLMoreResults(stmt_); });
     if (rc == SQL_NO_DATA) return false;
-    stmt_->Check(rc);
+    Check(rc);
     return true;
 }
 
 void Result::Discard() {
     for (;;) {
         SQLSMALLINT columns = 0;
-        if (OdbcOk(SQLNumResultCols(stmt_->get(), &columns)) && columns > 0) {
-            while (OdbcOk(RetryWhileExecuting([&] { return SQLFetch(stmt_->get()); }))) {
+        if (OdbcOk(SQLNumResultCols(stmt_, &columns)) && columns > 0) {
+            while (OdbcOk(RetryWhileExecuting([&] { return SQLFetch(stmt_); }))) {
             }
         }
-        if (!OdbcOk(RetryWhileExecuting([&] { return SQLMoreResults(stmt_->get()); }))) break;
+        if (!OdbcOk(RetryWhileExecuting([&] { return SQLMoreResults(stmt_); }))) break;
     }
 }
 
@@ -79,11 +82,11 @@ std::optional<std::string> Result::Text(int column) {
     for (;;) {
         SQLLEN indicator = 0;
         const SQLRETURN rc = RetryWhileExecuting([&] {
-            return SQLGetData(stmt_->get(), ColumnNumber(column), SQL_C_CHAR, piece.data(),
+            return SQLGetData(stmt_, ColumnNumber(column), SQL_C_CHAR, piece.data(),
                               static_cast<SQLLEN>(piece.size()), &indicator);
         });
         if (rc == SQL_NO_DATA) break;  // the previous piece was the last
-        stmt_->Check(rc);
+        Check(rc);
         if (indicator == SQL_NULL_DATA) return std::nullopt;
         // A full piece (more follows) holds its size less the terminating
         // zero; the last one holds what the indicator says.
@@ -98,10 +101,10 @@ std::optional<std::string> Result::Text(int column) {
 bool Result::Fixed(int column, SQLSMALLINT cType, void* value, SQLLEN size) {
     SQLLEN indicator = 0;
     const SQLRETURN rc =
-        RetryWhileExecuting([&] { return SQLGetData(stmt_->get(), ColumnNumber(column), cType, value, size, &indicator); });
-    stmt_->Check(rc);
+        RetryWhileExecuting([&] { return SQLGetData(stmt_, ColumnNumber(column), cType, value, size, &indicator); });
+    Check(rc);
     if (rc == SQL_SUCCESS_WITH_INFO &&
-        MakeDbException(rc, stmt_->Session().ConnectionHandle(), stmt_->get()).HasState("01004"))
+        MakeDbException(rc, session_->ConnectionHandle(), stmt_).HasState("01004"))
         throw CDBException::Layer(LayerError::DataTruncated);
     return indicator != SQL_NULL_DATA;
 }
@@ -132,16 +135,16 @@ std::optional<WallClock> Result::DateTime(int column) {
 }
 
 ColumnTexts Result::TextsInBlocks(int column, std::size_t width, std::size_t blockRows) {
-    const SQLHSTMT h = stmt_->get();
+    const SQLHSTMT h = stmt_;
     SQLULEN fetched = 0;
     std::vector<SQLUSMALLINT> status(blockRows);
     std::vector<char> buffer(blockRows * width);
     std::vector<SQLLEN> indicator(blockRows);
-    stmt_->Check(SQLSetStmtAttr(h, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN), 0));
-    stmt_->Check(SQLSetStmtAttr(h, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(SQLULEN{blockRows}), 0));
-    stmt_->Check(SQLSetStmtAttr(h, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0));
-    stmt_->Check(SQLSetStmtAttr(h, SQL_ATTR_ROW_STATUS_PTR, status.data(), 0));
-    stmt_->Check(SQLBindCol(h, ColumnNumber(column), SQL_C_CHAR, buffer.data(), static_cast<SQLLEN>(width),
+    Check(SQLSetStmtAttr(h, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN), 0));
+    Check(SQLSetStmtAttr(h, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(SQLULEN{blockRows}), 0));
+    Check(SQLSetStmtAttr(h, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0));
+    Check(SQLSetStmtAttr(h, SQL_ATTR_ROW_STATUS_PTR, status.data(), 0));
+    Check(SQLBindCol(h, ColumnNumber(column), SQL_C_CHAR, buffer.data(), static_cast<SQLLEN>(width),
                            indicator.data()));
     ColumnTexts out;
     while (Next()) {

@@ -11,18 +11,10 @@
 #include <vector>
 
 #include "db/db_exception.h"
+#include "db/described_column.h"
 #include "db/wall_clock.h"
 
-class Statement;
-
-// What the driver describes of a result column (SQLDescribeCol, SQLColAttribute).
-struct DescribedColumn {
-    SQLSMALLINT dataType = 0;   // SQL type code (SQLDescribeCol)
-    SQLULEN size = 0;           // column size: characters for a text type
-    SQLSMALLINT decimals = 0;   // decimal digits: fractional-second digits of a timestamp
-    std::string typeName;       // the driver's type name (SQL_DESC_TYPE_NAME)
-    bool isUnsigned = false;    // SQL_DESC_UNSIGNED
-};
+class Connection;
 
 // One text column of a block of rows, as TextsInBlocks reads it.
 struct ColumnTexts {
@@ -30,13 +22,14 @@ struct ColumnTexts {
     std::size_t needed = 0;          // bytes the longest cut text needs; 0 when none was cut
 };
 
-// The result of one execution of a Statement, read through the statement
-// it came from (which must outlive it). Every call repeats while the driver
-// is still executing and throws CDBException with the statement's
-// diagnostics when it fails. Columns are numbered from 1.
+// The result of one execution of a Statement (see Statement::Execute), read
+// on the statement's handle, which must outlive it. Every call repeats while
+// the driver is still executing and throws CDBException with the
+// statement's diagnostics when it fails. Columns are numbered from 1.
 class Result {
 public:
-    Result(Statement& stmt, SQLRETURN executed) : stmt_(&stmt), executed_(executed) {}
+    Result(SQLHSTMT stmt, const Connection& session, SQLRETURN executed)
+        : stmt_(stmt), session_(&session), executed_(executed) {}
 
     // False for a searched statement that touched no row (SQL_NO_DATA).
     bool Touched() const { return executed_ != SQL_NO_DATA; }
@@ -78,7 +71,11 @@ private:
     // Reads a fixed-size column; false for NULL.
     bool Fixed(int column, SQLSMALLINT cType, void* value, SQLLEN size);
 
-    Statement* stmt_;
+    // Throws when the call failed, with the statement's diagnostics.
+    void Check(SQLRETURN rc) const;
+
+    SQLHSTMT stmt_;
+    const Connection* session_;
     SQLRETURN executed_;
     SQLRETURN lastFetch_ = SQL_SUCCESS;
 };

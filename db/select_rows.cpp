@@ -1,17 +1,19 @@
 #include "db/select_rows.h"
 
+#include <utility>
+
 #include "db/result.h"
 #include "db/session.h"
 #include "db/statement.h"
 
 std::vector<ValueRow> SelectRows(const CDatabase& session, const std::string& sql,
-                                 const std::vector<ColumnKind>& kinds) {
+                                 const std::vector<FieldKind>& kinds) {
     std::vector<ValueRow> rows;
     ForEachRow(session, sql, kinds, [&rows](ValueRow& row) { rows.push_back(std::move(row)); });
     return rows;
 }
 
-void ForEachRow(const CDatabase& session, const std::string& sql, const std::vector<ColumnKind>& kinds,
+void ForEachRow(const CDatabase& session, const std::string& sql, const std::vector<FieldKind>& kinds,
                 const std::function<void(ValueRow&)>& take) {
     Statement stmt(session);
     Result result = stmt.Execute(sql);
@@ -20,15 +22,16 @@ void ForEachRow(const CDatabase& session, const std::string& sql, const std::vec
     ValueRow row;
     row.reserve(static_cast<size_t>(columns));
     // A column read as NULL is std::monostate: the value type's first alternative.
-    const auto cell = [](auto value) { return value ? CellValue(*value) : CellValue(); };
+    const auto cell = [](auto value) { return value ? CellValue(std::move(*value)) : CellValue(); };
     while (columns > 0 && result.Next()) {
         row.clear();
         for (int c = 1; c <= columns; ++c) {
-            const ColumnKind kind = static_cast<size_t>(c) <= kinds.size() ? kinds[c - 1] : ColumnKind::Text;
+            const FieldKind kind = static_cast<size_t>(c) <= kinds.size() ? kinds[c - 1] : FieldKind::Text;
             switch (kind) {
-                case ColumnKind::Text: row.push_back(cell(result.Text(c))); break;
-                case ColumnKind::Number: row.push_back(cell(result.Number(c))); break;
-                case ColumnKind::DateTime: row.push_back(cell(result.DateTime(c))); break;
+                case FieldKind::Text: row.push_back(cell(result.Text(c))); break;
+                case FieldKind::Integer:
+                case FieldKind::Floating: row.push_back(cell(result.Number(c))); break;
+                case FieldKind::DateTime: row.push_back(cell(result.DateTime(c))); break;
             }
         }
         take(row);

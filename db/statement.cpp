@@ -53,7 +53,7 @@ Result Statement::Run(const std::function<SQLRETURN(SQLHSTMT)>& call, const Setu
             throw failure;
         },
         true);
-    return Result(*this, rc);
+    return Result(stmt_.get(), session_, rc);
 }
 
 void Statement::UseStaticReadOnlyCursor() {

@@ -48,9 +48,10 @@ std::string SelectText(const Column<Row> (&columns)[N], const char* table) {
 template <typename Row, size_t N, typename Keep>
 std::vector<Row> ReadTable(const CDatabase& session, const Column<Row> (&columns)[N], const std::string& sql,
                            const Keep& keep) {
-    std::vector<ColumnKind> kinds;
-    for (const auto& column : columns)
-        kinds.push_back(static_cast<ColumnKind>(column.member.index()));  // Text, Number, DateTime in order
+    // The member's alternatives in order: text, number, date-time.
+    constexpr FieldKind kKindOfMember[] = {FieldKind::Text, FieldKind::Floating, FieldKind::DateTime};
+    std::vector<FieldKind> kinds;
+    for (const auto& column : columns) kinds.push_back(kKindOfMember[column.member.index()]);
     std::vector<Row> rows;
     ForEachRow(session, sql, kinds, [&](const ValueRow& values) {
         Row row;

@@ -25,8 +25,8 @@ bool CStationApp::StartUp() {
         return false;
     }
 
-    UpgradeSchema(*sharedSession_, [this](const std::string& message) {
-        port_.MessageBox(message, {}, platform::Buttons::Ok, platform::Icon::Stop);
+    UpgradeSchema(*sharedSession_, [this](const ColumnUpgradeFailure& failure) {
+        port_.MessageBox(ColumnUpgradeFailureText(failure.Table, failure.Column, failure.ErrorText), {}, platform::Buttons::Ok, platform::Icon::Stop);
     });
     // The journal's table belongs to the schema; without it the editor
     // works, and says once why nothing it writes is journaled.

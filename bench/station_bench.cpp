@@ -46,6 +46,7 @@
 #include "platform/fake/fake_dialog_port.h"
 #include "platform/qt/qt_dialog_port.h"
 #include "resources/control_ids.h"
+#include "resources/string_table.h"
 
 namespace {
 
@@ -185,7 +186,9 @@ void PrepareDatabase(const Target& t, int stations, bool withChannels) {
     CDatabase session;
     session.Open(ConnectString(t), 0);
     std::string failures;
-    UpgradeSchema(session, [&](const std::string& message) { failures += message + "\n"; });
+    UpgradeSchema(session, [&](const ColumnUpgradeFailure& failure) {
+        failures += ColumnUpgradeFailureText(failure.Table, failure.Column, failure.ErrorText) + "\n";
+    });
     if (!failures.empty()) throw std::runtime_error("schema upgrade: " + failures);
     FillStations(session, t.backend, stations, withChannels);
     filled[t.backend] = {stations, withChannels};

@@ -9,21 +9,13 @@
 #include <string_view>
 
 #include "db/db_exception.h"
+#include "db/described_column.h"
 
 // The class of database product.
 enum class DbmsKind { Generic = 0, Microsoft = 1, Oracle = 2, MySql = 3, Postgres = 4, SQLite = 5 };
 
 // Classifies an upper- or mixed-case product name as SQL_DBMS_NAME gives it.
 DbmsKind ClassifyDbmsName(const std::string& dbmsName);
-
-// What the driver describes of a result column (SQLDescribeCol, SQLColAttribute).
-struct DescribedColumn {
-    SQLSMALLINT dataType = 0;   // SQL type code (SQLDescribeCol)
-    SQLULEN size = 0;           // column size: characters for a text type
-    SQLSMALLINT decimals = 0;   // decimal digits: fractional-second digits of a timestamp
-    std::string typeName;       // the driver's type name (SQL_DESC_TYPE_NAME)
-    bool isUnsigned = false;    // SQL_DESC_UNSIGNED
-};
 
 // The statements around a transaction that keep the catalogue's writers off
 // each other; an empty text: nothing to send at that moment.

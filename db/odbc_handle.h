@@ -1,6 +1,6 @@
 #pragma once
-// RAII ownership of one ODBC handle, the two rules every ODBC call of the
-// layer is made with, and the size of a fixed-length parameter value.
+// RAII ownership of one ODBC handle, the repetition of a call while the
+// driver is still executing, and the size of a fixed-length parameter value.
 
 #include <sql.h>
 #include <sqlext.h>
@@ -57,9 +57,6 @@ SQLRETURN RetryWhileExecuting(Call&& call) {
     } while (rc == SQL_STILL_EXECUTING);
     return rc;
 }
-
-// SQL_SUCCESS or SQL_SUCCESS_WITH_INFO: the call did what was asked.
-inline bool OdbcOk(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
 
 // The bytes a parameter value of a fixed-length C type takes (a slot of a
 // column-wise parameter array); 0 for text, whose length varies.

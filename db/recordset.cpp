@@ -12,93 +12,16 @@
 #include <variant>
 
 #include "db/odbc_handle.h"
-#include "db/select_rows.h"
+#include "db/result.h"
 #include "db/statement.h"
-
-// How a changed row is written
-// ----------------------------
-// The layer writes rows with statements of its own on a second statement
-// handle, never through the cursor. Measured with the drivers installed here:
-// SQLSetPos updates work only on psqlODBC (SQLite3 answers "incompatible
-// rowset", MariaDB forces the static cursor read-only), SQLSetPos add on
-// SQLite3 stores 0 for ignored columns instead of leaving them NULL, and
-// "WHERE CURRENT OF" fails on all three. A plain INSERT and a searched UPDATE
-// with bound parameters work on all three.
-//
-// The searched UPDATE names its row by the declared primary key
-// (SQLPrimaryKeys), which all three drivers answer for SITE and SITECHAN;
-// psqlODBC answers it even for the unquoted upper-case name. The driver's row
-// identifier (SQLSpecialColumns SQL_BEST_ROWID) was measured too and is not
-// usable alike: psqlODBC answers nothing (07009 for the upper-case name, no
-// row for the folded one), MariaDB nothing for a table without a key, and
-// SQLite "_ROWID_", a column the SELECT does not read. Without a key whose
-// columns are all bound, the row is named by every value the fetch read.
-//
-// The values in the WHERE are the ones the fetch read, compared so that the
-// stored row is found again although the fetch rounded them: a date-time by
-// the whole second it falls in (the fetch drops fractions, and another program
-// may have stored them), a floating value within a relative 1e-6 (a REAL or
-// FLOAT column widened to double is not equal to the double the driver
-// converted from its text), a NULL as IS NULL, an empty text as an empty text.
-//
-// Before writing, the layer counts the rows that the WHERE names: none raises
-// "no row affected", more than one "more than one row affected", and nothing
-// is written in either case, so two identical rows of a table without a key
-// are never both changed. After the UPDATE a count of 0 is taken at its word
-// only when the row is gone: MariaDB counts only rows whose values changed
-// (unless FOUND_ROWS is set on the connection), so an UPDATE that writes the
-// values already stored answers 0 there although its row exists.
-//
-// Queued inserts
-// --------------
-// Between QueueInserts and FlushInserts, new rows are kept with the very
-// column list and parameters the one-row INSERT would send, and the flush
-// sends all rows of one column list with one INSERT whose parameters are
-// bound column-wise as arrays (SQL_ATTR_PARAMSET_SIZE rows) and executed
-// once. Measured with the drivers installed here: psqlODBC sends such an
-// execution as one query holding every row, MariaDB's driver as its prepare
-// and one bulk execution (two requests), SQLite3 ODBC runs its statement
-// once per row; all three store exactly the values the one-row INSERTs
-// store. A failing row fails the whole execution, and the per-row status
-// array is not usable on psqlODBC or MariaDB: the failure is the driver's
-// diagnostics of the statement. A driver that refuses parameter arrays (the
-// attribute is refused or changed) gets one execution per row.
 
 namespace {
 
 // The declared size of a text parameter at least: texts up to this many
 // characters travel without the driver asking for a longer one.
 constexpr std::size_t kTextMaxChars = 255;
-// A text column is read in pieces of this many bytes, as long as it is.
-constexpr std::size_t kTextPieceBytes = 1024;
-
 // Relative tolerance for finding a floating value again.
 constexpr double kFloatTolerance = 1e-6;
-
-// The SQLSTATEs of the diagnostics a statement holds.
-std::vector<std::string> DiagStates(SQLHSTMT stmt) {
-    std::vector<std::string> states;
-    for (SQLSMALLINT record = 1;; ++record) {
-        SQLCHAR state[6] = {};
-        SQLINTEGER native = 0;
-        SQLSMALLINT length = 0;
-        if (!OdbcOk(SQLGetDiagRec(SQL_HANDLE_STMT, stmt, record, state, &native, nullptr, 0, &length))) break;
-        states.emplace_back(reinterpret_cast<char*>(state));
-    }
-    return states;
-}
-
-bool HasState(const std::vector<std::string>& states, std::string_view state) {
-    for (const std::string& s : states)
-        if (s == state) return true;
-    return false;
-}
-
-// A stored date and time as its wall-clock parts; fractions of a second are
-// dropped. Every year the columns hold (1 to 9999) reads as stored.
-WallClock WallClockOf(const SQL_TIMESTAMP_STRUCT& stamp) {
-    return {stamp.year, stamp.month, stamp.day, stamp.hour, stamp.minute, stamp.second};
-}
 
 // The stamp that writes a wall-clock time as it stands.
 SQL_TIMESTAMP_STRUCT StampOf(const WallClock& clock) {
@@ -165,62 +88,23 @@ bool SameValue(const Value& a, const Value& b) {
 // as NULL, not as the marker value).
 bool WritesAsNull(FieldKind kind, const Value& v) { return SameValue(v, NullValue(kind)); }
 
-// The whole text of a character column of the fetched row, read in pieces
-// until the driver has no more; nullopt for NULL.
-std::optional<std::string> ReadTextColumn(SQLHDBC hdbc, SQLHSTMT stmt, SQLUSMALLINT column) {
-    std::string text;
-    std::vector<char> piece(kTextPieceBytes + 1);
-    for (;;) {
-        SQLLEN indicator = 0;
-        const SQLRETURN rc = SQLGetData(stmt, column, SQL_C_CHAR, piece.data(), static_cast<SQLLEN>(piece.size()),
-                                        &indicator);
-        if (rc == SQL_NO_DATA) break;  // the previous piece was the last
-        if (!OdbcOk(rc)) throw MakeDbException(rc, hdbc, stmt);
-        if (indicator == SQL_NULL_DATA) return std::nullopt;
-        // A full piece (more follows) holds its size less the terminating
-        // zero; the last one holds what the indicator says.
-        const bool more = indicator == SQL_NO_TOTAL || indicator >= static_cast<SQLLEN>(piece.size());
-        const std::size_t got = more ? piece.size() - 1 : static_cast<std::size_t>(indicator);
-        text.append(piece.data(), got);
-        if (!more) break;
-    }
-    return text;
-}
-
-// One column of the fetched row as a value of its kind (a date-time as its
-// stamp in `stamp`); nullopt for NULL.
-std::optional<Value> ReadColumn(SQLHDBC hdbc, SQLHSTMT stmt, SQLUSMALLINT column, FieldKind kind,
-                                SQL_TIMESTAMP_STRUCT& stamp) {
-    if (kind == FieldKind::Text) {
-        std::optional<std::string> text = ReadTextColumn(hdbc, stmt, column);
-        if (!text) return std::nullopt;
-        return Value(std::move(*text));
-    }
-    SQLINTEGER integer = 0;
-    double floating = 0.0;
-    SQLLEN indicator = 0;
-    SQLRETURN rc = SQL_ERROR;
+// One column of the fetched row as a value of its kind; nullopt for NULL.
+std::optional<Value> ReadColumn(Result& result, int column, FieldKind kind) {
     switch (kind) {
+        case FieldKind::Text:
+            if (auto text = result.Text(column)) return Value(std::move(*text));
+            return std::nullopt;
         case FieldKind::Integer:
-            rc = SQLGetData(stmt, column, SQL_C_SLONG, &integer, sizeof integer, &indicator);
-            break;
+            if (auto integer = result.Int32(column)) return Value(*integer);
+            return std::nullopt;
         case FieldKind::Floating:
-            rc = SQLGetData(stmt, column, SQL_C_DOUBLE, &floating, sizeof floating, &indicator);
-            break;
+            if (auto floating = result.Number(column)) return Value(*floating);
+            return std::nullopt;
         case FieldKind::DateTime:
-            rc = SQLGetData(stmt, column, SQL_C_TYPE_TIMESTAMP, &stamp, sizeof stamp, &indicator);
-            break;
-        case FieldKind::Text: break;
+            if (auto clock = result.DateTime(column)) return Value(DateTimeField{*clock});
+            return std::nullopt;
     }
-    if (!OdbcOk(rc)) throw MakeDbException(rc, hdbc, stmt);
-    if (rc == SQL_SUCCESS_WITH_INFO && HasState(DiagStates(stmt), "01004"))
-        throw CDBException::Layer(LayerError::DataTruncated);
-    if (indicator == SQL_NULL_DATA) return std::nullopt;
-    switch (kind) {
-        case FieldKind::Integer: return Value(static_cast<int>(integer));
-        case FieldKind::Floating: return Value(floating);
-        default: return Value(DateTimeField{WallClockOf(stamp)});
-    }
+    return std::nullopt;
 }
 
 // One parameter of a writing statement with the storage it is bound to.
@@ -285,6 +169,12 @@ struct Param {
         return Null(kind);
     }
 
+    // The binding of this parameter to its own storage.
+    ParameterBinding Binding() {
+        return {cType, sqlType, size, digits, Buffer(), cType == SQL_C_CHAR ? static_cast<SQLLEN>(text.size()) : 0,
+                &indicator};
+    }
+
     void* Buffer() {
         switch (cType) {
             case SQL_C_SLONG: return &integer;
@@ -310,28 +200,19 @@ private:
 // Runs a writing statement or a row count with the parameters bound (again
 // on a new handle after a reconnect); answers the affected-row count, or -1
 // when the driver gives none.
-SQLLEN ExecuteWith(Statement& stmt, const std::string& sql, std::deque<Param>& params) {
-    stmt.Execute(sql, [&](Statement& s) {
+Result ExecuteWith(Statement& stmt, const std::string& sql, std::deque<Param>& params) {
+    return stmt.Execute(sql, [&](Statement& s) {
         SQLUSMALLINT number = 0;
-        for (Param& p : params)
-            s.Check(SQLBindParameter(s.get(), ++number, SQL_PARAM_INPUT, p.cType, p.sqlType, p.size, p.digits,
-                                     p.Buffer(), p.cType == SQL_C_CHAR ? static_cast<SQLLEN>(p.text.size()) : 0,
-                                     &p.indicator));
+        for (Param& p : params) s.BindParameter(++number, p.Binding());
     });
-    SQLLEN rows = -1;
-    if (!OdbcOk(SQLRowCount(stmt.get(), &rows))) rows = -1;
-    return rows;
 }
 
 // Runs a SELECT COUNT(*) with the parameters and answers its count.
 long long CountWith(CDatabase& session, const std::string& sql, std::deque<Param>& params) {
     Statement stmt(session);
-    ExecuteWith(stmt, sql, params);
-    if (stmt.Fetch() == SQL_NO_DATA) return 0;
-    SQLBIGINT count = 0;
-    SQLLEN indicator = 0;
-    stmt.Check(SQLGetData(stmt.get(), 1, SQL_C_SBIGINT, &count, sizeof count, &indicator));
-    return indicator == SQL_NULL_DATA ? 0 : static_cast<long long>(count);
+    Result result = ExecuteWith(stmt, sql, params);
+    if (!result.Next()) return 0;
+    return result.Int64(1).value_or(0);
 }
 
 // The INSERT of one new row: the columns it names, in binding order, and
@@ -356,7 +237,7 @@ std::string InsertText(const std::string& table, const std::vector<std::string>&
 // Runs the INSERT of one row and checks that it stored one row.
 void InsertOne(CDatabase& session, const std::string& sql, std::deque<Param>& params) {
     Statement stmt(session);
-    SQLLEN rows = ExecuteWith(stmt, sql, params);
+    const long long rows = ExecuteWith(stmt, sql, params).AffectedRows();
     if (rows == 0) throw CDBException::Layer(LayerError::NoRowAffected);
     if (rows > 1) throw CDBException::Layer(LayerError::MoreThanOneRowAffected);
 }
@@ -399,45 +280,30 @@ ParamColumn ColumnOfRows(std::vector<std::deque<Param>>& rows, std::size_t colum
     return c;
 }
 
-// Sets the number of parameter rows of the statement's next execution;
-// false when the driver refuses arrays (an error, or another value kept).
-bool TakesParamArrays(const Statement& stmt, SQLULEN rows) {
-    if (!OdbcOk(SQLSetStmtAttr(stmt.get(), SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(rows), 0)))
-        return false;
-    SQLULEN kept = 0;
-    if (!OdbcOk(SQLGetStmtAttr(stmt.get(), SQL_ATTR_PARAMSET_SIZE, &kept, 0, nullptr))) return false;
-    return kept == rows;
-}
-
 // Sends the INSERT for every row: one execution with arrays of parameters,
 // or one per row when there is one row or the driver takes no arrays.
 void InsertRows(CDatabase& session, const std::string& sql, std::vector<std::deque<Param>>& rows) {
     const SQLULEN count = rows.size();
     if (count > 1) {
         Statement stmt(session);
-        if (TakesParamArrays(stmt, count)) {
+        if (stmt.TakesParameterRows(count)) {
             std::vector<ParamColumn> columns;
             for (std::size_t i = 0; i < rows.front().size(); ++i) columns.push_back(ColumnOfRows(rows, i));
             SQLULEN processed = 0;
-            stmt.Execute(sql, [&](Statement& s) {
-                s.Check(SQLSetStmtAttr(s.get(), SQL_ATTR_PARAM_BIND_TYPE,
-                                       reinterpret_cast<SQLPOINTER>(SQL_PARAM_BIND_BY_COLUMN), 0));
-                s.Check(SQLSetStmtAttr(s.get(), SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(count), 0));
-                s.Check(SQLSetStmtAttr(s.get(), SQL_ATTR_PARAMS_PROCESSED_PTR, &processed, 0));
+            Result result = stmt.Execute(sql, [&](Statement& s) {
+                s.UseParameterRows(count, &processed);
                 SQLUSMALLINT number = 0;
                 for (ParamColumn& c : columns)
-                    s.Check(SQLBindParameter(s.get(), ++number, SQL_PARAM_INPUT, c.cType, c.sqlType, c.size, c.digits,
-                                             c.data.data(),
-                                             c.cType == SQL_C_CHAR ? static_cast<SQLLEN>(c.width) : 0,
-                                             c.indicators.data()));
+                    s.BindParameter(++number, {c.cType, c.sqlType, c.size, c.digits, c.data.data(),
+                                               c.cType == SQL_C_CHAR ? static_cast<SQLLEN>(c.width) : 0,
+                                               c.indicators.data()});
             });
             // Every row was run (all three drivers count them), and the
             // affected rows are the sum of all rows (SQLite3, MariaDB) or
             // the last row's (psqlODBC): none, or more than all, is wrong.
-            SQLLEN stored = -1;
-            if (!OdbcOk(SQLRowCount(stmt.get(), &stored))) stored = -1;
+            const long long stored = result.AffectedRows();
             if (processed != count || stored == 0) throw CDBException::Layer(LayerError::NoRowAffected);
-            if (stored > static_cast<SQLLEN>(count)) throw CDBException::Layer(LayerError::MoreThanOneRowAffected);
+            if (stored > static_cast<long long>(count)) throw CDBException::Layer(LayerError::MoreThanOneRowAffected);
             return;
         }
     }
@@ -462,13 +328,9 @@ CDatabase::KeyColumns PrimaryKeyOf(CDatabase& session, const std::string& table)
     CDatabase::KeyColumns key;
     try {
         Statement catalog(session);
-        catalog.PrimaryKeys(table);
-        char name[256] = {};
-        SQLLEN indicator = 0;
-        catalog.Check(SQLBindCol(catalog.get(), 4, SQL_C_CHAR, name, sizeof name, &indicator));
+        Result result = catalog.PrimaryKeys(table);
         std::vector<std::string> columns;
-        while (catalog.Fetch() != SQL_NO_DATA)
-            columns.push_back(indicator == SQL_NULL_DATA ? std::string() : UpperAscii(name));
+        while (result.Next()) columns.push_back(UpperAscii(result.Text(4).value_or(std::string())));
         key = std::move(columns);
     } catch (const CDBException&) {
         key.reset();  // a driver without the catalog question: every bound column names the row
@@ -486,7 +348,6 @@ struct BoundField {
     // The current row as stored, to find it again when it is changed.
     bool rowNull = true;
     Value rowValue;
-    SQL_TIMESTAMP_STRUCT rowStamp{};
 
     Value saved;
     bool dirty = false;
@@ -502,6 +363,8 @@ struct InsertBatch {
 
 struct CRecordset::Impl {
     std::unique_ptr<Statement> stmt;
+    // The result being read; it belongs to stmt.
+    std::optional<Result> result;
     bool open = false;
     bool updatable = false;
     bool appendable = false;
@@ -526,17 +389,17 @@ CRecordset::CRecordset(CDatabase* session) : session_(session), impl_(std::make_
             impl_->stmt.reset();
         }
     }
-    session_->AttachRecordset(this);
+    session_->AttachUser(this);
 }
 
 CRecordset::~CRecordset() {
     Close();
-    if (session_ != nullptr) session_->DetachRecordset(this);
+    if (session_ != nullptr) session_->DetachUser(this);
 }
 
 bool CRecordset::IsOpen() const { return impl_->open; }
 
-void CRecordset::DetachFromSession() {
+void CRecordset::SessionClosing() {
     Close();
     impl_->stmt.reset();
     session_ = nullptr;
@@ -556,12 +419,13 @@ std::string CRecordset::ComposeSelectText() {
     return sql;
 }
 
-void CRecordset::DropStatement() { Close(); }
+void CRecordset::SessionReconnecting() { Close(); }
 
 void CRecordset::Close() {
     Impl& m = *impl_;
     // Only the handle goes: the statement object may be the one running
     // when its session connects again, and it makes a new handle itself.
+    m.result.reset();
     if (m.stmt) {
         m.stmt->CloseCursor();
         m.stmt->FreeHandle();
@@ -596,34 +460,26 @@ Statement& CRecordset::ReadyStatement() {
         } catch (const CDBException&) {
             throw CDBException::Layer(LayerError::NoStatementHandle);
         }
-        session_->AttachRecordset(this);
+        session_->AttachUser(this);
     }
     Statement& stmt = *m.stmt;
     // Whatever a failed earlier Open left on the statement goes.
     stmt.CloseCursor();
-    if (stmt.get() != SQL_NULL_HSTMT) SQLFreeStmt(stmt.get(), SQL_UNBIND);
 
-    const SQLHDBC hdbc = session_->ConnectionHandle();
-    SQLUINTEGER scrollOptions = 0;
-    SQLRETURN rc = SQLGetInfo(hdbc, SQL_SCROLL_OPTIONS, &scrollOptions, sizeof scrollOptions, nullptr);
-    if (!OdbcOk(rc)) throw MakeDbException(rc, hdbc, SQL_NULL_HSTMT);
-    if ((scrollOptions & SQL_SO_STATIC) == 0) throw CDBException::Layer(LayerError::NoStaticCursor);
-    char odbcVersion[32] = {};
-    rc = SQLGetInfo(hdbc, SQL_ODBC_VER, odbcVersion, sizeof odbcVersion, nullptr);
-    if (!OdbcOk(rc)) throw MakeDbException(rc, hdbc, SQL_NULL_HSTMT);
-    if (std::atoi(odbcVersion) < 2) throw CDBException::Layer(LayerError::OdbcVersion);
+    if ((session_->InfoNumber(SQL_SCROLL_OPTIONS) & SQL_SO_STATIC) == 0)
+        throw CDBException::Layer(LayerError::NoStaticCursor);
+    const std::optional<std::string> odbcVersion = session_->InfoText(SQL_ODBC_VER);
+    if (!odbcVersion) throw MakeDbException(SQL_ERROR, session_->ConnectionHandle(), SQL_NULL_HSTMT);
+    if (std::atoi(odbcVersion->c_str()) < 2) throw CDBException::Layer(LayerError::OdbcVersion);
     return stmt;
 }
 
 void CRecordset::ExecuteSelect(Statement& stmt, const std::string& sql) {
     // A static cursor, only read: rows are written by statements of their own
-    // (see the top of this file), so it asks for no locks or row versions.
-    // The SELECT is sent once, with SQLExecDirect: a prepare of its own would
-    // cost MariaDB's driver a round trip for a statement that runs once.
-    stmt.Execute(sql, [](Statement& s) {
-        s.Check(SQLSetStmtAttr(s.get(), SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_STATIC), 0));
-        s.Check(SQLSetStmtAttr(s.get(), SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_READ_ONLY), 0));
-    });
+    // (see recordset.h), so it asks for no locks or row versions. The SELECT
+    // is sent once, with SQLExecDirect: a prepare of its own would cost
+    // MariaDB's driver a round trip for a statement that runs once.
+    impl_->result.emplace(stmt.Execute(sql, [](Statement& s) { s.UseStaticReadOnlyCursor(); }));
 }
 
 void CRecordset::StartReading() {
@@ -675,10 +531,12 @@ bool CRecordset::OpenNextResult(CRecordset& previous) {
     // `previous` keeps this one's (or none) and closes.
     if (impl_->open) Close();
     std::swap(impl_->stmt, previous.impl_->stmt);
+    impl_->result = std::move(previous.impl_->result);
+    previous.impl_->result.reset();
     previous.Close();
     Statement& stmt = *impl_->stmt;
     // A driver that ran the first SELECT alone fails here.
-    if (!stmt.NextResult()) stmt.Fail(SQL_ERROR);
+    if (!impl_->result || !impl_->result->NextResult()) stmt.Fail(SQL_ERROR);
     StartReading();
     return true;
 }
@@ -690,36 +548,31 @@ void CRecordset::MoveNext() {
 
 void CRecordset::Fetch() {
     Impl& m = *impl_;
-    if (!m.open || !m.stmt || m.stmt->get() == SQL_NULL_HSTMT) {
+    if (!m.open || !m.stmt || m.stmt->get() == SQL_NULL_HSTMT || !m.result) {
         endOfSet_ = true;
         return;
     }
-    SQLHSTMT stmt = m.stmt->get();
-    const SQLRETURN rc = m.stmt->Fetch();
-    if (rc == SQL_NO_DATA) {
+    Result& result = *m.result;
+    if (!result.Next()) {
         endOfSet_ = true;
         return;
     }
-    if (rc == SQL_SUCCESS_WITH_INFO) {
-        std::vector<std::string> states = DiagStates(stmt);
-        if (HasState(states, "01004")) throw CDBException::Layer(LayerError::DataTruncated);
-        if (HasState(states, "01S01")) throw CDBException::Layer(LayerError::RowError);
+    if (const std::optional<CDBException> warnings = result.FetchWarnings()) {
+        if (warnings->HasState("01004")) throw CDBException::Layer(LayerError::DataTruncated);
+        if (warnings->HasState("01S01")) throw CDBException::Layer(LayerError::RowError);
     }
 
     // The columns are read one by one in their order, none bound: a text
     // column comes in pieces, so no length of text is ever cut.
-    SQLUSMALLINT column = 0;
+    int column = 0;
     for (BoundField& f : m.fields) {
         const FieldBinding& b = f.binding;
         ++column;
         f.dirty = false;
         Value v = NullValue(b.kind);
-        std::optional<Value> read = ReadColumn(session_->ConnectionHandle(), stmt, column, b.kind, f.rowStamp);
+        std::optional<Value> read = ReadColumn(result, column, b.kind);
         f.rowNull = !read.has_value();
-        if (read) {
-            if (b.kind == FieldKind::DateTime) f.rowStamp.fraction = 0;
-            v = std::move(*read);
-        }
+        if (read) v = std::move(*read);
         f.rowValue = v;
         WriteMember(b, v);
     }
@@ -776,8 +629,6 @@ bool CRecordset::Update() {
             Value v = ReadMember(f.binding);
             f.rowNull = WritesAsNull(f.binding.kind, v);
             f.rowValue = v;
-            if (f.binding.kind == FieldKind::DateTime && !f.rowNull)
-                f.rowStamp = StampOf(*std::get<DateTimeField>(v));
         }
         f.dirty = false;
     }
@@ -833,38 +684,47 @@ void CRecordset::FlushInserts() {
     for (InsertBatch& b : batches) InsertRows(*session_, InsertText(m.table, b.columns), b.rows);
 }
 
-void CRecordset::UpdateEdit() {
-    Impl& m = *impl_;
-    if (!m.keyKnown) {
-        // The declared primary key names the row when every one of its
-        // columns is bound; otherwise every bound column does.
-        const CDatabase::KeyColumns declared = PrimaryKeyOf(*session_, m.table);
-        std::vector<std::size_t> key;
-        bool complete = declared.has_value() && !declared->empty();
-        for (const std::string& column : declared.value_or(std::vector<std::string>())) {
-            bool found = false;
-            for (std::size_t i = 0; i < m.fields.size() && !found; ++i) {
-                if (UpperAscii(m.fields[i].binding.column) == column) {
-                    key.push_back(i);
-                    found = true;
-                }
-            }
-            complete = complete && found;
-        }
-        m.key.clear();
-        if (complete) {
-            m.key = key;
-        } else {
-            for (std::size_t i = 0; i < m.fields.size(); ++i) m.key.push_back(i);
-        }
-        m.keyKnown = true;
-    }
+namespace {
 
-    // WHERE: the current row as the fetch read it.
-    std::string where;
-    std::deque<Param> whereParams;
-    for (std::size_t i : m.key) {
-        const BoundField& f = m.fields[i];
+// The WHERE of a searched statement that names one row, with its parameters.
+struct RowCondition {
+    std::string where;  // " WHERE ..." (empty when no field names the row)
+    std::deque<Param> params;
+};
+
+// The fields that name a row in the WHERE of an UPDATE: the declared primary
+// key when every one of its columns is bound; otherwise every bound field.
+std::vector<std::size_t> KeyFields(CDatabase& session, const std::string& table, const std::vector<BoundField>& fields) {
+    const CDatabase::KeyColumns declared = PrimaryKeyOf(session, table);
+    std::vector<std::size_t> key;
+    bool complete = declared.has_value() && !declared->empty();
+    for (const std::string& column : declared.value_or(std::vector<std::string>())) {
+        bool found = false;
+        for (std::size_t i = 0; i < fields.size() && !found; ++i) {
+            if (UpperAscii(fields[i].binding.column) == column) {
+                key.push_back(i);
+                found = true;
+            }
+        }
+        complete = complete && found;
+    }
+    if (complete) return key;
+    key.clear();
+    for (std::size_t i = 0; i < fields.size(); ++i) key.push_back(i);
+    return key;
+}
+
+// The current row as the fetch read it, by its key fields, compared so that
+// the stored row is found again although the fetch rounded it: a date-time by
+// the whole second it falls in (the fetch drops fractions, and another
+// program may have stored them), a floating value within a relative 1e-6 (a
+// REAL or FLOAT column widened to double is not equal to the double the
+// driver converted from its text), a NULL as IS NULL, an empty text as an
+// empty text. A field holding no finite number names nothing.
+RowCondition ComposeRowCondition(const std::vector<BoundField>& fields, const std::vector<std::size_t>& key) {
+    RowCondition row;
+    for (std::size_t i : key) {
+        const BoundField& f = fields[i];
         const std::string column = f.binding.column;
         std::string condition;
         if (f.rowNull) {
@@ -873,33 +733,47 @@ void CRecordset::UpdateEdit() {
             switch (f.binding.kind) {
                 case FieldKind::Text:
                     condition = column + "=?";
-                    whereParams.push_back(Param::Text(std::get<std::string>(f.rowValue)));
+                    row.params.push_back(Param::Text(std::get<std::string>(f.rowValue)));
                     break;
                 case FieldKind::Integer:
                     condition = column + "=?";
-                    whereParams.push_back(Param::Integer(std::get<int>(f.rowValue)));
+                    row.params.push_back(Param::Integer(std::get<int>(f.rowValue)));
                     break;
                 case FieldKind::Floating: {
                     double v = std::get<double>(f.rowValue);
                     if (!std::isfinite(v)) continue;
                     double tolerance = std::fabs(v) * kFloatTolerance;
                     condition = column + " BETWEEN ? AND ?";
-                    whereParams.push_back(Param::Floating(v - tolerance));
-                    whereParams.push_back(Param::Floating(v + tolerance));
+                    row.params.push_back(Param::Floating(v - tolerance));
+                    row.params.push_back(Param::Floating(v + tolerance));
                     break;
                 }
-                case FieldKind::DateTime:
+                case FieldKind::DateTime: {
                     // Every time within the second the fetch read: from the
                     // whole second (which sorts first also as SQLite's text)
                     // to its last microsecond, the finest the servers store.
+                    const SQL_TIMESTAMP_STRUCT stamp = StampOf(*std::get<DateTimeField>(f.rowValue));
                     condition = column + ">=? AND " + column + "<=?";
-                    whereParams.push_back(Param::StampBound(StampText(f.rowStamp, ""), 0));
-                    whereParams.push_back(Param::StampBound(StampText(f.rowStamp, ".999999"), 6));
+                    row.params.push_back(Param::StampBound(StampText(stamp, ""), 0));
+                    row.params.push_back(Param::StampBound(StampText(stamp, ".999999"), 6));
                     break;
+                }
             }
         }
-        where += (where.empty() ? " WHERE " : " AND ") + condition;
+        row.where += (row.where.empty() ? " WHERE " : " AND ") + condition;
     }
+    return row;
+}
+
+}  // namespace
+
+void CRecordset::UpdateEdit() {
+    Impl& m = *impl_;
+    if (!m.keyKnown) {
+        m.key = KeyFields(*session_, m.table, m.fields);
+        m.keyKnown = true;
+    }
+    const RowCondition row = ComposeRowCondition(m.fields, m.key);
 
     // SET: every dirty field, each item followed by a comma, the last comma
     // overwritten by a blank.
@@ -911,12 +785,19 @@ void CRecordset::UpdateEdit() {
         params.push_back(Param::Of(f.binding.kind, ReadMember(f.binding)));
     }
     sql.back() = ' ';
-    sql += where;
-    params.insert(params.end(), whereParams.begin(), whereParams.end());
+    sql += row.where;
+    params.insert(params.end(), row.params.begin(), row.params.end());
 
-    const std::string countSql = "SELECT COUNT(*) FROM " + m.table + where;
+    // Before writing, the rows the WHERE names are counted: none is "no row
+    // affected", more than one "more than one row affected", and nothing is
+    // written in either case, so two identical rows of a table without a key
+    // are never both changed. After the UPDATE a count of 0 is taken at its
+    // word only when the row is gone: MariaDB counts only rows whose values
+    // changed, so an UPDATE that writes the values already stored answers 0
+    // there although its row exists.
+    const std::string countSql = "SELECT COUNT(*) FROM " + m.table + row.where;
     auto countRows = [&] {
-        std::deque<Param> copy = whereParams;
+        std::deque<Param> copy = row.params;
         return CountWith(*session_, countSql, copy);
     };
     long long matching = countRows();
@@ -924,7 +805,7 @@ void CRecordset::UpdateEdit() {
     if (matching > 1) throw CDBException::Layer(LayerError::MoreThanOneRowAffected);
 
     Statement stmt(*session_);
-    SQLLEN rows = ExecuteWith(stmt, sql, params);
+    const long long rows = ExecuteWith(stmt, sql, params).AffectedRows();
     if (rows > 1) throw CDBException::Layer(LayerError::MoreThanOneRowAffected);
     if (rows == 0 && countRows() != 1) throw CDBException::Layer(LayerError::NoRowAffected);
 }

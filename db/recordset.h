@@ -1,6 +1,15 @@
 #pragma once
 // The record-set layer: one statement over one table, bound typed fields,
 // forward reading and writing of one new or changed row.
+//
+// Rows are read with a forward static read-only cursor and written with
+// statements of their own, never through the cursor: a plain INSERT, and a
+// searched UPDATE whose WHERE names the row by the table's declared primary
+// key (every bound column when the key is not all bound), with the values
+// the fetch read compared as the fetch rounded them. The rows the WHERE names
+// are counted first: anything but one writes nothing and fails. Queued new
+// rows are sent per column list as one INSERT with column-wise parameter
+// arrays; a driver that refuses arrays gets one execution per row.
 
 #include <memory>
 #include <optional>
@@ -8,13 +17,11 @@
 #include <vector>
 
 #include "db/db_exception.h"
+#include "db/field_kind.h"
 #include "db/session.h"
 #include "db/wall_clock.h"
 
 class Statement;
-
-// The kinds a bound column can have.
-enum class FieldKind { Text, Integer, Floating, DateTime };
 
 // A date-time field: the stored wall-clock time, nullopt for NULL.
 using DateTimeField = std::optional<WallClock>;
@@ -40,7 +47,7 @@ inline constexpr DateTimeField DateTime{};  // told apart from every instant
 // Between QueueInserts and FlushInserts, an Update after BeginInsert keeps
 // the new row instead of sending it, and FlushInserts sends all kept rows
 // together (see recordset.cpp).
-class CRecordset {
+class CRecordset : public SessionUser {
 public:
     explicit CRecordset(CDatabase* session);
     virtual ~CRecordset();
@@ -109,15 +116,14 @@ protected:
     virtual void AfterFetch() {}
 
 private:
-    friend class CDatabase;
-    void DetachFromSession();  // called by CDatabase::Close under the lock
-    void DropStatement();      // called by CDatabase before it connects again
+    void SessionClosing() override;       // called by CDatabase::Close under the lock
+    void SessionReconnecting() override;  // called by CDatabase before it connects again
 
     struct Impl;
     // The steps of opening: the statement made ready, the SELECT sent, the
     // fields made and the first row fetched.
     Statement& ReadyStatement();
-    static void ExecuteSelect(Statement& stmt, const std::string& sql);
+    void ExecuteSelect(Statement& stmt, const std::string& sql);
     void StartReading();
     void Fetch();
     void UpdateInsert();

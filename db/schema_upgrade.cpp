@@ -2,10 +2,9 @@
 
 #include <array>
 
-#include "db/odbc_handle.h"
+#include "db/result.h"
 #include "db/session.h"
 #include "db/statement.h"
-#include "resources/string_table.h"
 
 namespace {
 
@@ -57,9 +56,10 @@ ColumnTestResult TestColumn(const CDatabase& session, const std::string& table, 
     ColumnTestResult result;
     if (!session.IsOpen()) return result;
     std::optional<Statement> stmt;
+    std::optional<Result> answer;
     try {
         stmt.emplace(session);
-        stmt->Execute("select " + column + " from " + table + " where 1=0");
+        answer.emplace(stmt->Execute("select " + column + " from " + table + " where 1=0"));
     } catch (const CDBException&) {
         // A column or table that is not there, or a test that cannot run:
         // the column counts as missing and an ADD is tried.
@@ -68,23 +68,12 @@ ColumnTestResult TestColumn(const CDatabase& session, const std::string& table, 
     result.exists = true;
 
     // The description comes with the executed statement; reading it sends
-    // nothing to the server.
-    DescribedColumn d;
-    SQLCHAR name[128] = {};
-    SQLSMALLINT nameLength = 0, nullable = 0;
-    if (!OdbcOk(SQLDescribeCol(stmt->get(), 1, name, sizeof name, &nameLength, &d.dataType, &d.size, &d.decimals,
-                               &nullable)))
-        return result;
-    SQLCHAR typeName[128] = {};
-    SQLSMALLINT typeNameLength = 0;
-    if (!OdbcOk(SQLColAttribute(stmt->get(), 1, SQL_DESC_TYPE_NAME, typeName, sizeof typeName, &typeNameLength,
-                                nullptr)))
-        return result;
-    d.typeName = reinterpret_cast<const char*>(typeName);
-    SQLLEN isUnsigned = SQL_FALSE;
-    if (!OdbcOk(SQLColAttribute(stmt->get(), 1, SQL_DESC_UNSIGNED, nullptr, 0, nullptr, &isUnsigned))) return result;
-    d.isUnsigned = isUnsigned != SQL_FALSE;
-    result.described = d;
+    // nothing to the server. One that cannot be read leaves the type unknown.
+    try {
+        result.described = answer->Describe(1);
+    } catch (const CDBException&) {
+        result.described.reset();
+    }
     return result;
 }
 
@@ -105,7 +94,7 @@ bool AddOrAlterColumn(CDatabase& session, const std::string& table, const std::s
         session.ExecuteDirect(sql);
         return true;
     } catch (const CDBException& e) {
-        report(LoadString(str::DatabaseError) + FormatString(str::FieldAddError, column, table) + e.ErrorText);
+        report(ColumnUpgradeFailure(table, column, e));
         return false;
     }
 }

@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 
+#include "db/db_exception.h"
 #include "db/dialect.h"
 
 class CDatabase;
@@ -23,8 +24,18 @@ struct SchemaColumn {
 // The 36 columns, in the order they are applied.
 std::span<const SchemaColumn> SchemaColumns();
 
-// Shows one failure message to the user (the program: a stop box).
-using FailureReporter = std::function<void(const std::string& message)>;
+// A column the upgrade could not add or re-declare: which one, and the
+// driver's failure (its text, states and codes) as a CDBException.
+class ColumnUpgradeFailure : public CDBException {
+public:
+    ColumnUpgradeFailure(std::string table, std::string column, const CDBException& cause)
+        : CDBException(cause), Table(std::move(table)), Column(std::move(column)) {}
+    std::string Table;
+    std::string Column;
+};
+
+// Takes one failure as it happens (the program words it and shows it).
+using FailureReporter = std::function<void(const ColumnUpgradeFailure& failure)>;
 
 // The outcome of one column test.
 struct ColumnTestResult {

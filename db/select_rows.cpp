@@ -1,53 +1,13 @@
 #include "db/select_rows.h"
 
+#include <utility>
+
+#include "db/result.h"
 #include "db/session.h"
 #include "db/statement.h"
 
-namespace {
-
-// One column of the current row as text, read in pieces so that no length is
-// assumed.
-CellValue ReadText(const Statement& stmt, SQLUSMALLINT column) {
-    std::string value;
-    char piece[512];
-    for (;;) {
-        SQLLEN indicator = 0;
-        const SQLRETURN rc = SQLGetData(stmt.get(), column, SQL_C_CHAR, piece, sizeof piece, &indicator);
-        if (rc == SQL_NO_DATA) break;
-        stmt.Check(rc);
-        if (indicator == SQL_NULL_DATA) return std::monostate{};
-        // A truncated piece fills the buffer less its terminator; a complete
-        // one holds exactly `indicator` bytes.
-        const bool truncated =
-            rc == SQL_SUCCESS_WITH_INFO && (indicator == SQL_NO_TOTAL || indicator >= SQLLEN(sizeof piece));
-        value.append(piece, truncated ? sizeof piece - 1 : static_cast<std::size_t>(indicator));
-        if (!truncated) break;
-    }
-    return value;
-}
-
-CellValue ReadNumber(const Statement& stmt, SQLUSMALLINT column) {
-    double value = 0;
-    SQLLEN indicator = 0;
-    const SQLRETURN rc = SQLGetData(stmt.get(), column, SQL_C_DOUBLE, &value, sizeof value, &indicator);
-    stmt.Check(rc);
-    if (indicator == SQL_NULL_DATA) return std::monostate{};
-    return value;
-}
-
-CellValue ReadDateTime(const Statement& stmt, SQLUSMALLINT column) {
-    SQL_TIMESTAMP_STRUCT stamp{};
-    SQLLEN indicator = 0;
-    const SQLRETURN rc = SQLGetData(stmt.get(), column, SQL_C_TYPE_TIMESTAMP, &stamp, sizeof stamp, &indicator);
-    stmt.Check(rc);
-    if (indicator == SQL_NULL_DATA) return std::monostate{};
-    return WallClock{stamp.year, stamp.month, stamp.day, stamp.hour, stamp.minute, stamp.second};
-}
-
-}  // namespace
-
 std::vector<ValueRow> SelectRows(const CDatabase& session, const std::string& sql,
-                                 const std::vector<ColumnKind>& kinds) {
+                                 const std::vector<FieldKind>& kinds) {
     std::vector<ValueRow> rows;
     ForEachRow(session, sql, kinds, [&rows](ValueRow& row) { rows.push_back(std::move(row)); });
     return rows;
@@ -55,21 +15,22 @@ std::vector<ValueRow> SelectRows(const CDatabase& session, const std::string& sq
 
 namespace {
 
-// Hands each row of the statement's current result to `take`.
-void ReadResult(Statement& stmt, const std::vector<ColumnKind>& kinds, const std::function<void(ValueRow&)>& take) {
-    SQLSMALLINT columns = 0;
-    stmt.Check(SQLNumResultCols(stmt.get(), &columns));
+// Hands each row of the result's current statement to `take`.
+void ReadResult(Result& result, const std::vector<FieldKind>& kinds, const std::function<void(ValueRow&)>& take) {
+    const int columns = result.ColumnCount();
     ValueRow row;
     row.reserve(static_cast<size_t>(columns));
-    while (columns > 0 && stmt.Fetch() != SQL_NO_DATA) {
+    // A column read as NULL is std::monostate: the value type's first alternative.
+    const auto cell = [](auto value) { return value ? CellValue(std::move(*value)) : CellValue(); };
+    while (columns > 0 && result.Next()) {
         row.clear();
-        for (SQLSMALLINT c = 1; c <= columns; ++c) {
-            const auto column = static_cast<SQLUSMALLINT>(c);
-            const ColumnKind kind = static_cast<size_t>(c) <= kinds.size() ? kinds[c - 1] : ColumnKind::Text;
+        for (int c = 1; c <= columns; ++c) {
+            const FieldKind kind = static_cast<size_t>(c) <= kinds.size() ? kinds[c - 1] : FieldKind::Text;
             switch (kind) {
-                case ColumnKind::Text: row.push_back(ReadText(stmt, column)); break;
-                case ColumnKind::Number: row.push_back(ReadNumber(stmt, column)); break;
-                case ColumnKind::DateTime: row.push_back(ReadDateTime(stmt, column)); break;
+                case FieldKind::Text: row.push_back(cell(result.Text(c))); break;
+                case FieldKind::Integer:
+                case FieldKind::Floating: row.push_back(cell(result.Number(c))); break;
+                case FieldKind::DateTime: row.push_back(cell(result.DateTime(c))); break;
             }
         }
         take(row);
@@ -78,26 +39,28 @@ void ReadResult(Statement& stmt, const std::vector<ColumnKind>& kinds, const std
 
 }  // namespace
 
-void ForEachRow(const CDatabase& session, const std::string& sql, const std::vector<ColumnKind>& kinds,
+void ForEachRow(const CDatabase& session, const std::string& sql, const std::vector<FieldKind>& kinds,
                 const std::function<void(ValueRow&)>& take) {
     Statement stmt(session);
-    if (stmt.Execute(sql) == SQL_NO_DATA) return;
-    ReadResult(stmt, kinds, take);
+    Result result = stmt.Execute(sql);
+    if (!result.Touched()) return;
+    ReadResult(result, kinds, take);
 }
 
 std::vector<std::vector<ValueRow>> SelectBatchRows(const CDatabase& session, const std::string& sql,
-                                                   const std::vector<std::vector<ColumnKind>>& kinds) {
+                                                   const std::vector<std::vector<FieldKind>>& kinds) {
     std::vector<std::vector<ValueRow>> results(kinds.size());
     Statement stmt(session);
-    // SQL_NO_DATA answers a first statement that touched no row; the
-    // results of the others still follow.
-    bool rows = stmt.Execute(sql) != SQL_NO_DATA;
+    Result result = stmt.Execute(sql);
+    // A first statement that touched no row has no rows; the results of the
+    // others still follow.
+    bool rows = result.Touched();
     for (std::size_t i = 0; i < kinds.size(); ++i) {
         if (i > 0) {
-            if (!stmt.NextResult()) break;
+            if (!result.NextResult()) break;
             rows = true;
         }
-        if (rows) ReadResult(stmt, kinds[i], [&](ValueRow& row) { results[i].push_back(row); });
+        if (rows) ReadResult(result, kinds[i], [&](ValueRow& row) { results[i].push_back(row); });
     }
     return results;
 }

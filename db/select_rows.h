@@ -9,12 +9,10 @@
 #include <variant>
 #include <vector>
 
+#include "db/field_kind.h"
 #include "db/wall_clock.h"
 
 class CDatabase;
-
-// How a column is read: as UTF-8 text, as a double, or as a date and time.
-enum class ColumnKind { Text, Number, DateTime };
 
 
 // One column's value; std::monostate for NULL.
@@ -22,21 +20,21 @@ using CellValue = std::variant<std::monostate, std::string, double, WallClock>;
 using ValueRow = std::vector<CellValue>;
 
 // Runs one SELECT on the session and answers every row. Column i is read as
-// kinds[i]; columns beyond the list are read as text. Texts are read whole,
+// kinds[i] (an integer as a double); columns beyond the list are read as text. Texts are read whole,
 // whatever their length. Throws CDBException when the query fails.
 std::vector<ValueRow> SelectRows(const CDatabase& session, const std::string& sql,
-                                 const std::vector<ColumnKind>& kinds = {});
+                                 const std::vector<FieldKind>& kinds = {});
 
 // As SelectRows, but hands each row to `take` as it is fetched instead of
 // keeping them all: a whole table is read in the memory of one row.
-void ForEachRow(const CDatabase& session, const std::string& sql, const std::vector<ColumnKind>& kinds,
+void ForEachRow(const CDatabase& session, const std::string& sql, const std::vector<FieldKind>& kinds,
                 const std::function<void(ValueRow&)>& take);
 
 // The rows of each result of a batch of SELECTs sent as one request (for a
 // driver that takes several statements in one text, PostgreSQL's): result
 // i's columns read as kinds[i]. Throws CDBException when one fails.
 std::vector<std::vector<ValueRow>> SelectBatchRows(const CDatabase& session, const std::string& sql,
-                                                   const std::vector<std::vector<ColumnKind>>& kinds);
+                                                   const std::vector<std::vector<FieldKind>>& kinds);
 
 // The value as the type asked for, nullopt for NULL (or another kind).
 std::optional<std::string> TextOf(const CellValue& value);

@@ -3,120 +3,14 @@
 #include <algorithm>
 #include <cctype>
 #include <mutex>
-#include <new>
 #include <utility>
-#include <cstdlib>
 
-#include "db/odbc_handle.h"
-#include "db/recordset.h"
-#include "db/sql_text.h"
+#include "db/result.h"
 #include "db/statement.h"
-
-namespace {
-
-// The one environment of the process, the number of connections made through
-// it, and the re-entrant lock that guards both and every session's list of
-// record sets (closing a session closes its record sets, which lock again).
-struct Environment {
-    std::recursive_mutex lock;
-    SQLHENV henv = SQL_NULL_HENV;
-    int connections = 0;
-};
-
-Environment& Env() {
-    static Environment env;
-    return env;
-}
-
-// Reads a character answer of SQLGetInfo; nullopt when the question fails.
-std::optional<std::string> InfoText(SQLHDBC hdbc, SQLUSMALLINT what) {
-    char buffer[256] = {};
-    SQLSMALLINT length = 0;
-    SQLRETURN rc = SQLGetInfo(hdbc, what, buffer, sizeof buffer, &length);
-    if (!OdbcOk(rc)) return std::nullopt;
-    return std::string(buffer);
-}
-
-template <typename T>
-bool InfoNumber(SQLHDBC hdbc, SQLUSMALLINT what, T& out) {
-    T value{};
-    SQLRETURN rc = SQLGetInfo(hdbc, what, &value, sizeof value, nullptr);
-    if (!OdbcOk(rc)) return false;
-    out = value;
-    return true;
-}
-
-}  // namespace
-
-void SplitOriginPrefixes(const std::string& message, std::string& text, std::string& origins) {
-    std::string rest = message;
-    origins.clear();
-    while (!rest.empty() && rest[0] == '[') {
-        size_t close = rest.find(']');
-        if (close == std::string::npos) break;
-        origins += rest.substr(0, close + 1);
-        rest.erase(0, close + 1);
-        if (!rest.empty() && rest[0] == ' ') rest.erase(0, 1);
-    }
-    text = rest;
-}
-
-CDBException MakeDbException(SQLRETURN rc, SQLHDBC hdbc, SQLHSTMT hstmt) {
-    SQLSMALLINT handleType = SQL_HANDLE_STMT;
-    SQLHANDLE handle = hstmt;
-    if (hstmt == SQL_NULL_HSTMT) {
-        handleType = SQL_HANDLE_DBC;
-        handle = hdbc;
-    }
-    if (handle == SQL_NULL_HANDLE) {
-        handleType = SQL_HANDLE_ENV;
-        handle = Env().henv;
-    }
-    std::vector<DiagnosticRecord> records;
-    for (SQLSMALLINT record = 1; handle != SQL_NULL_HANDLE; ++record) {
-        SQLCHAR state[6] = {};
-        SQLINTEGER native = 0;
-        SQLSMALLINT length = 0;
-        SQLRETURN drc = SQLGetDiagRec(handleType, handle, record, state, &native, nullptr, 0, &length);
-        if (!OdbcOk(drc)) break;
-        std::string message(static_cast<size_t>(length) + 1, '\0');
-        drc = SQLGetDiagRec(handleType, handle, record, state, &native,
-                            reinterpret_cast<SQLCHAR*>(message.data()), static_cast<SQLSMALLINT>(message.size()),
-                            &length);
-        if (!OdbcOk(drc)) break;
-        message.resize(std::min(static_cast<size_t>(length), message.size() - 1));
-        DiagnosticRecord r;
-        r.sqlState = reinterpret_cast<char*>(state);
-        if (r.sqlState == "00000") break;
-        r.nativeError = native;
-        SplitOriginPrefixes(message, r.text, r.origins);
-        records.push_back(std::move(r));
-    }
-    return CDBException(static_cast<short>(rc), std::move(records));
-}
-
-namespace OdbcEnvironment {
-SQLHENV Handle() {
-    std::lock_guard guard(Env().lock);
-    return Env().henv;
-}
-int ConnectionCount() {
-    std::lock_guard guard(Env().lock);
-    return Env().connections;
-}
-}  // namespace OdbcEnvironment
 
 CDatabase::CDatabase() = default;
 
-CDatabase::~CDatabase() {
-    Close();
-    Environment& env = Env();
-    std::lock_guard guard(env.lock);
-    if (env.connections == 0 && env.henv != SQL_NULL_HENV) {
-        SQLFreeHandle(SQL_HANDLE_ENV, env.henv);
-        env.henv = SQL_NULL_HENV;
-    }
-}
+CDatabase::~CDatabase() { Close(); }
 
 bool CDatabase::Open(const std::string& connectString, unsigned options) {
     updatable_ = (options & OpenOptions::ReadOnly) == 0;
@@ -125,32 +19,15 @@ bool CDatabase::Open(const std::string& connectString, unsigned options) {
     openOptions_ = options;
     inTransaction_ = false;
     try {
-        if (hdbc_ == SQL_NULL_HDBC) {
-            Environment& env = Env();
-            std::lock_guard guard(env.lock);
-            if (env.henv == SQL_NULL_HENV) {
-                if (!OdbcOk(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env.henv))) {
-                    env.henv = SQL_NULL_HENV;
-                    throw std::bad_alloc();
-                }
-                SQLSetEnvAttr(env.henv, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-            }
-            SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_DBC, env.henv, &hdbc_);
-            if (!OdbcOk(rc)) {
-                hdbc_ = SQL_NULL_HDBC;
-                throw MakeDbException(rc, SQL_NULL_HDBC, SQL_NULL_HSTMT);
-            }
-            ++env.connections;
-        }
+        AllocateConnection();
 
         // Results of these options are not checked: a driver that lacks one
         // still connects. The ODBC cursor library is deliberately not loaded,
         // even when asked for: through unixODBC's cursor library positioned
         // statements fail on every driver, and the record sets write rows with
         // searched statements of their own.
-        SQLSetConnectAttr(hdbc_, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN{loginTimeout_}), 0);
-        if (!updatable_)
-            SQLSetConnectAttr(hdbc_, SQL_ATTR_ACCESS_MODE, reinterpret_cast<SQLPOINTER>(SQL_MODE_READ_ONLY), 0);
+        SetAttribute(SQL_ATTR_LOGIN_TIMEOUT, loginTimeout_);
+        if (!updatable_) SetAttribute(SQL_ATTR_ACCESS_MODE, SQL_MODE_READ_ONLY);
 
         SQLUSMALLINT completion = SQL_DRIVER_COMPLETE;
         if (options & OpenOptions::NoOdbcDialog)
@@ -158,37 +35,26 @@ bool CDatabase::Open(const std::string& connectString, unsigned options) {
         else if (options & OpenOptions::ForceOdbcDialog)
             completion = SQL_DRIVER_PROMPT;
 
-        std::string out(1024, '\0');
-        SQLSMALLINT outLength = 0;
-        SQLRETURN rc = RetryWhileExecuting([&] {
-            return SQLDriverConnect(hdbc_, nullptr,
-                                    reinterpret_cast<SQLCHAR*>(const_cast<char*>(connectString.c_str())), SQL_NTS,
-                                    reinterpret_cast<SQLCHAR*>(out.data()), static_cast<SQLSMALLINT>(out.size()),
-                                    &outLength, completion);
-        });
+        std::string completed;
+        const SQLRETURN rc = DriverConnect(connectString, completion, completed);
         if (rc == SQL_NO_DATA) {
-            FreeConnection();
+            Disconnect();
             return false;
         }
-        if (!OdbcOk(rc)) throw MakeDbException(rc, hdbc_, SQL_NULL_HSTMT);
-        connected_ = true;
-        out.resize(std::min(static_cast<size_t>(std::max<SQLSMALLINT>(outLength, 0)), out.size() - 1));
-        connect_ = "ODBC;" + std::string(out.c_str());
+        if (!OdbcOk(rc)) throw MakeDbException(rc, ConnectionHandle(), SQL_NULL_HSTMT);
+        connect_ = "ODBC;" + completed;
 
-        SQLUSMALLINT apiConformance = 0, sqlConformance = 0;
-        rc = SQLGetInfo(hdbc_, SQL_ODBC_API_CONFORMANCE, &apiConformance, sizeof apiConformance, nullptr);
-        if (!OdbcOk(rc)) throw MakeDbException(rc, hdbc_, SQL_NULL_HSTMT);
-        if (apiConformance < SQL_OAC_LEVEL1) throw CDBException::Layer(LayerError::ApiConformance);
-        rc = SQLGetInfo(hdbc_, SQL_ODBC_SQL_CONFORMANCE, &sqlConformance, sizeof sqlConformance, nullptr);
-        if (!OdbcOk(rc)) throw MakeDbException(rc, hdbc_, SQL_NULL_HSTMT);
+        if (InfoSmallNumber(SQL_ODBC_API_CONFORMANCE) < SQL_OAC_LEVEL1)
+            throw CDBException::Layer(LayerError::ApiConformance);
         // Every SQL grammar level meets the minimum the program needs; the
         // question must still be answered.
+        InfoSmallNumber(SQL_ODBC_SQL_CONFORMANCE);
 
         Probe();
         KeepBackslashesLiteral();
         return true;
     } catch (...) {
-        FreeConnection();
+        Disconnect();
         throw;
     }
 }
@@ -197,42 +63,42 @@ void CDatabase::Probe() {
     // Of the driver's capabilities only these are asked: whether it has
     // transactions, whether the data source may be written, and which
     // product it is.
-    SQLUSMALLINT txnCapable = SQL_TC_NONE;
-    canTransact_ = InfoNumber(hdbc_, SQL_TXN_CAPABLE, txnCapable) && txnCapable != SQL_TC_NONE;
-
-    if (updatable_) {
-        auto readOnly = InfoText(hdbc_, SQL_DATA_SOURCE_READ_ONLY);
-        updatable_ = readOnly && readOnly->size() == 1 && (*readOnly)[0] != 'Y';
-    } else {
-        SQLSetConnectAttr(hdbc_, SQL_ATTR_ACCESS_MODE, reinterpret_cast<SQLPOINTER>(SQL_MODE_READ_ONLY), 0);
+    try {
+        canTransact_ = InfoSmallNumber(SQL_TXN_CAPABLE) != SQL_TC_NONE;
+    } catch (const CDBException&) {
+        canTransact_ = false;  // a driver that cannot tell has none
     }
 
-    dialect_ = SqlDialect::ForProductName(InfoText(hdbc_, SQL_DBMS_NAME).value_or(std::string()));
+    if (updatable_) {
+        auto readOnly = InfoText(SQL_DATA_SOURCE_READ_ONLY);
+        updatable_ = readOnly && readOnly->size() == 1 && (*readOnly)[0] != 'Y';
+    } else {
+        SetAttribute(SQL_ATTR_ACCESS_MODE, SQL_MODE_READ_ONLY);
+    }
+
+    dialect_ = SqlDialect::ForProductName(InfoText(SQL_DBMS_NAME).value_or(std::string()));
 }
 
 bool CDatabase::SeemsAlive() const {
-    if (hdbc_ == SQL_NULL_HDBC) return false;
+    if (!IsOpen()) return false;
     if (!dialect_.AnswersConnectionDeadLocally()) return true;
-    SQLUINTEGER dead = SQL_CD_FALSE;
-    if (!OdbcOk(SQLGetConnectAttr(hdbc_, SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr))) return true;
-    return dead != SQL_CD_TRUE;
+    return !KnownDead();
 }
 
-void CDatabase::DetachRecordsets() {
-    std::lock_guard guard(Env().lock);
-    // Detaching removes the record set from the list, so work on a copy.
-    std::vector<CRecordset*> open = recordsets_;
-    for (CRecordset* rs : open) rs->DetachFromSession();
-    recordsets_.clear();
+void CDatabase::DetachUsers() {
+    std::lock_guard guard(ProcessLock());
+    // Detaching removes the user from the list, so work on a copy.
+    std::vector<SessionUser*> attached = users_;
+    for (SessionUser* user : attached) user->SessionClosing();
+    users_.clear();
 }
 
-bool CDatabase::RecoverLostConnection(const CDBException& failure) {
-    if (!std::exchange(reconnectArmed_, false) || !dialect_.TellsOfLostConnection(failure)) return false;
+bool CDatabase::Reconnect() {
     const bool inTransaction = inTransaction_;
     {
-        std::lock_guard guard(Env().lock);
-        for (CRecordset* rs : recordsets_) rs->DropStatement();
-        FreeConnection();
+        std::lock_guard guard(ProcessLock());
+        for (SessionUser* user : users_) user->SessionReconnecting();
+        Disconnect();
     }
     try {
         if (!Open(openedWith_, openOptions_ | OpenOptions::NoOdbcDialog)) return false;
@@ -254,33 +120,26 @@ void CDatabase::KeepBackslashesLiteral() {
     }
 }
 
-void CDatabase::FreeConnection() {
-    Environment& env = Env();
-    std::lock_guard guard(env.lock);
-    if (hdbc_ == SQL_NULL_HDBC) return;
-    dialect_ = SqlDialect();
+void CDatabase::Disconnect() {
+    std::lock_guard guard(ProcessLock());
     primaryKeys_.clear();
-    if (connected_) SQLDisconnect(hdbc_);
-    connected_ = false;
-    SQLFreeHandle(SQL_HANDLE_DBC, hdbc_);
-    hdbc_ = SQL_NULL_HDBC;
-    --env.connections;
-}
-
-void CDatabase::Close() {
-    std::lock_guard guard(Env().lock);
-    DetachRecordsets();
     FreeConnection();
 }
 
-void CDatabase::AttachRecordset(CRecordset* rs) {
-    std::lock_guard guard(Env().lock);
-    if (std::find(recordsets_.begin(), recordsets_.end(), rs) == recordsets_.end()) recordsets_.push_back(rs);
+void CDatabase::Close() {
+    std::lock_guard guard(ProcessLock());
+    DetachUsers();
+    Disconnect();
 }
 
-void CDatabase::DetachRecordset(CRecordset* rs) {
-    std::lock_guard guard(Env().lock);
-    recordsets_.erase(std::remove(recordsets_.begin(), recordsets_.end(), rs), recordsets_.end());
+void CDatabase::AttachUser(SessionUser* user) {
+    std::lock_guard guard(ProcessLock());
+    if (std::find(users_.begin(), users_.end(), user) == users_.end()) users_.push_back(user);
+}
+
+void CDatabase::DetachUser(SessionUser* user) {
+    std::lock_guard guard(ProcessLock());
+    users_.erase(std::remove(users_.begin(), users_.end(), user), users_.end());
 }
 
 const CDatabase::KeyColumns* CDatabase::KnownPrimaryKey(const std::string& table) const {
@@ -292,96 +151,48 @@ void CDatabase::RememberPrimaryKey(const std::string& table, KeyColumns columns)
     primaryKeys_[table] = std::move(columns);
 }
 
-void CDatabase::ApplyQueryTimeout(SQLHSTMT stmt) {
-    if (queryTimeout_ == ~SQLUINTEGER{0}) return;
-    SQLRETURN rc = SQLSetStmtAttr(stmt, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN{queryTimeout_}), 0);
-    if (!OdbcOk(rc)) queryTimeout_ = ~SQLUINTEGER{0};
-}
-
-std::string CDatabase::DbmsName() const {
-    if (hdbc_ == SQL_NULL_HDBC) return {};
-    return InfoText(hdbc_, SQL_DBMS_NAME).value_or(std::string());
-}
+std::string CDatabase::DbmsName() const { return InfoText(SQL_DBMS_NAME).value_or(std::string()); }
 
 void CDatabase::ExecuteDirect(const std::string& sql) {
     Statement stmt(*this);
-    stmt.Execute(sql);
     // Every result is consumed so that the statement is dropped clean.
-    stmt.Discard();
+    stmt.Execute(sql).Discard();
 }
 
 bool CDatabase::BeginTransaction() {
-    if (!canTransact_ || hdbc_ == SQL_NULL_HDBC) return false;
+    if (!canTransact_ || !IsOpen()) return false;
     // MariaDB's driver sends the change to the server, so a lost kept
-    // connection can show here first.
-    SQLRETURN rc =
-        SQLSetConnectAttr(hdbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0);
-    if (!OdbcOk(rc) && reconnectArmed_ && RecoverLostConnection(MakeDbException(rc, hdbc_, SQL_NULL_HSTMT)))
-        rc = SQLSetConnectAttr(hdbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0);
-    inTransaction_ = OdbcOk(rc);
+    // connection can show here first. The change reaching the server does
+    // not disarm the reconnect: psqlODBC keeps it to itself.
+    try {
+        Reconnecting(
+            [this] {
+                const SQLRETURN rc = SetAttribute(SQL_ATTR_AUTOCOMMIT, SQL_AUTOCOMMIT_OFF);
+                if (!OdbcOk(rc)) throw MakeDbException(rc, ConnectionHandle(), SQL_NULL_HSTMT);
+            },
+            false);
+        inTransaction_ = true;
+    } catch (const CDBException&) {
+        inTransaction_ = false;  // answered as false: the caller goes on without a transaction
+    }
     return inTransaction_;
 }
 
-namespace {
-bool EndTransaction(SQLHDBC hdbc, SQLSMALLINT completion, std::string& error) {
-    SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, hdbc, completion);
-    bool ok = OdbcOk(rc);
-    error = ok ? std::string() : MakeDbException(rc, hdbc, SQL_NULL_HSTMT).ErrorText;
-    if (!ok && error.empty()) error = "SQLEndTran failed (return code " + std::to_string(rc) + ")\n";
-    SQLSetConnectAttr(hdbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
+bool CDatabase::EndTransactionAs(SQLSMALLINT completion) {
+    if (!canTransact_ || !IsOpen()) return false;
+    inTransaction_ = false;
+    const SQLRETURN rc = EndTransaction(completion);
+    const bool ok = OdbcOk(rc);
+    lastTransactionError_ = ok ? std::string() : MakeDbException(rc, ConnectionHandle(), SQL_NULL_HSTMT).ErrorText;
+    if (!ok && lastTransactionError_.empty())
+        lastTransactionError_ = "SQLEndTran failed (return code " + std::to_string(rc) + ")\n";
+    SetAttribute(SQL_ATTR_AUTOCOMMIT, SQL_AUTOCOMMIT_ON);
     return ok;
 }
-}  // namespace
 
-bool CDatabase::CommitTransaction() {
-    if (!canTransact_ || hdbc_ == SQL_NULL_HDBC) return false;
-    inTransaction_ = false;
-    return EndTransaction(hdbc_, SQL_COMMIT, lastTransactionError_);
-}
+bool CDatabase::CommitTransaction() { return EndTransactionAs(SQL_COMMIT); }
 
-bool CDatabase::RollbackTransaction() {
-    if (!canTransact_ || hdbc_ == SQL_NULL_HDBC) return false;
-    inTransaction_ = false;
-    return EndTransaction(hdbc_, SQL_ROLLBACK, lastTransactionError_);
-}
-
-std::optional<bool> QueryStationRowExists(const CDatabase& session, const std::string& table,
-                                          const std::string& stationCode) {
-    if (!session.IsOpen()) return std::nullopt;
-    try {
-        Statement stmt(session);
-        stmt.Execute("select count(*) from " + table + " where STA=" + SqlQuote(stationCode));
-        if (stmt.Fetch() == SQL_NO_DATA) return std::nullopt;
-        // Read as a 32-bit count: a 16-bit one would wrap to 0 at 65536 rows.
-        SQLINTEGER count = 0;
-        SQLLEN indicator = 0;
-        stmt.Check(SQLGetData(stmt.get(), 1, SQL_C_SLONG, &count, sizeof count, &indicator));
-        return indicator != SQL_NULL_DATA && count != 0;
-    } catch (const CDBException&) {
-        return std::nullopt;  // the caller tells "could not ask" from "no row"
-    }
-}
-
-bool StationRowExists(const CDatabase& session, const std::string& table, const std::string& stationCode) {
-    return QueryStationRowExists(session, table, stationCode).value_or(false);
-}
-
-int NextStationIndex(const CDatabase& session) {
-    if (!session.IsOpen()) return 0;
-    try {
-        Statement stmt(session);
-        stmt.Execute("select max(NINDEX)+1 as maxindex from SITE");
-        SQLINTEGER next = 0;
-        SQLLEN indicator = 0;
-        stmt.Check(SQLBindCol(stmt.get(), 1, SQL_C_SLONG, &next, sizeof next, &indicator));
-        if (stmt.Fetch() == SQL_NO_DATA) return 0;
-        // An empty SITE yields NULL: the first station gets number 1.
-        if (indicator == SQL_NULL_DATA) return 1;
-        return static_cast<int>(next);
-    } catch (const CDBException&) {
-        return 0;
-    }
-}
+bool CDatabase::RollbackTransaction() { return EndTransactionAs(SQL_ROLLBACK); }
 
 namespace {
 

@@ -58,9 +58,9 @@ void SessionPool::Release(CDatabase* raw) {
     // An operation that left its transaction open (an error path) must not
     // hand it to the next one.
     if (session->IsOpen() && session->InTransaction() && !session->RollbackTransaction()) session->Close();
-    session->DetachRecordsets();
+    session->DetachUsers();
     if (!session->IsOpen() || !session->SeemsAlive()) return;
-    session->StatementSucceeded();
+    session->DisarmReconnect();
     std::unique_ptr<CDatabase> surplus;
     std::lock_guard guard(lock_);
     idle_.push_back({std::move(session), std::move(lent.connectString), lent.options, std::chrono::steady_clock::now()});

@@ -9,7 +9,21 @@
 
 #include "db/odbc_handle.h"
 
-class CDatabase;
+class Connection;
+class Result;
+
+// One parameter of a statement as it is bound: its C and SQL types, declared
+// size and digits, and the program's storage of its value (an array of
+// `bufferLength`-byte slots for an execution with several parameter rows).
+struct ParameterBinding {
+    SQLSMALLINT cType = SQL_C_CHAR;
+    SQLSMALLINT sqlType = SQL_VARCHAR;
+    SQLULEN size = 0;
+    SQLSMALLINT digits = 0;
+    void* buffer = nullptr;
+    SQLLEN bufferLength = 0;
+    SQLLEN* indicator = nullptr;
+};
 
 // One statement handle on a session's connection, owned for the statement's
 // life. Every statement runs through Execute, which applies in one place:
@@ -19,7 +33,8 @@ class CDatabase;
 // calls while the driver is still executing, the one reconnect of a kept
 // connection found lost at an operation's first statement, and the
 // diagnostics of every failure as a CDBException. Statements are sent once,
-// with SQLExecDirect: never a separate prepare round trip.
+// with SQLExecDirect: never a separate prepare round trip. What the statement
+// answers is read through the Result that Execute gives.
 class Statement {
 public:
     // What a statement sets on its handle before it runs (attributes, bound
@@ -29,29 +44,33 @@ public:
     // Allocates the handle on the session's connection; throws CDBException.
     // A session held const may still have its lost connection replaced:
     // that changes nothing its holder sees.
-    explicit Statement(const CDatabase& session);
+    explicit Statement(const Connection& session);
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
 
     SQLHSTMT get() const { return stmt_.get(); }
-    CDatabase& Session() const { return session_; }
+    Connection& Session() const { return session_; }
 
-    // Runs the text once. Answers SQL_SUCCESS, SQL_SUCCESS_WITH_INFO or
-    // SQL_NO_DATA (a searched statement that touched no row); throws
-    // CDBException on failure.
-    SQLRETURN Execute(const std::string& sql, const Setup& setup = {});
+    // Runs the text once and gives its result; throws CDBException on failure.
+    Result Execute(const std::string& sql, const Setup& setup = {});
     // Asks the driver for the primary key columns of a table (SQLPrimaryKeys),
-    // on the same road; the answer is read as a result.
-    SQLRETURN PrimaryKeys(const std::string& table);
-    // Fetches the next row: SQL_SUCCESS or SQL_SUCCESS_WITH_INFO for a row,
-    // SQL_NO_DATA past the last one; throws on failure.
-    SQLRETURN Fetch();
-    // Moves on to the result of the next statement of a batch: false when
-    // the batch has no further result; throws when that statement failed.
-    bool NextResult();
-    // Consumes every row of every result, so that the statement ends clean.
-    void Discard();
-    // Closes the cursor of the last result, keeping the handle.
+    // on the same road; column 4 of each row is a column name.
+    Result PrimaryKeys(const std::string& table);
+
+    // Settings made in a Setup or before Execute; each throws on failure.
+    // A forward-read static cursor that takes no locks.
+    void UseStaticReadOnlyCursor();
+    // Binds one input parameter (numbered from 1).
+    void BindParameter(SQLUSMALLINT number, const ParameterBinding& parameter);
+    // Asks for `rows` parameter rows at the next execution; false when the
+    // driver refuses arrays (an error, or another value kept).
+    bool TakesParameterRows(SQLULEN rows);
+    // Binds the parameters column-wise for `rows` parameter rows; the driver
+    // counts the rows it ran in `processed`.
+    void UseParameterRows(SQLULEN rows, SQLULEN* processed);
+
+    // Closes the cursor of the last result and lets go of bound columns,
+    // keeping the handle.
     void CloseCursor();
     // Frees the handle (the connection is going); the next Execute makes a new one.
     void FreeHandle() { stmt_.reset(); }
@@ -63,8 +82,8 @@ public:
 private:
     void Allocate();
     // Runs one call that sends the statement, as Execute describes.
-    SQLRETURN Run(const std::function<SQLRETURN(SQLHSTMT)>& call, const Setup& setup);
+    Result Run(const std::function<SQLRETURN(SQLHSTMT)>& call, const Setup& setup);
 
-    CDatabase& session_;
+    Connection& session_;
     StatementHandle stmt_;
 };

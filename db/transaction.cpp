@@ -1,25 +1,23 @@
 #include "db/transaction.h"
 
 #include "db/session.h"
-#include "db/station_queries.h"
-#include "resources/string_table.h"
 
-Transaction::Transaction(CDatabase& session, TransactionLock lock) : session_(session), lock_(lock) { Begin(); }
+Transaction::Transaction(CDatabase& session, const TransactionLock* lock) : session_(session), lock_(lock) { Begin(); }
 
 Transaction::~Transaction() { Rollback(); }
 
 bool Transaction::Begin() {
     if (open_) return true;
-    const bool writer = lock_ == TransactionLock::CatalogueWriters && session_.CanTransact();
-    if (writer) LockCatalogueWriters(session_, WriterLockMoment::BeforeBegin);
+    const bool locking = lock_ != nullptr && session_.CanTransact();
+    if (locking) lock_->BeforeBegin(session_);
     open_ = session_.BeginTransaction();
     if (!open_) {
-        if (writer) UnlockCatalogueWriters(session_);
+        if (locking) lock_->AfterEnd(session_);
         return false;
     }
-    if (writer) {
+    if (locking) {
         try {
-            LockCatalogueWriters(session_, WriterLockMoment::AfterBegin);
+            lock_->AfterBegin(session_);
         } catch (...) {
             Rollback();
             throw;
@@ -30,7 +28,7 @@ bool Transaction::Begin() {
 
 void Transaction::Ended() {
     // A release that fails is a lost connection, which releases it too.
-    if (lock_ == TransactionLock::CatalogueWriters) UnlockCatalogueWriters(session_);
+    if (lock_ != nullptr) lock_->AfterEnd(session_);
 }
 
 void Transaction::Commit() {
@@ -43,7 +41,6 @@ void Transaction::Commit() {
     std::string text = session_.LastTransactionError();
     session_.RollbackTransaction();
     Ended();
-    if (text.empty()) text = LoadString(str::DatabaseError);
     throw CDBException(SQL_ERROR, text, {});
 }
 

@@ -4,17 +4,28 @@
 class CDatabase;
 class CDBException;
 
-// What a transaction takes before it reads anything: nothing, or the lock
-// every writer of the station catalogue takes (see LockCatalogueWriters).
-enum class TransactionLock { None, CatalogueWriters };
+// A lock a transaction takes before it reads anything and lets go once it
+// has ended, such as the one every writer of the station catalogue takes.
+class TransactionLock {
+public:
+    // Before the transaction begins; throws CDBException when it cannot be taken.
+    virtual void BeforeBegin(CDatabase& session) const = 0;
+    // Right after it began; throws CDBException when it cannot be taken.
+    virtual void AfterBegin(CDatabase& session) const = 0;
+    // After it ended; false when the release failed.
+    virtual bool AfterEnd(CDatabase& session) const noexcept = 0;
+
+protected:
+    ~TransactionLock() = default;
+};
 
 // Begins a transaction at construction and rolls it back at destruction
 // unless it was committed, so that an exception or an early return never
-// leaves auto-commit off or a write pending. With CatalogueWriters the
-// writer lock is taken on every Begin and let go when the transaction ends.
+// leaves auto-commit off or a write pending. With a lock, the lock is taken
+// on every Begin and let go when the transaction ends.
 class Transaction {
 public:
-    explicit Transaction(CDatabase& session, TransactionLock lock = TransactionLock::None);
+    explicit Transaction(CDatabase& session, const TransactionLock* lock = nullptr);
     ~Transaction();
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
@@ -25,8 +36,8 @@ public:
     // CDBException when the writer lock cannot be taken (nothing is then open).
     bool Begin();
     // Commits. A failed commit rolls back what the driver may have left
-    // pending and throws CDBException with the driver's text (string 832 when
-    // it gave none).
+    // pending and throws CDBException with the driver's text (empty when it
+    // gave none: the caller words it).
     void Commit();
     // Rolls back now; nothing when no transaction is open.
     void Rollback();
@@ -36,7 +47,7 @@ private:
     void Ended();
 
     CDatabase& session_;
-    TransactionLock lock_;
+    const TransactionLock* lock_;
     bool open_ = false;
 };
 

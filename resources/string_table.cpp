@@ -81,3 +81,8 @@ std::string FormatString(int number, const std::string& first, const std::string
     }
     return out;
 }
+
+std::string ColumnUpgradeFailureText(const std::string& table, const std::string& column,
+                                     const std::string& driverText) {
+    return LoadString(str::DatabaseError) + FormatString(str::FieldAddError, column, table) + driverText;
+}

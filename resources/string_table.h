@@ -38,3 +38,8 @@ const std::string& LoadString(int number);
 
 // A string of the table with each "%s" replaced, in order, by the arguments.
 std::string FormatString(int number, const std::string& first, const std::string& second = {});
+
+// The message of a schema column the upgrade could not add or re-declare:
+// strings 832 and 4 with the column and table, then the driver's text.
+std::string ColumnUpgradeFailureText(const std::string& table, const std::string& column,
+                                     const std::string& driverText);

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "db/sql_text.h"
-#include "db/station_queries.h"
+#include "station/station_queries.h"
 #include "station/station_recordsets.h"
 #include "station/catalogue_columns.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "db/station_queries.h"
+#include "station/station_queries.h"
 #include "db/wall_clock.h"
 
 class CDatabase;

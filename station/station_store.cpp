@@ -7,7 +7,7 @@
 
 #include "db/session.h"
 #include "db/sql_text.h"
-#include "db/station_queries.h"
+#include "station/station_queries.h"
 #include "db/transaction.h"
 #include "db/wall_clock.h"
 #include "station/catalogue_columns.h"
@@ -288,7 +288,7 @@ StoreOutcome StationStore::SaveOnce(const StationValues& values, const std::opti
     lockedRows_.reset();
     // The SITE row and the channel rows are written in one transaction: a
     // failure anywhere leaves both as they were.
-    Transaction tx(session_, TransactionLock::CatalogueWriters);
+    Transaction tx(session_, &CatalogueWriterLock());
     std::optional<StationSnapshot> locked;
     if (!LockedReadingIsLoaded(tx, values.code, loaded, locked) &&
         !AskThenLockAgain(tx, values.code, askOverwrite, locked))
@@ -309,7 +309,7 @@ StoreOutcome StationStore::SaveOnce(const StationValues& values, const std::opti
 StoreOutcome StationStore::Write(const std::string& code, const WritePlan& plan, int& nindex) {
     journaling_ = JournalAvailable(session_);
     return Retried([&] {
-        Transaction tx(session_, TransactionLock::CatalogueWriters);
+        Transaction tx(session_, &CatalogueWriterLock());
         if (!tx.Begun()) return StoreOutcome::NoTransaction;
         const StationSnapshot locked = LockedReading(code, LockStationForWriting(session_));
         if (afterReRead) afterReRead();
@@ -335,7 +335,7 @@ StoreOutcome StationStore::Restore(const std::string& code, const ExactStation& 
                                    const std::optional<StationSnapshot>& loaded, const ChangedQuestion& askChanged) {
     journaling_ = JournalAvailable(session_);
     return Retried([&] {
-        Transaction tx(session_, TransactionLock::CatalogueWriters);
+        Transaction tx(session_, &CatalogueWriterLock());
         if (!tx.Begun()) return StoreOutcome::NoTransaction;
         std::optional<StationSnapshot> locked;
         if (!LockedReadingIsLoaded(tx, code, loaded, locked) && !AskThenLockAgain(tx, code, askChanged, locked))
@@ -357,7 +357,7 @@ StoreOutcome StationStore::DeleteOnce(const std::string& code, const std::option
                                       const ChangedQuestion& askDelete) {
     journaling_ = JournalAvailable(session_);
     lockedRows_.reset();
-    Transaction tx(session_, TransactionLock::CatalogueWriters);
+    Transaction tx(session_, &CatalogueWriterLock());
     if (!tx.Begun()) return StoreOutcome::NoTransaction;
     std::optional<StationSnapshot> locked;
     if (!LockedReadingIsLoaded(tx, code, loaded, locked) && !AskThenLockAgain(tx, code, askDelete, locked))

@@ -94,9 +94,10 @@ std::string SelectText(const std::array<Column<Row>, N>& columns, const char* ta
 template <typename Row, size_t N, typename Keep>
 std::vector<Row> ReadTable(const CDatabase& session, const std::array<Column<Row>, N>& columns, const std::string& sql,
                            const Keep& keep) {
-    std::vector<ColumnKind> kinds;
-    for (const auto& column : columns)
-        kinds.push_back(static_cast<ColumnKind>(column.member.index()));  // Text, Number, DateTime in order
+    // The member's alternatives in order: text, number, date-time.
+    constexpr FieldKind kKindOfMember[] = {FieldKind::Text, FieldKind::Floating, FieldKind::DateTime};
+    std::vector<FieldKind> kinds;
+    for (const auto& column : columns) kinds.push_back(kKindOfMember[column.member.index()]);
     std::vector<Row> rows;
     ForEachRow(session, sql, kinds, [&](const ValueRow& values) {
         Row row;

@@ -17,6 +17,7 @@
 #include "db/schema_upgrade.h"
 #include "db/session.h"
 #include "platform/profile_reader.h"
+#include "resources/string_table.h"
 #include "station/station_journal.h"
 
 namespace {
@@ -68,8 +69,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     int failures = 0;
-    UpgradeSchema(session, [&failures](const std::string& message) {
+    UpgradeSchema(session, [&failures](const ColumnUpgradeFailure& failure) {
         ++failures;
+        const std::string message = ColumnUpgradeFailureText(failure.Table, failure.Column, failure.ErrorText);
         std::cerr << message;
         if (message.empty() || message.back() != '\n') std::cerr << '\n';
     });

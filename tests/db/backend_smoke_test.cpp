@@ -10,6 +10,7 @@
 #include "db/session.h"
 #include "tests/support/backend.h"
 #include "tests/support/query_rows.h"
+#include "resources/string_table.h"
 
 namespace {
 
@@ -68,7 +69,9 @@ TEST_F(BackendSmoke, RepeatedUpgradeKeepsStoredRowsAndTimes) {
     CreateStationTables(session_);
     RunSqlScript(session_, CurrentBackend().SqlDir() + "/demo_stations.sql");
     std::vector<std::string> messages;
-    UpgradeSchema(session_, [&messages](const std::string& message) { messages.push_back(message); });
+    UpgradeSchema(session_, [&messages](const ColumnUpgradeFailure& f) {
+        messages.push_back(ColumnUpgradeFailureText(f.Table, f.Column, f.ErrorText));
+    });
     EXPECT_TRUE(messages.empty()) << (messages.empty() ? std::string() : messages.front());
     EXPECT_EQ(CountRows(session_, "SITECHAN"), 29);
     EXPECT_EQ(Text("SELECT OFFDATE FROM SITE WHERE STA='NRIL'").substr(0, 19), "2021-12-31 23:59:59");

@@ -11,6 +11,7 @@
 #include "db/session.h"
 #include "tests/support/backend.h"
 #include "tests/support/query_rows.h"
+#include "resources/string_table.h"
 
 namespace {
 
@@ -73,7 +74,9 @@ protected:
     }
     std::vector<std::string> Upgrade() {
         std::vector<std::string> messages;
-        UpgradeSchema(db, [&](const std::string& m) { messages.push_back(m); });
+        UpgradeSchema(db, [&](const ColumnUpgradeFailure& f) {
+            messages.push_back(ColumnUpgradeFailureText(f.Table, f.Column, f.ErrorText));
+        });
         return messages;
     }
     RecordingSession db;

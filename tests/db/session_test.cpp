@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "db/session.h"
-#include "db/station_queries.h"
+#include "station/station_queries.h"
 #include "station/station_recordsets.h"
 #include "db/transaction.h"
 #include "tests/support/backend.h"
@@ -114,27 +114,25 @@ TEST_F(SessionTest, TransactionCallsOnAClosedSessionAnswerFalse) {
 TEST_F(SessionTest, StationRowExistsAnswersForPresentAbsentQuotedAndMissingTables) {
     db.ExecuteDirect("insert into SITE (STA) values ('KIV')");
     db.ExecuteDirect("insert into SITE (STA) values ('O''B')");
-    EXPECT_TRUE(StationRowExists(db, "SITE", "KIV"));
-    EXPECT_FALSE(StationRowExists(db, "SITE", "NOPE"));
-    EXPECT_TRUE(StationRowExists(db, "SITE", "O'B"));
-    EXPECT_FALSE(StationRowExists(db, "SITE", "x' or '1'='1"));
-    EXPECT_FALSE(StationRowExists(db, "NO_SUCH_TABLE", "KIV"));
-    EXPECT_EQ(QueryStationRowExists(db, "NO_SUCH_TABLE", "KIV"), std::nullopt);
-    EXPECT_EQ(QueryStationRowExists(db, "SITE", "NOPE"), std::optional<bool>(false));
+    EXPECT_TRUE(CheckedStationRowExists(db, "SITE", "KIV"));
+    EXPECT_FALSE(CheckedStationRowExists(db, "SITE", "NOPE"));
+    EXPECT_TRUE(CheckedStationRowExists(db, "SITE", "O'B"));
+    EXPECT_FALSE(CheckedStationRowExists(db, "SITE", "x' or '1'='1"));
+    EXPECT_THROW(CheckedStationRowExists(db, "NO_SUCH_TABLE", "KIV"), CDBException);
     CDatabase closed;
-    EXPECT_EQ(QueryStationRowExists(closed, "SITE", "KIV"), std::nullopt);
+    EXPECT_THROW(CheckedStationRowExists(closed, "SITE", "KIV"), CDBException);
 }
 
 TEST_F(SessionTest, NextStationIndexIsOneAboveTheLargest) {
-    EXPECT_EQ(NextStationIndex(db), 1) << "an empty SITE starts at 1";
+    EXPECT_EQ(CheckedNextStationIndex(db), 1) << "an empty SITE starts at 1";
     db.ExecuteDirect("insert into SITE (STA, NINDEX) values ('A', 5)");
     db.ExecuteDirect("insert into SITE (STA, NINDEX) values ('B', 7)");
     db.ExecuteDirect("insert into SITE (STA) values ('C')");
-    EXPECT_EQ(NextStationIndex(db), 8);
+    EXPECT_EQ(CheckedNextStationIndex(db), 8);
     db.ExecuteDirect("DROP TABLE SITE");
-    EXPECT_EQ(NextStationIndex(db), 0) << "a failed query answers 0";
+    EXPECT_THROW(CheckedNextStationIndex(db), CDBException) << "a failed query is no number";
     CDatabase closed;
-    EXPECT_EQ(NextStationIndex(closed), 0);
+    EXPECT_THROW(CheckedNextStationIndex(closed), CDBException);
 }
 
 // The lock a station's save or delete takes before it reads the station

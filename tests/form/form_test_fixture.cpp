@@ -10,6 +10,7 @@
 #include "db/schema_upgrade.h"
 #include "db/session.h"
 #include "tests/support/backend.h"
+#include "resources/string_table.h"
 
 #ifndef SE_SQL_DIR
 #error "SE_SQL_DIR must name the sql/ folder of the source tree"
@@ -43,7 +44,9 @@ const std::string& TemplateDatabase() {
         const std::string file = UniquePath("form_test_template", ".db");
         auto session = OpenSession("DRIVER=SQLite3;Database=" + file + ";");
         RunSqlScript(*session, std::string(SE_SQL_DIR) + "/sqlite/base_tables.sql");
-        UpgradeSchema(*session, [](const std::string& message) { ADD_FAILURE() << "schema upgrade: " << message; });
+        UpgradeSchema(*session, [](const ColumnUpgradeFailure& f) {
+            ADD_FAILURE() << "schema upgrade: " << ColumnUpgradeFailureText(f.Table, f.Column, f.ErrorText);
+        });
         templatePath = new std::string(file);
         std::atexit([] {
             std::error_code ignored;

@@ -10,6 +10,7 @@
 
 #include "db/schema_upgrade.h"
 #include "db/sql_script.h"
+#include "resources/string_table.h"
 
 namespace ops_test {
 
@@ -169,7 +170,9 @@ void StationFormTest::DropSitePrimaryKey() {
     DropTableIfExists(*admin, "SITE");
     Exec(keyless);
     std::vector<std::string> messages;
-    UpgradeSchema(*admin, [&messages](const std::string& m) { messages.push_back(m); });
+    UpgradeSchema(*admin, [&messages](const ColumnUpgradeFailure& f) {
+        messages.push_back(ColumnUpgradeFailureText(f.Table, f.Column, f.ErrorText));
+    });
     ASSERT_TRUE(messages.empty()) << messages.front();
 }
 

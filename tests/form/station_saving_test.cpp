@@ -12,6 +12,7 @@
 #include "station/component_orientation.h"
 #include "station/station_store.h"
 #include "tests/form/ops_test_fixture.h"
+#include "station/station_queries.h"
 
 namespace ops_test {
 namespace {
@@ -375,7 +376,7 @@ void BreakSharedSession(StationFormTest& t, CDatabase& admin, std::unique_ptr<CD
         shared->Close();
         ASSERT_TRUE(shared->Open(emptyDb, OpenOptions::UseCursorLibrary));
     }
-    ASSERT_FALSE(QueryStationRowExists(*shared, "SITE", "ANY")) << "the shared session still answers";
+    ASSERT_ANY_THROW(CheckedStationRowExists(*shared, "SITE", "ANY")) << "the shared session still answers";
     (void)t;
 }
 

@@ -13,6 +13,7 @@
 #include "db/schema_upgrade.h"
 #include "db/session.h"
 #include "db/sql_script.h"
+#include "resources/string_table.h"
 
 #ifndef SE_SQL_DIR
 #error "SE_SQL_DIR must name the sql/ folder of the source tree"
@@ -100,7 +101,9 @@ void CreateBaseTables(CDatabase& session) {
 void CreateStationTables(CDatabase& session) {
     CreateBaseTables(session);
     std::vector<std::string> messages;
-    UpgradeSchema(session, [&messages](const std::string& message) { messages.push_back(message); });
+    UpgradeSchema(session, [&messages](const ColumnUpgradeFailure& f) {
+        messages.push_back(ColumnUpgradeFailureText(f.Table, f.Column, f.ErrorText));
+    });
     if (!messages.empty()) {
         std::ostringstream all;
         all << "the schema upgrade reported " << messages.size() << " failure(s) on " << CurrentBackend().name

@@ -1,8 +1,11 @@
 #pragma once
 // The direct queries a station's save and delete rely on, with a failure told
 // apart from every answer: each throws CDBException with the driver's text.
+// Also the catalogue writer lock every writing transaction takes.
 
 #include <string>
+
+#include "db/transaction.h"
 
 class CDatabase;
 
@@ -27,8 +30,8 @@ struct StationLock {
 // and delete, the import) takes before it reads anything, held to its end:
 // two writers never interleave, so what a write decides (new or existing
 // station, the next NINDEX, the rows it removes) no other writer changes
-// before it commits. Transaction (db/transaction.h) takes it at the moment
-// each database needs, with the statements of the session's dialect:
+// before it commits. A Transaction given CatalogueWriterLock() takes it at
+// the moment each database needs, with the statements of the session's dialect:
 // - SQLite, right after the transaction begins: the file's write lock, taken
 //   with a statement that writes nothing ("update SITE set STA=STA where 1=0");
 // - PostgreSQL, right after: "select pg_advisory_xact_lock(...)", which ends
@@ -45,6 +48,8 @@ void LockCatalogueWriters(CDatabase& session, WriterLockMoment moment);
 // server releases the lock with the connection anyway.
 bool UnlockCatalogueWriters(CDatabase& session) noexcept;
 inline constexpr int kWriterLockWaitSeconds = 50;
+// The writer lock as a transaction takes it (see Transaction).
+const TransactionLock& CatalogueWriterLock();
 
 // Inside a transaction holding the writer lock, starts keeping every other
 // writer off the station until the transaction ends, so that what is read

@@ -1,12 +1,12 @@
-#include "db/station_queries.h"
+#include "station/station_queries.h"
 
 #include <limits>
 #include <optional>
 
-#include "db/odbc_handle.h"
+#include "db/result.h"
 #include "db/session.h"
-#include "db/statement.h"
 #include "db/sql_text.h"
+#include "db/statement.h"
 #include "resources/string_table.h"
 
 namespace {
@@ -16,15 +16,12 @@ namespace {
 std::optional<long long> QueryInteger(CDatabase& session, const std::string& sql) {
     if (!session.IsOpen()) throw CDBException::Layer(LayerError::NoStatementHandle);
     Statement stmt(session);
+    Result result = stmt.Execute(sql);
     // An aggregate always gives a row, so a missing one is a fault.
-    if (stmt.Execute(sql) == SQL_NO_DATA || stmt.Fetch() == SQL_NO_DATA) stmt.Fail(SQL_ERROR);
+    if (!result.Touched() || !result.Next()) stmt.Fail(SQL_ERROR);
     // Read as 64 bits: the SQLite and MariaDB drivers hand a larger value
     // into a 32-bit integer cut, without a word.
-    SQLBIGINT value = 0;
-    SQLLEN indicator = 0;
-    stmt.Check(SQLGetData(stmt.get(), 1, SQL_C_SBIGINT, &value, sizeof value, &indicator));
-    if (indicator == SQL_NULL_DATA) return std::nullopt;
-    return static_cast<long long>(value);
+    return result.Int64(1);
 }
 
 }  // namespace
@@ -73,4 +70,23 @@ bool UnlockCatalogueWriters(CDatabase& session) noexcept {
 StationLock LockStationForWriting(CDatabase& session) {
     const SqlDialect& dialect = session.SessionDialect();
     return {dialect.RowLockClause(), dialect.LocksTablesOneByOne()};
+}
+
+namespace {
+
+// The catalogue writer lock as the transaction's lock.
+class CatalogueWriters final : public TransactionLock {
+public:
+    void BeforeBegin(CDatabase& session) const override {
+        LockCatalogueWriters(session, WriterLockMoment::BeforeBegin);
+    }
+    void AfterBegin(CDatabase& session) const override { LockCatalogueWriters(session, WriterLockMoment::AfterBegin); }
+    bool AfterEnd(CDatabase& session) const noexcept override { return UnlockCatalogueWriters(session); }
+};
+
+}  // namespace
+
+const TransactionLock& CatalogueWriterLock() {
+    static const CatalogueWriters lock;
+    return lock;
 }

@@ -23,14 +23,14 @@ std::size_t IndexIn(std::span<const Column> columns, std::string_view name) {
     throw std::logic_error("column not described");
 }
 
-ColumnKind ReadKind(Kind kind) {
+FieldKind ReadKind(Kind kind) {
     switch (kind) {
-        case Kind::Text: return ColumnKind::Text;
-        case Kind::DateTime: return ColumnKind::DateTime;
+        case Kind::Text: return FieldKind::Text;
+        case Kind::DateTime: return FieldKind::DateTime;
         case Kind::Integer:
-        case Kind::Floating: return ColumnKind::Number;
+        case Kind::Floating: return FieldKind::Floating;
     }
-    return ColumnKind::Text;
+    return FieldKind::Text;
 }
 
 // The select list of one table's columns under an alias.
@@ -56,8 +56,8 @@ std::string ExactStationQuery(const std::string& code) {
            quoted + " and S.STA is null";
 }
 
-std::vector<ColumnKind> KindsOf(std::span<const Column> columns) {
-    std::vector<ColumnKind> kinds;
+std::vector<FieldKind> KindsOf(std::span<const Column> columns) {
+    std::vector<FieldKind> kinds;
     for (const Column& c : columns) kinds.push_back(ReadKind(c.kind));
     return kinds;
 }
@@ -208,7 +208,7 @@ std::size_t ChannelColumnIndex(std::string_view name) { return IndexIn(catalogue
 
 ExactStation ReadExactStation(const CDatabase& session, const std::string& code,
                               const std::vector<std::string>& writes) {
-    std::vector<ColumnKind> kinds;
+    std::vector<FieldKind> kinds;
     for (const Column& c : catalogue::kSiteColumns) kinds.push_back(ReadKind(c.kind));
     for (const Column& c : catalogue::kSiteChanColumns) kinds.push_back(ReadKind(c.kind));
     std::vector<ValueRow> rows;
@@ -217,7 +217,7 @@ ExactStation ReadExactStation(const CDatabase& session, const std::string& code,
     } else {
         std::string batch;
         for (const std::string& write : writes) batch += write + ";";
-        std::vector<std::vector<ColumnKind>> resultKinds(writes.size());
+        std::vector<std::vector<FieldKind>> resultKinds(writes.size());
         resultKinds.push_back(kinds);
         rows = std::move(SelectBatchRows(session, batch + ExactStationQuery(code), resultKinds).back());
     }
@@ -254,8 +254,8 @@ ExactStation ReadExactStationLocked(const CDatabase& session, const std::string&
     // rows: one
     // statement reads the SITE row with its channel rows, or the channel rows
     // of a code SITE does not hold, or one row of NULLs.
-    std::vector<ColumnKind> kinds = KindsOf(catalogue::kSiteColumns);
-    for (ColumnKind kind : KindsOf(catalogue::kSiteChanColumns)) kinds.push_back(kind);
+    std::vector<FieldKind> kinds = KindsOf(catalogue::kSiteColumns);
+    for (FieldKind kind : KindsOf(catalogue::kSiteChanColumns)) kinds.push_back(kind);
     for (ValueRow& joined : SelectRows(session,
                                        "select " + siteColumns + "," + channelColumns +
                                            " from (select 1 as ONE) K left join SITE S on S.STA=" + quoted +

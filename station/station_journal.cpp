@@ -115,8 +115,8 @@ JournalEntry EntryOf(const ValueRow& row) {
 }
 
 std::vector<JournalEntry> SelectEntries(CDatabase& session, const std::string& where) {
-    std::vector<ColumnKind> kinds(12, ColumnKind::Text);
-    kinds[0] = ColumnKind::Number;
+    std::vector<FieldKind> kinds(12, FieldKind::Text);
+    kinds[0] = FieldKind::Floating;
     std::vector<JournalEntry> entries;
     ForEachRow(session, std::string("select ") + kColumns + " from STATION_JOURNAL" + where + " order by ID desc",
                kinds, [&entries](ValueRow& row) { entries.push_back(EntryOf(row)); });
@@ -188,16 +188,16 @@ std::int64_t AppendJournal(CDatabase& session, const std::string& operation, con
     if (wording->batches && !writes.empty()) {
         std::string batch;
         for (const std::string& write : writes) batch += write + ";";
-        std::vector<std::vector<ColumnKind>> kinds(writes.size());
-        kinds.push_back({ColumnKind::Number});
+        std::vector<std::vector<FieldKind>> kinds(writes.size());
+        kinds.push_back({FieldKind::Floating});
         rows = std::move(SelectBatchRows(session, batch + sql + " returning ID", kinds).back());
     } else {
         for (const std::string& write : writes) session.ExecuteDirect(write);
         if (wording->lastId != nullptr) {
             session.ExecuteDirect(sql);
-            rows = SelectRows(session, wording->lastId, {ColumnKind::Number});
+            rows = SelectRows(session, wording->lastId, {FieldKind::Floating});
         } else {
-            rows = SelectRows(session, sql + " returning ID", {ColumnKind::Number});
+            rows = SelectRows(session, sql + " returning ID", {FieldKind::Floating});
         }
     }
     if (rows.empty() || !NumberOf(rows.front().front())) throw std::logic_error("journal insert answered no id");

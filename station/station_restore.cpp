@@ -31,7 +31,7 @@ std::optional<std::int64_t> FirstEntryAfter(CDatabase& session, const std::strin
         SelectRows(session,
                    "select min(ID) from STATION_JOURNAL where STA=" + SqlQuote(code) + " and CHANGED_AT>" +
                        SqlQuote(time),
-                   {ColumnKind::Number});
+                   {FieldKind::Floating});
     if (rows.empty()) return std::nullopt;
     const std::optional<double> id = NumberOf(rows.front().front());
     if (!id) return std::nullopt;

@@ -89,10 +89,15 @@ std::vector<std::vector<ValueRow>> SelectBatchRows(const CDatabase& session, con
                                                    const std::vector<std::vector<ColumnKind>>& kinds) {
     std::vector<std::vector<ValueRow>> results(kinds.size());
     Statement stmt(session);
-    if (stmt.Execute(sql) == SQL_NO_DATA) return results;
+    // SQL_NO_DATA answers a first statement that touched no row; the
+    // results of the others still follow.
+    bool rows = stmt.Execute(sql) != SQL_NO_DATA;
     for (std::size_t i = 0; i < kinds.size(); ++i) {
-        if (i > 0 && !stmt.NextResult()) break;
-        ReadResult(stmt, kinds[i], [&](ValueRow& row) { results[i].push_back(row); });
+        if (i > 0) {
+            if (!stmt.NextResult()) break;
+            rows = true;
+        }
+        if (rows) ReadResult(stmt, kinds[i], [&](ValueRow& row) { results[i].push_back(row); });
     }
     return results;
 }

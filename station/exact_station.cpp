@@ -206,12 +206,23 @@ std::tuple<double, double, std::string> ChannelKey(const ValueRow& row) {
 std::size_t SiteColumnIndex(std::string_view name) { return IndexIn(catalogue::kSiteColumns, name); }
 std::size_t ChannelColumnIndex(std::string_view name) { return IndexIn(catalogue::kSiteChanColumns, name); }
 
-ExactStation ReadExactStation(const CDatabase& session, const std::string& code) {
+ExactStation ReadExactStation(const CDatabase& session, const std::string& code,
+                              const std::vector<std::string>& writes) {
     std::vector<ColumnKind> kinds;
     for (const Column& c : catalogue::kSiteColumns) kinds.push_back(ReadKind(c.kind));
     for (const Column& c : catalogue::kSiteChanColumns) kinds.push_back(ReadKind(c.kind));
+    std::vector<ValueRow> rows;
+    if (writes.empty()) {
+        rows = SelectRows(session, ExactStationQuery(code), kinds);
+    } else {
+        std::string batch;
+        for (const std::string& write : writes) batch += write + ";";
+        std::vector<std::vector<ColumnKind>> resultKinds(writes.size());
+        resultKinds.push_back(kinds);
+        rows = std::move(SelectBatchRows(session, batch + ExactStationQuery(code), resultKinds).back());
+    }
     ExactStation station;
-    for (ValueRow& joined : SelectRows(session, ExactStationQuery(code), kinds)) {
+    for (ValueRow& joined : rows) {
         ValueRow site(joined.begin(), joined.begin() + kSiteColumnCount);
         ValueRow channel(joined.begin() + kSiteColumnCount, joined.end());
         if (!std::holds_alternative<std::monostate>(site[SiteColumnIndex("STA")]) && !station.site)
@@ -239,22 +250,24 @@ ExactStation ReadExactStationLocked(const CDatabase& session, const std::string&
         SortChannels(station);
         return station;
     }
+    // A table of one row, joined with the code's SITE row and its SITECHAN
+    // rows: one
+    // statement reads the SITE row with its channel rows, or the channel rows
+    // of a code SITE does not hold, or one row of NULLs.
     std::vector<ColumnKind> kinds = KindsOf(catalogue::kSiteColumns);
     for (ColumnKind kind : KindsOf(catalogue::kSiteChanColumns)) kinds.push_back(kind);
     for (ValueRow& joined : SelectRows(session,
                                        "select " + siteColumns + "," + channelColumns +
-                                           " from SITE S left join SITECHAN C on C.STA=S.STA where S.STA=" + quoted +
-                                           " " + lock.rowLock,
+                                           " from (select 1 as ONE) K left join SITE S on S.STA=" + quoted +
+                                           " left join SITECHAN C on C.STA=" + quoted + " " + lock.rowLock,
                                        kinds)) {
         ValueRow channel(joined.begin() + kSiteColumnCount, joined.end());
         joined.resize(kSiteColumnCount);
-        if (!station.site) station.site = std::move(joined);
+        if (!station.site && !std::holds_alternative<std::monostate>(joined[SiteColumnIndex("STA")]))
+            station.site = std::move(joined);
         if (!std::holds_alternative<std::monostate>(channel[ChannelColumnIndex("STA")]))
             station.channels.push_back(std::move(channel));
     }
-    if (!station.site)
-        station.channels = SelectRows(session, "select " + channelColumns + " from SITECHAN C where C.STA=" + quoted,
-                                      KindsOf(catalogue::kSiteChanColumns));
     SortChannels(station);
     return station;
 }

@@ -28,15 +28,16 @@ public:
 };
 
 // Reads the station's SITE row and every SITECHAN row of the code (of any
-// group) with one statement. Throws CDBException.
-ExactStation ReadExactStation(const CDatabase& session, const std::string& code);
+// group) with one statement; `writes` go first in the same request (only on
+// a driver that takes several statements in one text). Throws CDBException.
+ExactStation ReadExactStation(const CDatabase& session, const std::string& code,
+                              const std::vector<std::string>& writes = {});
 
 // The same rows read with the lock a write needs (see LockStationForWriting),
-// with one request where the station exists: with `siteReadFirst` the SITE
+// with one request: with `siteReadFirst` the SITE
 // row with the lock clause, then the channel rows by the next SELECT of the
-// same request; else SITE joined with its channel rows, read with the lock
-// clause (the channel rows of a code SITE does not hold by a second
-// statement). Throws CDBException.
+// same request; else the code joined with SITE and with SITECHAN, read with
+// the lock clause by one statement. Throws CDBException.
 ExactStation ReadExactStationLocked(const CDatabase& session, const std::string& code, const StationLock& lock);
 
 // The rows as the station store's locked reading (ReReadStation) holds them:

@@ -1,9 +1,9 @@
 #include "station/journal_text.h"
 
 #include <cmath>
+#include <cstdio>
 #include <map>
 #include <optional>
-#include <set>
 #include <span>
 
 #include "station/field_labels.h"
@@ -147,25 +147,24 @@ std::vector<std::string> ChangeLines(const std::vector<FieldChange>& changes) {
 
 std::vector<HistoryItem> HistoryOf(const std::vector<JournalEntry>& entries) {
     std::vector<HistoryItem> items;
-    // For each entry, the next older entry of the same station in the list.
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        items.push_back({entries[i], false});
-        for (std::size_t j = i + 1; j < entries.size(); ++j) {
-            if (entries[j].code != entries[i].code) continue;
-            if (!SameRows(entries[j].afterRows, entries[i].beforeRows)) {
-                HistoryItem outside;
-                outside.outside = true;
-                outside.entry.code = entries[i].code;
-                outside.entry.operation = "outside";
-                outside.entry.at = entries[j].at + " .. " + entries[i].at;
-                outside.entry.beforeRows = entries[j].afterRows;
-                outside.entry.afterRows = entries[i].beforeRows;
-                outside.entry.before = entries[j].after;
-                outside.entry.after = entries[i].before;
-                items.push_back(std::move(outside));
-            }
-            break;
+    // The entry of each station seen last, the next newer one of the entry at hand.
+    std::map<std::string, const JournalEntry*> newer;
+    for (const JournalEntry& entry : entries) {
+        const auto found = newer.find(entry.code);
+        if (found != newer.end() && !SameRows(entry.afterRows, found->second->beforeRows)) {
+            HistoryItem outside;
+            outside.outside = true;
+            outside.entry.code = entry.code;
+            outside.entry.operation = "outside";
+            outside.entry.at = entry.at + " .. " + found->second->at;
+            outside.entry.beforeRows = entry.afterRows;
+            outside.entry.afterRows = found->second->beforeRows;
+            outside.entry.before = entry.after;
+            outside.entry.after = found->second->before;
+            items.push_back(std::move(outside));
         }
+        newer[entry.code] = &entry;
+        items.push_back({entry, false});
     }
     return items;
 }

@@ -210,7 +210,8 @@ StoreOutcome Retried(const Attempt& attempt) {
 
 }  // namespace
 
-void StationStore::WriteValues(const StationValues& values, const StationSnapshot* locked, int& nindex) {
+void StationStore::WriteValues(const StationValues& values, const StationSnapshot* locked, int& nindex,
+                               std::vector<std::string>* last) {
     // Read under the writer lock, which every writer holds to its commit.
     nindex = values.nindex != 0 ? values.nindex : CheckedNextStationIndex(session_);
     // The reading under the lock found the SITE row by "STA=code", as the
@@ -226,7 +227,11 @@ void StationStore::WriteValues(const StationValues& values, const StationSnapsho
     // The groups the locked reading holds go too: a row the caller never saw
     // would else stay hidden beyond the new NGROUPS.
     const int groups = catalogue::StaleGroups(ChannelGroupsRead(*locked), values.staleGroups);
-    session_.ExecuteDirect(StaleChannelsStatement(values.code, groups, written));
+    std::string stale = StaleChannelsStatement(values.code, groups, written);
+    if (last != nullptr)
+        last->push_back(std::move(stale));
+    else
+        session_.ExecuteDirect(stale);
 }
 
 StoreOutcome StationStore::Save(const StationValues& values, const std::optional<StationSnapshot>& loaded,
@@ -255,10 +260,13 @@ std::optional<std::int64_t> StationStore::JournalAfter(const std::optional<Exact
         for (const std::string& write : writes) session_.ExecuteDirect(write);
     if (beforeJournal) beforeJournal();
     if (!before) return std::nullopt;
-    // After a delete the station has no rows: nothing to read back.
-    const ExactStation after = deleted ? ExactStation{} : ReadExactStation(session_, code);
-    return AppendJournal(session_, operation, code, reason_, *before, after,
-                         together ? writes : std::vector<std::string>{});
+    // After a delete the station has no rows: nothing to read back, and the
+    // deletions go with the entry. After any other write they go with the
+    // reading back of the rows written.
+    if (deleted) return AppendJournal(session_, operation, code, reason_, *before, ExactStation{},
+                                      together ? writes : std::vector<std::string>{});
+    const ExactStation after = ReadExactStation(session_, code, together ? writes : std::vector<std::string>{});
+    return AppendJournal(session_, operation, code, reason_, *before, after);
 }
 
 StoreOutcome StationStore::SaveOnce(const StationValues& values, const std::optional<StationSnapshot>& loaded,
@@ -274,10 +282,11 @@ StoreOutcome StationStore::SaveOnce(const StationValues& values, const std::opti
     if (afterReRead) afterReRead();
     const std::optional<ExactStation> before = JournalBefore(tx);
     // Without transactions the channel rows are not written piecemeal.
-    WriteValues(values, locked ? &*locked : nullptr, nindex);
+    std::vector<std::string> last;
+    WriteValues(values, locked ? &*locked : nullptr, nindex, before ? &last : nullptr);
     if (!tx.Begun()) return StoreOutcome::NoTransaction;
     const std::optional<std::int64_t> entry =
-        JournalAfter(before, before && before->site ? "update" : "insert", values.code, false);
+        JournalAfter(before, locked && locked->site ? "update" : "insert", values.code, false, last);
     tx.Commit();
     lastEntry_ = entry;
     return StoreOutcome::Done;
@@ -293,9 +302,10 @@ StoreOutcome StationStore::Write(const std::string& code, const WritePlan& plan,
         const std::optional<StationValues> values = plan(locked);
         if (!values) return StoreOutcome::Done;  // rolled back: nothing was written
         const std::optional<ExactStation> before = JournalBefore(tx);
-        WriteValues(*values, &locked, nindex);
+        std::vector<std::string> last;
+        WriteValues(*values, &locked, nindex, before ? &last : nullptr);
         const std::optional<std::int64_t> entry =
-            JournalAfter(before, locked.site ? "update" : "insert", values->code, false);
+            JournalAfter(before, locked.site ? "update" : "insert", values->code, false, last);
         tx.Commit();
         lastEntry_ = entry;
         return StoreOutcome::Done;

@@ -97,7 +97,10 @@ private:
     // The writes of a save inside its transaction: the SITE row, then (with
     // `locked`, the reading under the lock) the channel rows and the
     // removal of the stale ones.
-    void WriteValues(const StationValues& values, const StationSnapshot* locked, int& nindex);
+    // With `last`, the removal of the stale rows is handed back there, not
+    // sent: the journal sends it with its reading of the rows written.
+    void WriteValues(const StationValues& values, const StationSnapshot* locked, int& nindex,
+                     std::vector<std::string>* last = nullptr);
 
     // Locks and reads the station again; asks when it changed. False when
     // the answer was no. May end and begin `tx` again around the question.

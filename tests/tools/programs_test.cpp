@@ -312,7 +312,9 @@ TEST_F(ProgramsTest, ProgramsAskForAReadOnlySessionAndSendOnlySelect) {
         EXPECT_TRUE(sql.startsWith("SELECT ", Qt::CaseInsensitive)) << sql.toStdString();
         ++statements;
     }
-    EXPECT_EQ(statements, 4);  // SITE and SITECHAN, by each program
+    // SITE and SITECHAN, by each program, and station-check's look for the
+    // journal's table.
+    EXPECT_EQ(statements, 5);
     EXPECT_TRUE(text.contains("SQL_ATTR_ACCESS_MODE"));
 }
 

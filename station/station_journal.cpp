@@ -154,7 +154,10 @@ bool JournalAvailable(CDatabase& session) {
         if (known != KnownStates().end()) return known->second;
     }
     const bool available = WordingFor(session).has_value() && ColumnExists(session, "STATION_JOURNAL", "ID");
-    Remember(session, available);
+    // A table found stays; one not found is looked for again next time, as
+    // someone may make it meanwhile (station-upgrade). Only the start's own
+    // failed attempt (EnsureJournalTable) is kept as "not journaled".
+    if (available) Remember(session, true);
     return available;
 }
 

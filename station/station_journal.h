@@ -55,8 +55,8 @@ struct JournalState {
 JournalState EnsureJournalTable(CDatabase& session);
 
 // Whether the journal can be written on this session: asked of the database
-// once per connect string and process (outside any transaction), answered
-// from memory after that or after EnsureJournalTable.
+// (outside any transaction) until it answers yes, then answered from memory
+// for the connect string; after EnsureJournalTable, its answer is kept.
 bool JournalAvailable(CDatabase& session);
 // Forgets what JournalAvailable learned (tests that drop or make the table).
 void ForgetJournalState();

@@ -12,6 +12,7 @@
 #include "station/station_journal.h"
 #include "station/station_store.h"
 #include "tests/support/backend.h"
+#include "tools/check_program.h"
 #include "tools/journal_programs.h"
 
 namespace {
@@ -59,6 +60,11 @@ TEST(JournalPrograms, HistoryShowsEachChangeAndARestoreBringsBackTheDeletedStati
     CreateStationTables(db);
     const TableDropGuard journal(db, "STATION_JOURNAL");
     ForgetJournalState();
+    // Without the table the history cannot be shown, and station-check says
+    // that nothing is journaled.
+    EXPECT_EQ(Program(RunStationHistory, {}).exit, 2);
+    const ProgramRun check = Program(RunStationCheck, {});
+    EXPECT_NE(check.err.find("журнал изменений не ведётся"), std::string::npos) << check.err;
     ASSERT_TRUE(EnsureJournalTable(db).available);
     StationStore store(db);
     const ChangedQuestion yes = [](const std::string&) { return true; };

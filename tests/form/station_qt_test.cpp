@@ -186,6 +186,12 @@ TEST(StationFormOnQt, CtrlZAfterADeleteBringsBackBothTablesRowByRow) {
         return std::pair{QueryRows(admin, "select * from SITE order by STA"),
                          QueryRows(admin, "select * from SITECHAN order by STA, NGROUP, CHANINDEX")};
     };
+    // A journal of this test's own; later tests find neither the table nor
+    // this process's memory of it.
+    struct OwnJournal {
+        TableDropGuard table;
+        ~OwnJournal() { ForgetJournalState(); }
+    } const journal{{admin, "STATION_JOURNAL"}};
     ForgetJournalState();
     ASSERT_TRUE(EnsureJournalTable(admin).available);
     const auto before = catalogue();

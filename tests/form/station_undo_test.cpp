@@ -15,11 +15,20 @@ using ::testing::StartsWith;
 
 class StationUndo : public StationFormTest {
 protected:
+    // A journal of this test's own, gone afterwards so that later suites
+    // find the database as they made it.
     void SetUp() override {
         StationFormTest::SetUp();
+        journal_.emplace(*admin, "STATION_JOURNAL");
         ForgetJournalState();
         const JournalState journal = EnsureJournalTable(*admin);
         ASSERT_TRUE(journal.available) << journal.reason;
+    }
+    void TearDown() override {
+        form.reset();
+        journal_.reset();
+        ForgetJournalState();
+        StationFormTest::TearDown();
     }
     // KIV with two channels, loaded in the form.
     void OpenOnKiv() {
@@ -62,6 +71,8 @@ protected:
         port.PressUndo();
         return port.Messages().empty() ? std::string() : port.Messages().front().text;
     }
+
+    std::optional<TableDropGuard> journal_;
 };
 
 struct ChangeCase {

@@ -797,6 +797,12 @@ TEST_F(StationImportProgramTest, ExportImportExportRoundTripKeepsTheStations) {
 // are the import's; a change made outside the programs since is named.
 TEST_F(StationImportProgramTest, ExportAsOfATimeBeforeAnImportIsTheExportMadeThen) {
     LoadDemo();
+    // A journal of this test's own; later tests find neither the table nor
+    // this process's memory of it.
+    struct OwnJournal {
+        TableDropGuard table;
+        ~OwnJournal() { ForgetJournalState(); }
+    } const journal{{session_, "STATION_JOURNAL"}};
     ForgetJournalState();
     ASSERT_TRUE(EnsureJournalTable(session_).available);
     const auto content = [](const QString& path) {

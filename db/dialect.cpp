@@ -163,6 +163,29 @@ std::string SqlDialect::SendableText(std::string_view sql) const {
     return out;
 }
 
+std::optional<OwnTableWording> SqlDialect::OwnTable() const {
+    switch (kind_) {
+        case DbmsKind::SQLite:
+            return OwnTableWording{"ID integer primary key autoincrement", "text",
+                                   "strftime('%Y-%m-%d %H:%M:%f','now')", "NULL", "", "select last_insert_rowid()",
+                                   false};
+        case DbmsKind::Postgres:
+            return OwnTableWording{"ID bigserial primary key", "text",
+                                   "to_char(clock_timestamp() at time zone 'UTC','YYYY-MM-DD HH24:MI:SS.US')",
+                                   "current_user", "", nullptr, true};
+        case DbmsKind::MySql:
+            return OwnTableWording{"ID bigint not null auto_increment primary key", "mediumtext",
+                                   "date_format(utc_timestamp(6),'%Y-%m-%d %H:%i:%s.%f')",
+                                   "substring_index(current_user(),'@',1)",
+                                   " character set utf8mb4 collate utf8mb4_bin", nullptr, false};
+        case DbmsKind::Microsoft:
+        case DbmsKind::Oracle:
+        case DbmsKind::Generic:
+            break;
+    }
+    return std::nullopt;
+}
+
 const char* SqlDialect::DateTimeType() const {
     // Re-declaring ONDATE and OFFDATE happens at every start, so the type must
     // keep the time of day: PostgreSQL's and MariaDB's DATE would drop it.

@@ -5,6 +5,7 @@
 
 #include <sql.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -23,6 +24,20 @@ struct WriterLockStatements {
     std::string beforeBegin;  // a query answering 1 once the lock is held, 0 when the wait ran out
     std::string afterBegin;   // sent right after the transaction began; ends with it
     std::string afterEnd;     // releases what beforeBegin took
+};
+
+// How a product words a table of the program's own that keeps an
+// increasing id, long texts kept byte for byte, the server's UTC time and
+// the database user (the journal of station writes).
+struct OwnTableWording {
+    const char* idColumn;      // the increasing id's declaration
+    const char* longTextType;  // a text of any length
+    const char* utcClock;      // the server's time in UTC as "YYYY-MM-DD HH:MM:SS.f..."
+    const char* user;          // the database user, or NULL
+    const char* tableOptions;  // after the column list: the character set that keeps any text
+    const char* lastId;        // the query of the id just inserted, where the driver answers
+                               // no rows to "insert ... returning"; else null
+    bool batches;              // the driver sends several statements in one text
 };
 
 class SqlDialect {
@@ -61,6 +76,10 @@ public:
     // backslash escapes, each backslash inside a '...' literal is doubled, so
     // that every literal reads back as written (SqlQuote writes standard SQL).
     std::string SendableText(std::string_view sql) const;
+
+    // The wording of a table of the program's own; nullopt for a product
+    // whose wording is not known.
+    std::optional<OwnTableWording> OwnTable() const;
 
     // The type ONDATE and OFFDATE are declared with: one that keeps the time of day.
     const char* DateTimeType() const;

@@ -20,41 +20,16 @@ constexpr const char* kColumns =
     "ID,CHANGED_AT,DB_USER,OS_USER,HOST_NAME,PROGRAM,PROGRAM_VERSION,OPERATION,STA,REASON,BEFORE_ROWS,AFTER_ROWS";
 
 // What the journal's statements say differently on each database product.
-struct JournalWording {
-    const char* idColumn;    // the increasing id's declaration
-    const char* rowsType;    // the type of the encoded rows
-    const char* clock;       // the server's time in UTC as "YYYY-MM-DD HH:MM:SS.f..."
-    const char* user;        // the database user, or NULL
-    const char* tableOptions;  // after the column list: the character set that keeps any text
-    const char* lastId;        // the query of the id just inserted, where the driver
-                               // answers no rows to "insert ... returning"; else null
-    bool batches;              // the driver sends several statements in one text
-};
+using JournalWording = OwnTableWording;
 
-std::optional<JournalWording> WordingFor(const CDatabase& session) {
-    switch (session.SessionDialect().Kind()) {
-        case DbmsKind::SQLite:
-            return JournalWording{"ID integer primary key autoincrement", "text",
-                                  "strftime('%Y-%m-%d %H:%M:%f','now')", "NULL", "", "select last_insert_rowid()", false};
-        case DbmsKind::Postgres:
-            return JournalWording{"ID bigserial primary key", "text",
-                                  "to_char(clock_timestamp() at time zone 'UTC','YYYY-MM-DD HH24:MI:SS.US')",
-                                  "current_user", "", nullptr, true};
-        case DbmsKind::MySql:
-            return JournalWording{"ID bigint not null auto_increment primary key", "mediumtext",
-                                  "date_format(utc_timestamp(6),'%Y-%m-%d %H:%i:%s.%f')",
-                                  "substring_index(current_user(),'@',1)",
-                                  " character set utf8mb4 collate utf8mb4_bin", nullptr, false};
-        default: return std::nullopt;
-    }
-}
+std::optional<JournalWording> WordingFor(const CDatabase& session) { return session.SessionDialect().OwnTable(); }
 
 std::string CreateTableStatement(const JournalWording& w) {
     return std::string("create table STATION_JOURNAL (") + w.idColumn +
            ", CHANGED_AT varchar(26) not null, DB_USER varchar(128), OS_USER varchar(128), HOST_NAME varchar(255),"
            " PROGRAM varchar(64), PROGRAM_VERSION varchar(32), OPERATION varchar(8) not null,"
            " STA varchar(8) not null, REASON varchar(1024), BEFORE_ROWS " +
-           w.rowsType + ", AFTER_ROWS " + w.rowsType + ")" + w.tableOptions;
+           w.longTextType + ", AFTER_ROWS " + w.longTextType + ")" + w.tableOptions;
 }
 
 // One station's history is read through the first index without a scan; a
@@ -180,7 +155,7 @@ std::int64_t AppendJournal(CDatabase& session, const std::string& operation, con
     const std::string sql =
         "insert into STATION_JOURNAL (CHANGED_AT,DB_USER,OS_USER,HOST_NAME,PROGRAM,PROGRAM_VERSION,OPERATION,STA,"
         "REASON,BEFORE_ROWS,AFTER_ROWS) values (" +
-        std::string(wording->clock) + "," + wording->user + "," + SqlQuote(OsUser()) + "," +
+        std::string(wording->utcClock) + "," + wording->user + "," + SqlQuote(OsUser()) + "," +
         OptionalLiteral(HostName()) + "," + SqlQuote(program.name) + "," + OptionalLiteral(program.version) + "," +
         SqlQuote(operation) + "," + SqlQuote(code) + "," + OptionalLiteral(reason) + "," +
         SqlQuote(EncodeStation(before)) + "," + SqlQuote(EncodeStation(after)) + ")";

@@ -58,6 +58,13 @@ Shape CatalogueShapeOf(const RecordedCall& call) {
     return std::regex_match(call.text, read) ? Shape::Read : Shape::Other;
 }
 
+// station-history needs one read of the station's journal entries.
+Shape HistoryShapeOf(const RecordedCall& call) {
+    if (call.kind != CallKind::ExecDirect && call.kind != CallKind::PrepareExecute) return Shape::Other;
+    static const std::regex read(R"(select .* from STATION_JOURNAL where .*)");
+    return std::regex_match(call.text, read) ? Shape::Read : Shape::Other;
+}
+
 bool IsWrite(Shape s) {
     return s == Shape::SiteWrite || s == Shape::ChannelWrite || s == Shape::ChannelsDelete || s == Shape::SiteDelete;
 }
@@ -165,7 +172,9 @@ OperationFloor FloorOf(FloorOperation operation, const Recording& program) {
         }
     };
     for (const RecordedCall& call : program.calls) {
-        Shape shape = operation == FloorOperation::Catalogue ? CatalogueShapeOf(call) : ShapeOf(call);
+        Shape shape = operation == FloorOperation::Catalogue ? CatalogueShapeOf(call)
+                      : operation == FloorOperation::History ? HistoryShapeOf(call)
+                                                             : ShapeOf(call);
         // The re-read before the first write is the program's own check.
         if (writes && !written && shape == Shape::Read) shape = Shape::Other;
         if (operation == FloorOperation::Keystroke && IsWrite(shape)) shape = Shape::Other;

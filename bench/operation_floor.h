@@ -10,7 +10,7 @@
 
 #include "bench/odbc_recording.h"
 
-enum class FloorOperation { StartUp, Keystroke, Save, Delete, Catalogue };
+enum class FloorOperation { StartUp, Keystroke, Save, Delete, Catalogue, History };
 
 // The floor of one operation and what the program sent beyond it.
 struct OperationFloor {
@@ -25,6 +25,7 @@ struct OperationFloor {
 // others in one transaction, then the refill and the reload. Delete: each of
 // its two deletions in a transaction of its own, then the refill and the
 // reload. Catalogue (station-check, station-export): one read of each table.
+// History (station-history of one station): one read of its journal entries.
 // Reads of SITE or SITECHAN before an operation's first write are the
 // program's re-read of the station, not part of the floor; so is a save's
 // one read of which channel cells hold a row. Channel rows the program

@@ -42,6 +42,7 @@
 #include "bench/station_fill.h"
 #include "tools/check_program.h"
 #include "tools/export_program.h"
+#include "tools/journal_programs.h"
 #include "db/schema_upgrade.h"
 #include "platform/fake/fake_dialog_port.h"
 #include "platform/qt/qt_dialog_port.h"
@@ -67,7 +68,7 @@ long long Requests(const Target& t) {
     return it->second.Read();
 }
 
-enum class Operation { StartUp, Keystroke, NewKeystroke, Save, Delete, TypeAhead, Check, Export };
+enum class Operation { StartUp, Keystroke, NewKeystroke, Save, Delete, TypeAhead, Check, Export, History };
 
 // One measured case: the operation, the stations in the database, and the
 // iterations of the program's run and of the floor's.
@@ -86,6 +87,8 @@ constexpr Case kCases[] = {
     {Operation::TypeAhead, "type-ahead", 100, 5, 0},
     {Operation::Save, "save", 100, 8, 16},
     {Operation::Delete, "delete", 100, 8, 16},
+    // station-history of the start station with kHistoryEntries entries.
+    {Operation::History, "history", 100, 5, 10},
     {Operation::StartUp, "start-up", 10000, 3, 5},
     {Operation::StartUp, "start-up", 100000, 2, 3},
     // The catalogue programs on 3 channels a station; the floor reads SITE and
@@ -99,8 +102,11 @@ constexpr Case kCases[] = {
 };
 
 bool IsCatalogueProgram(Operation operation) {
-    return operation == Operation::Check || operation == Operation::Export;
+    return operation == Operation::Check || operation == Operation::Export || operation == Operation::History;
 }
+
+// The journal entries of the start station that the history case lists.
+constexpr int kHistoryEntries = 1000;
 
 // The calls of one program run in its three parts: untimed set-up, the timed
 // operation, untimed clean-up.
@@ -125,6 +131,7 @@ FloorOperation FloorOperationOf(Operation operation) {
         case Operation::Delete: return FloorOperation::Delete;
         case Operation::Check:
         case Operation::Export: return FloorOperation::Catalogue;
+        case Operation::History: return FloorOperation::History;
     }
     return FloorOperation::StartUp;
 }
@@ -204,8 +211,11 @@ protected:
 // One run of station-check or station-export as its main runs it, output
 // discarded; throws when it could not run.
 void RunCatalogueProgram(const Target& t, Operation operation) {
-    std::vector<std::string> args = {operation == Operation::Check ? "station-check" : "station-export"};
+    std::vector<std::string> args = {operation == Operation::Check    ? "station-check"
+                                     : operation == Operation::Export ? "station-export"
+                                                                      : "station-history"};
     if (operation == Operation::Export) args.push_back("--stationxml");
+    if (operation == Operation::History) args.push_back(kStartStation);
     for (const char* key : {"ODBC=", "USER=", "PASSWORD="})
         args.push_back(key + (key[0] == 'O' ? t.dsn : Env(key[0] == 'U' ? "SE_TEST_UID" : "SE_TEST_PWD")));
     std::vector<char*> argv;
@@ -215,8 +225,9 @@ void RunCatalogueProgram(const Target& t, Operation operation) {
     std::ostream out(&discard);
     std::ostringstream err;
     const int argc = static_cast<int>(args.size());
-    const int status = operation == Operation::Check ? RunStationCheck(argc, argv.data(), out, err)
-                                                     : RunStationExport(argc, argv.data(), out, err);
+    const int status = operation == Operation::Check    ? RunStationCheck(argc, argv.data(), out, err)
+                       : operation == Operation::Export ? RunStationExport(argc, argv.data(), out, err)
+                                                        : RunStationHistory(argc, argv.data(), out, err);
     // 1 is a run with findings or notes (the generated codes have six
     // characters); 2 is a run that failed.
     if (status == 2) throw std::runtime_error(args[0] + ": " + err.str().substr(0, 500));
@@ -225,6 +236,11 @@ void RunCatalogueProgram(const Target& t, Operation operation) {
 // A catalogue program, run in this process from its start to its exit.
 void MeasureCatalogueProgram(benchmark::State& state, const Target& t, const Case& c) {
     try {
+        if (c.operation == Operation::History) {
+            CDatabase session;
+            session.Open(ConnectString(t), 0);
+            FillJournal(session, kStartStation, kHistoryEntries);
+        }
         OperationRecording recording;
         StartRecording();
         RunCatalogueProgram(t, c.operation);
@@ -289,7 +305,8 @@ FormSteps StepsOf(Operation operation) {
         case Operation::StartUp:
         case Operation::TypeAhead:
         case Operation::Check:
-        case Operation::Export: break;
+        case Operation::Export:
+        case Operation::History: break;
     }
     return {none, none, none};
 }

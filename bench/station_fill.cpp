@@ -1,9 +1,13 @@
 #include "bench/station_fill.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <stdexcept>
 
 #include "db/session.h"
 #include "db/sql_text.h"
+#include "station/exact_station.h"
+#include "station/station_journal.h"
 
 namespace {
 
@@ -83,4 +87,29 @@ void FillStations(CDatabase& session, const std::string& backend, int stations, 
                                           "HANG, VANG, DESCR, CALIBFILE, LCODE, LDDATE) SELECT STA, '") +
                               chan + "', 1, " + index + ", 0.0, LAT, LON, 40.0, " + hang + ", " + vang +
                               ", 'СМ-3', '', '', '2024-01-01 00:00:00' FROM SITE WHERE STA LIKE 'B%'");
+}
+
+void FillJournal(CDatabase& session, const std::string& code, int entries) {
+    if (!EnsureJournalTable(session).available) throw std::runtime_error("no journal table");
+    session.ExecuteDirect("delete from STATION_JOURNAL where STA=" + SqlQuote(code));
+    ExactStation station = ReadExactStation(session, code);
+    if (!station.site) throw std::runtime_error("no station " + code + " to journal");
+    const std::size_t lat = SiteColumnIndex("LAT");
+    const auto encoded = [&](int i) {
+        (*station.site)[lat] = 40.0 + 0.001 * i;
+        return SqlQuote(EncodeStation(station));
+    };
+    constexpr int kRowsPerInsert = 100;
+    for (int first = 0; first < entries; first += kRowsPerInsert) {
+        std::string sql =
+            "insert into STATION_JOURNAL (CHANGED_AT,DB_USER,OS_USER,HOST_NAME,PROGRAM,PROGRAM_VERSION,OPERATION,STA,"
+            "REASON,BEFORE_ROWS,AFTER_ROWS) values ";
+        for (int i = first; i < std::min(entries, first + kRowsPerInsert); ++i) {
+            char at[32];
+            std::snprintf(at, sizeof at, "2026-01-01 %02d:%02d:%02d.000000", i / 3600 % 24, i / 60 % 60, i % 60);
+            sql += (i == first ? "(" : ",(") + SqlQuote(at) + ",'bench','bench','bench','station-bench','1','update'," +
+                   SqlQuote(code) + ",NULL," + encoded(i) + "," + encoded(i + 1) + ")";
+        }
+        session.ExecuteDirect(sql);
+    }
 }

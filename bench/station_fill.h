@@ -21,3 +21,9 @@ inline constexpr const char* kTypedStation = "TYPEAHED";
 // SHE), as the catalogue programs' cases need. `backend` is "sqlite",
 // "postgres" or "mariadb". Throws CDBException.
 void FillStations(CDatabase& session, const std::string& backend, int stations, bool withChannels = false);
+
+// Makes the journal hold `entries` updates of station `code` (and no other
+// entry of it), each changing its latitude, the rows encoded as a write
+// journals them. Creates the journal table when the database has none.
+// Throws CDBException.
+void FillJournal(CDatabase& session, const std::string& code, int entries);

@@ -145,26 +145,28 @@ std::vector<std::string> ChangeLines(const std::vector<FieldChange>& changes) {
     return lines;
 }
 
-std::vector<HistoryItem> HistoryOf(const std::vector<JournalEntry>& entries) {
+std::vector<HistoryItem> HistoryOf(std::vector<JournalEntry> entries) {
     std::vector<HistoryItem> items;
-    // The entry of each station seen last, the next newer one of the entry at hand.
-    std::map<std::string, const JournalEntry*> newer;
-    for (const JournalEntry& entry : entries) {
+    items.reserve(entries.size());
+    // The item of each station's entry seen last: the next newer one of the entry at hand.
+    std::map<std::string, std::size_t> newer;
+    for (JournalEntry& entry : entries) {
         const auto found = newer.find(entry.code);
-        if (found != newer.end() && !SameRows(entry.afterRows, found->second->beforeRows)) {
+        if (found != newer.end() && !SameRows(entry.afterRows, items[found->second].entry.beforeRows)) {
+            const JournalEntry& next = items[found->second].entry;
             HistoryItem outside;
             outside.outside = true;
             outside.entry.code = entry.code;
             outside.entry.operation = "outside";
-            outside.entry.at = entry.at + " .. " + found->second->at;
+            outside.entry.at = entry.at + " .. " + next.at;
             outside.entry.beforeRows = entry.afterRows;
-            outside.entry.afterRows = found->second->beforeRows;
+            outside.entry.afterRows = next.beforeRows;
             outside.entry.before = entry.after;
-            outside.entry.after = found->second->before;
+            outside.entry.after = next.before;
             items.push_back(std::move(outside));
         }
-        newer[entry.code] = &entry;
-        items.push_back({entry, false});
+        newer[entry.code] = items.size();
+        items.push_back({std::move(entry), false});
     }
     return items;
 }

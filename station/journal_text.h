@@ -40,7 +40,7 @@ struct HistoryItem {
 
 // The entries (newest first) with, between two entries of one station whose
 // states do not join, the change made outside station-editor.
-std::vector<HistoryItem> HistoryOf(const std::vector<JournalEntry>& entries);
+std::vector<HistoryItem> HistoryOf(std::vector<JournalEntry> entries);
 
 // An item as text: a heading line (time, user@host, program, operation,
 // station, reason) and its change lines.

@@ -9,7 +9,9 @@
 # a random password, writes DIR/odbc.ini with the data sources se_test_sqlite,
 # se_test_postgres and se_test_mariadb, and DIR/env.sh, which exports ODBCINI,
 # SE_TEST_UID and SE_TEST_PWD for the database tests (SE_TEST_BRACED_UID and
-# SE_TEST_BRACED_PWD for a second user whose password needs braces), and
+# SE_TEST_BRACED_PWD for a second user whose password needs braces;
+# SE_TEST_LIMITED_UID and SE_TEST_LIMITED_PWD for a PostgreSQL user who may
+# not create tables, given rights on tables by the tests that use it), and
 # ODBCSYSINI for a copy of the system's driver list (see write_odbcinst_ini):
 #   . DIR/env.sh
 # It fails (non-zero, with the server's log) when a server does not come up.
@@ -23,6 +25,10 @@ DB_USER=se_test
 # holds the characters a connect string must brace: ; { }
 BRACED_USER=se_test_braced
 BRACED_PASSWORD='se;c{r}et'
+# A PostgreSQL user without the right to create tables (the schema public
+# grants CREATE only to its owner on PostgreSQL 15).
+LIMITED_USER=se_test_limited
+LIMITED_PASSWORD=limited
 
 die() { echo "test-servers: $*" >&2; exit 1; }
 
@@ -79,7 +85,8 @@ start_postgres() {
     as_pg_user "$PG_BIN/psql" -X -q -h "$sock" -p "$port" -U postgres -d postgres -v ON_ERROR_STOP=1 \
         -c "CREATE ROLE $DB_USER LOGIN PASSWORD '$password'" \
         -c "CREATE DATABASE $DB_NAME OWNER $DB_USER ENCODING 'UTF8' TEMPLATE template0" \
-        -c "CREATE ROLE $BRACED_USER LOGIN PASSWORD '$BRACED_PASSWORD' IN ROLE $DB_USER" >/dev/null \
+        -c "CREATE ROLE $BRACED_USER LOGIN PASSWORD '$BRACED_PASSWORD' IN ROLE $DB_USER" \
+        -c "CREATE ROLE $LIMITED_USER LOGIN PASSWORD '$LIMITED_PASSWORD'" >/dev/null \
         || die "PostgreSQL: cannot create the test user and database"
     PGPASSWORD=$password "$PG_BIN/psql" -X -q -h 127.0.0.1 -p "$port" -U "$DB_USER" -d "$DB_NAME" -tA \
         -c "SELECT 1" >/dev/null || die "PostgreSQL: the test user cannot log in over TCP"
@@ -189,6 +196,8 @@ export SE_TEST_UID=$DB_USER
 export SE_TEST_PWD=$password
 export SE_TEST_BRACED_UID=$BRACED_USER
 export SE_TEST_BRACED_PWD='$BRACED_PASSWORD'
+export SE_TEST_LIMITED_UID=$LIMITED_USER
+export SE_TEST_LIMITED_PWD=$LIMITED_PASSWORD
 export SE_TEST_PG_PORT=$pg_port
 export SE_TEST_MARIADB_PORT=$maria_port
 ENV

@@ -3,6 +3,7 @@
 // change made outside our programs, and no write without its entry when the
 // connection dies between them.
 
+#include <cstdlib>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -243,3 +244,28 @@ TEST(ExactStationText, EveryValueReadsBackWithItsBits) {
 }
 
 }  // namespace
+
+// A user who may not create the journal still saves, unjournaled, and the
+// reason is the server's refusal.
+TEST_F(StationJournalTest, AUserWhoMayNotCreateTheJournalStillSaves) {
+    const Backend& backend = CurrentBackend();
+    const char* user = std::getenv("SE_TEST_LIMITED_UID");
+    const char* password = std::getenv("SE_TEST_LIMITED_PWD");
+    if (backend.name != "postgres" || user == nullptr || password == nullptr)
+        GTEST_SKIP() << "only the PostgreSQL test server has a user without the right to create tables";
+    journal_.reset();  // the table goes, as on a database that never had it
+    db_.ExecuteDirect(std::string("grant select, insert, update, delete on SITE, SITECHAN to ") + user);
+    CDatabase limited;
+    ASSERT_TRUE(limited.Open("DSN=" + backend.dsn + ";UID=" + user + ";PWD=" + password + ";",
+                             OpenOptions::UseCursorLibrary));
+    ForgetJournalState();
+    const JournalState state = EnsureJournalTable(limited);
+    EXPECT_FALSE(state.available);
+    EXPECT_NE(state.reason.find("permission denied"), std::string::npos) << state.reason;
+    StationStore store(limited);
+    int nindex = 0;
+    EXPECT_EQ(store.Save(Station("OBN", 55.0, 1), std::nullopt, kYes, nindex), StoreOutcome::Done);
+    EXPECT_FALSE(store.LastEntry().has_value());
+    EXPECT_FALSE(StoredRows(db_, "OBN").empty());
+    ForgetJournalState();
+}

@@ -51,6 +51,10 @@ public:
 
     // Runs one statement and discards whatever it returns. Throws on failure.
     virtual void ExecuteDirect(const std::string& sql);
+    // Told of each write statement about to go in a request of several
+    // statements (a batch), which does not pass through ExecuteDirect: a
+    // stand-in session fails or acts there as it would in ExecuteDirect.
+    virtual void SendingInBatch(const std::string& sql) const { static_cast<void>(sql); }
 
     // Never throw; see the comments in session.cpp.
     virtual bool BeginTransaction();

@@ -216,7 +216,10 @@ ExactStation ReadExactStation(const CDatabase& session, const std::string& code,
         rows = SelectRows(session, ExactStationQuery(code), kinds);
     } else {
         std::string batch;
-        for (const std::string& write : writes) batch += write + ";";
+        for (const std::string& write : writes) {
+            session.SendingInBatch(write);
+            batch += write + ";";
+        }
         std::vector<std::vector<FieldKind>> resultKinds(writes.size());
         resultKinds.push_back(kinds);
         rows = std::move(SelectBatchRows(session, batch + ExactStationQuery(code), resultKinds).back());
@@ -263,8 +266,12 @@ ExactStation ReadExactStationLocked(const CDatabase& session, const std::string&
                                        kinds)) {
         ValueRow channel(joined.begin() + kSiteColumnCount, joined.end());
         joined.resize(kSiteColumnCount);
-        if (!station.site && !std::holds_alternative<std::monostate>(joined[SiteColumnIndex("STA")]))
-            station.site = std::move(joined);
+        const bool hasSite = !std::holds_alternative<std::monostate>(joined[SiteColumnIndex("STA")]);
+        if (!station.site && hasSite) station.site = joined;
+        // A code SITE holds twice joins each channel row once per SITE row:
+        // the channels are those joined with the SITE row taken, as the
+        // station's own reading gives them once each.
+        if (hasSite && joined != *station.site) continue;
         if (!std::holds_alternative<std::monostate>(channel[ChannelColumnIndex("STA")]))
             station.channels.push_back(std::move(channel));
     }

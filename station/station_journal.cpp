@@ -162,7 +162,10 @@ std::int64_t AppendJournal(CDatabase& session, const std::string& operation, con
     std::vector<ValueRow> rows;
     if (wording->batches && !writes.empty()) {
         std::string batch;
-        for (const std::string& write : writes) batch += write + ";";
+        for (const std::string& write : writes) {
+            session.SendingInBatch(write);
+            batch += write + ";";
+        }
         std::vector<std::vector<FieldKind>> kinds(writes.size());
         kinds.push_back({FieldKind::Floating});
         rows = std::move(SelectBatchRows(session, batch + sql + " returning ID", kinds).back());

@@ -11,6 +11,7 @@
 #include "db/schema_upgrade.h"
 #include "db/sql_script.h"
 #include "resources/string_table.h"
+#include "station/station_journal.h"
 
 namespace ops_test {
 
@@ -39,11 +40,15 @@ std::string ReadFile(const std::string& path) {
 }  // namespace
 
 void RefusingSession::ExecuteDirect(const std::string& sql) {
-    if (sql.rfind(prefix_, 0) == 0) throw CDBException(SQL_ERROR, "statement refused by the test\n", {});
+    SendingInBatch(sql);
     CDatabase::ExecuteDirect(sql);
 }
 
-void EndFromServer(CDatabase& killer, CDatabase& victim, const std::string& backendName) {
+void RefusingSession::SendingInBatch(const std::string& sql) const {
+    if (sql.rfind(prefix_, 0) == 0) throw CDBException(SQL_ERROR, "statement refused by the test\n", {});
+}
+
+void EndFromServer(CDatabase& killer, const CDatabase& victim, const std::string& backendName) {
     const bool postgres = backendName == "postgres";
     const auto id = QueryValue(victim, postgres ? "select pg_backend_pid()" : "select connection_id()");
     ASSERT_TRUE(id) << "the connection does not tell its id";
@@ -52,8 +57,12 @@ void EndFromServer(CDatabase& killer, CDatabase& victim, const std::string& back
 }
 
 void ServerEndedSession::ExecuteDirect(const std::string& sql) {
-    if (!prefix_.empty() && sql.rfind(prefix_, 0) == 0) EndFromServer(killer_, *this, backend_);
+    SendingInBatch(sql);
     CDatabase::ExecuteDirect(sql);
+}
+
+void ServerEndedSession::SendingInBatch(const std::string& sql) const {
+    if (!prefix_.empty() && sql.rfind(prefix_, 0) == 0) EndFromServer(killer_, *this, backend_);
 }
 
 bool ServerEndedSession::CommitTransaction() {
@@ -95,6 +104,10 @@ void StationFormTest::SetUp() {
     admin = std::make_unique<CDatabase>();
     ASSERT_TRUE(admin->Open(backend.ConnectString(), OpenOptions::UseCursorLibrary));
     CreateStationTables(*admin);
+    // The editor makes the journal at start: every write here is journaled,
+    // as it is for its users.
+    ForgetJournalState();
+    ASSERT_TRUE(EnsureJournalTable(*admin).available);
     shared = std::make_unique<CDatabase>();
     ASSERT_TRUE(shared->Open(backend.ConnectString(), OpenOptions::UseCursorLibrary));
     makeSession = [] { return std::make_unique<CDatabase>(); };

@@ -37,6 +37,7 @@ class RefusingSession : public CDatabase {
 public:
     explicit RefusingSession(std::string prefix) : prefix_(std::move(prefix)) {}
     void ExecuteDirect(const std::string& sql) override;
+    void SendingInBatch(const std::string& sql) const override;
 
 private:
     std::string prefix_;
@@ -54,7 +55,7 @@ public:
 // Ends the victim's connection from the server side, through the killer's
 // connection (PostgreSQL pg_terminate_backend, MariaDB KILL), as a restarted
 // server or an administrator would. Only for the two server backends.
-void EndFromServer(CDatabase& killer, CDatabase& victim, const std::string& backendName);
+void EndFromServer(CDatabase& killer, const CDatabase& victim, const std::string& backendName);
 
 // A session that the server ends at a chosen point of a save: before the
 // first statement beginning with `prefix`, or, with an empty prefix, right
@@ -64,6 +65,7 @@ public:
     ServerEndedSession(CDatabase& killer, std::string backendName, std::string prefix)
         : killer_(killer), backend_(std::move(backendName)), prefix_(std::move(prefix)) {}
     void ExecuteDirect(const std::string& sql) override;
+    void SendingInBatch(const std::string& sql) const override;
     bool CommitTransaction() override;
 
 private:

@@ -8,6 +8,7 @@
 #include <unordered_set>
 #include <variant>
 
+#include "db/sql_text.h"
 #include "station/catalogue_rows.h"
 #include "station/exact_station.h"
 
@@ -173,6 +174,20 @@ Catalogue ReadCatalogue(const CDatabase& session, const std::vector<std::string>
         ReadTable(session, kChannelColumns, ChannelSelectText(),
                   [&](const StoredChannel& channel) { return chosen(channel.STA); }),
         chosen);
+    std::unordered_set<std::string> reported;
+    for (const std::string& code : stations)
+        if (!catalogue.FindSite(code) && reported.insert(code).second) catalogue.unknownStations.push_back(code);
+    return catalogue;
+}
+
+Catalogue ReadListedStations(const CDatabase& session, const std::vector<std::string>& stations) {
+    std::string codes;
+    for (const std::string& code : stations) codes += (codes.empty() ? "" : ",") + SqlQuote(code);
+    const std::string where = " WHERE STA IN (" + codes + ")";
+    const auto all = [](const auto&) { return true; };
+    Catalogue catalogue = CatalogueOf(ReadTable(session, kSiteColumns, SiteSelectText() + where, all),
+                                      ReadTable(session, kChannelColumns, ChannelSelectText() + where, all),
+                                      [](const std::optional<std::string>&) { return true; });
     std::unordered_set<std::string> reported;
     for (const std::string& code : stations)
         if (!catalogue.FindSite(code) && reported.insert(code).second) catalogue.unknownStations.push_back(code);

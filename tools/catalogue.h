@@ -64,6 +64,11 @@ private:
 // Throws CDBException when a query fails.
 Catalogue ReadCatalogue(const CDatabase& session, const std::vector<std::string>& stations);
 
+// As ReadCatalogue for the listed codes (at least one), but the database is
+// asked for their rows alone (WHERE STA IN, each code a quoted literal):
+// allSites holds only them, so a REFSTA outside the list is not found.
+Catalogue ReadListedStations(const CDatabase& session, const std::vector<std::string>& stations);
+
 // The catalogue of the stations `chosen` accepts, from every SITE row and at
 // least the chosen stations' SITECHAN rows: ordered and indexed as
 // ReadCatalogue answers it (unknownStations left empty).

@@ -255,6 +255,7 @@ std::vector<ExportNote> WriteStationXml(const Catalogue& catalogue, const Statio
     }
     xml.writeAttribute("startDate", QString::fromStdString(networkStart.empty() ? kNoStartDate : networkStart));
     for (const StoredSite& site : catalogue.sites) {
+        if (!options.stations) break;
         if (!site.STA) {
             notes.push_back({{}, {}, "строка SITE без кода станции (STA = NULL) не выгружена"});
             continue;

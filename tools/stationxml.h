@@ -19,6 +19,7 @@ inline constexpr const char* kNoStartDate = "1900-01-01T00:00:00Z";
 struct StationXmlOptions {
     std::string network = "XX";  // the Network code
     std::string created;         // the Created time, "YYYY-MM-DDTHH:MM:SSZ"
+    bool stations = true;        // false: the Network element alone, without its stations
 };
 
 // A stored value the document cannot hold as it is, and what it holds instead.

@@ -38,11 +38,15 @@ bool OpenSession(CDatabase& session, const DatabaseChoice& database, const OpenR
 
 }  // namespace
 
-bool OpenReadOnlySession(CDatabase& session, const DatabaseChoice& database, std::ostream& err) {
+OpenRequest ReadOnlyOpenRequest() {
     OpenRequest request;
     request.options = OpenOptions::ReadOnly | OpenOptions::NoOdbcDialog;
     request.extraKeys = "ReadOnly=1;";
-    return OpenSession(session, database, request, err);
+    return request;
+}
+
+bool OpenReadOnlySession(CDatabase& session, const DatabaseChoice& database, std::ostream& err) {
+    return OpenSession(session, database, ReadOnlyOpenRequest(), err);
 }
 
 bool OpenWritableSession(CDatabase& session, const DatabaseChoice& database, std::ostream& err) {

@@ -43,6 +43,8 @@ std::optional<std::vector<std::string>> StationCodes(const std::vector<std::stri
 // it). The personal database is used only when it exists. On failure writes
 // the reason, naming the database tried, to `err` and answers false.
 bool OpenReadOnlySession(CDatabase& session, const DatabaseChoice& database, std::ostream& err);
+// The options and keys OpenReadOnlySession opens with.
+OpenRequest ReadOnlyOpenRequest();
 
 // Opens `session` for writing, without the driver's dialog. On failure
 // writes the reason, naming the database tried, to `err` and answers false.

@@ -22,11 +22,11 @@ BUILD=$ROOT/build-run
 
 # To configure and build: the compiler, CMake, Qt (with its private GUI
 # headers: the form holds a station-code edit while more keys wait), unixODBC,
-# GeographicLib (the tools). To run: Qt's Russian translations (standard
+# GeographicLib and cpp-httplib (the tools). To run: Qt's Russian translations (standard
 # buttons and dialogs), the ODBC drivers (SQLite for the demo database,
 # PostgreSQL and MariaDB for ODBC=) and sqlite3, which fills the demo database.
 PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-base-private-dev qt6-svg-dev
-          qt6-translations-l10n libgeographiclib-dev unixodbc-dev unixodbc odbcinst libsqliteodbc
+          qt6-translations-l10n libgeographiclib-dev libcpp-httplib-dev unixodbc-dev unixodbc odbcinst libsqliteodbc
           odbc-postgresql odbc-mariadb sqlite3)
 
 say() { echo "run.sh: $*" >&2; }

@@ -13,7 +13,7 @@ START=$SECONDS
 
 PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-base-private-dev qt6-svg-dev qt6-translations-l10n libgtest-dev libgmock-dev
           libbenchmark-dev unixodbc-dev unixodbc odbcinst libsqliteodbc odbc-postgresql odbc-mariadb
-          libgeographiclib-dev libxml2-utils groff-base
+          libgeographiclib-dev libcpp-httplib-dev libxml2-utils groff-base
           postgresql-15 mariadb-server xvfb xauth sqlite3
           dpkg-dev desktop-file-utils appstream lintian piuparts debootstrap x11-utils xdotool nodejs gdal-bin)
 # npm installs the StationXML client the tools' tests read the export with.

@@ -140,14 +140,22 @@ public:
             if (!session) return Fail(res, 503, "The database cannot be reached.", req);
             try {
                 Answer(*session, req, res, query);
-            } catch (...) {
+            } catch (const CDBException& e) {
+                // A session whose driver knows the connection is gone failed for
+                // want of the database, whatever the statement's SQLSTATE.
+                const bool lost = Unreachable(e) || !session->SeemsAlive();
                 session->Close();  // a closed session is not taken back into the pool
+                Log(req, e.ErrorText + e.StateText);
+                if (lost) return Fail(res, 503, "The database cannot be reached.", req);
+                return Fail(res, 500, "The catalogue could not be read.", req);
+            } catch (...) {
+                session->Close();
                 throw;
             }
         } catch (const FdsnParameterError& e) {
             Fail(res, 400, e.what(), req);
         } catch (const CDBException& e) {
-            Log(req, e.ErrorText);
+            Log(req, e.ErrorText + e.StateText);
             if (Unreachable(e)) return Fail(res, 503, "The database cannot be reached.", req);
             Fail(res, 500, "The catalogue could not be read.", req);
         } catch (const std::exception& e) {

@@ -2,6 +2,10 @@
 # Builds and starts the station editor.
 #
 #   ./run.sh [STATION] [ODBC=dsn] [USER=u] [PASSWORD=p]
+#   ./run.sh --serve [--listen ADDRESS:PORT] [--network CODE] [ODBC=dsn] [USER=u] [PASSWORD=p]
+#
+# With --serve it starts station-serve, the FDSN station web service, on the
+# same database instead of the editor (no display needed).
 #
 # Without ODBC= the editor works on a demo SQLite database that the first run
 # creates under .local/ (data source ZRN in .local/odbc.ini, configuration in
@@ -42,7 +46,9 @@ if [ ! -f "$BUILD/CMakeCache.txt" ]; then
         -DSE_BUILD_TESTS=OFF -DSE_BUILD_BENCH=OFF >/dev/null
 fi
 say "building"
-cmake --build "$BUILD" -j"$(nproc 2>/dev/null || echo 2)" --target station-editor station-upgrade >&2
+PROGRAM=station-editor
+[ "${1:-}" = --serve ] && PROGRAM=station-serve
+cmake --build "$BUILD" -j"$(nproc 2>/dev/null || echo 2)" --target "$PROGRAM" station-upgrade >&2
 
 # --- demo database and configuration -----------------------------------------
 mkdir -p "$LOCAL/data/RESPONSE"
@@ -104,6 +110,10 @@ else
     export ZRN_INI=$ZRN_INI_FILE
 fi
 
+if [ "$PROGRAM" = station-serve ]; then
+    say "ODBCINI=$ODBCINI ZRN_INI=$ZRN_INI"
+    exec "$BUILD/tools/station-serve" "${@:2}"
+fi
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
     say "no display found (DISPLAY is not set); the editor needs one, e.g. run it under xvfb-run"
 fi

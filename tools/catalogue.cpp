@@ -194,6 +194,12 @@ Catalogue ReadListedStations(const CDatabase& session, const std::vector<std::st
     return catalogue;
 }
 
+Catalogue ReadSitesOnly(const CDatabase& session) {
+    const auto all = [](const auto&) { return true; };
+    return CatalogueOf(ReadTable(session, kSiteColumns, SiteSelectText(), all), {},
+                       [](const std::optional<std::string>&) { return true; });
+}
+
 Catalogue CatalogueOf(std::vector<StoredSite> allSites, std::vector<StoredChannel> channels,
                       const std::function<bool(const std::optional<std::string>& code)>& chosen) {
     Catalogue catalogue;

@@ -68,6 +68,8 @@ Catalogue ReadCatalogue(const CDatabase& session, const std::vector<std::string>
 // asked for their rows alone (WHERE STA IN, each code a quoted literal):
 // allSites holds only them, so a REFSTA outside the list is not found.
 Catalogue ReadListedStations(const CDatabase& session, const std::vector<std::string>& stations);
+// Every SITE row, chosen, without channels: SITECHAN is not read.
+Catalogue ReadSitesOnly(const CDatabase& session);
 
 // The catalogue of the stations `chosen` accepts, from every SITE row and at
 // least the chosen stations' SITECHAN rows: ordered and indexed as

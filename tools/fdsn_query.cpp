@@ -194,9 +194,11 @@ struct Epoch {
     std::optional<double> end;
 };
 Epoch EpochOf(const StoredSite& site) {
-    const std::optional<std::string> start = site.ONDATE ? UtcText(*site.ONDATE) : std::nullopt;
-    const std::optional<std::string> end = site.OFFDATE ? UtcText(*site.OFFDATE) : std::nullopt;
-    return {*FdsnTime(start.value_or(kNoStartDate)), end ? FdsnTime(*end) : std::nullopt};
+    static const double kNoStart = *FdsnTime(kNoStartDate);
+    const std::optional<std::time_t> start = site.ONDATE ? UtcInstant(*site.ONDATE) : std::nullopt;
+    const std::optional<std::time_t> end = site.OFFDATE ? UtcInstant(*site.OFFDATE) : std::nullopt;
+    return {start ? static_cast<double>(*start) : kNoStart,
+            end ? std::optional<double>(static_cast<double>(*end)) : std::nullopt};
 }
 
 bool InRegion(const FdsnQuery& query, const StoredSite& site) {
@@ -319,6 +321,13 @@ FdsnQuery ReadFdsnPostBody(std::string_view body) {
     query.selections = std::move(lines);
     Check(query);
     return query;
+}
+
+bool NeedsChannels(const FdsnQuery& query) {
+    if (query.level == FdsnLevel::Channel) return true;
+    return std::any_of(query.selections.begin(), query.selections.end(), [](const FdsnSelection& selection) {
+        return !selection.locations.empty() || !selection.channels.empty();
+    });
 }
 
 std::optional<std::vector<std::string>> ListedStations(const FdsnQuery& query) {

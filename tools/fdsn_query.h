@@ -66,6 +66,10 @@ std::optional<double> FdsnTime(std::string_view text);
 // run, letters compared without case); an empty list matches everything.
 bool CodeMatches(const std::vector<std::string>& patterns, std::string_view code);
 
+// Whether answering needs the channels: the channel level, or a selection
+// that names locations or channels.
+bool NeedsChannels(const FdsnQuery& query);
+
 // The station codes the request names without wildcards, when every
 // selection names its stations so (the catalogue is then read for them
 // alone); nullopt when one matches by pattern or takes every station.

@@ -180,7 +180,9 @@ private:
             changed.emplace(codes.begin(), codes.end());
         }
         const std::optional<std::vector<std::string>> listed = ListedStations(query);
-        Catalogue catalogue = listed ? ReadListedStations(session, *listed) : ReadCatalogue(session, {});
+        Catalogue catalogue = listed                ? ReadListedStations(session, *listed)
+                              : NeedsChannels(query) ? ReadCatalogue(session, {})
+                                                     : ReadSitesOnly(session);
         const Catalogue selected = SelectFdsn(std::move(catalogue), query, network_, changed ? &*changed : nullptr);
         if (selected.sites.empty()) {
             res.status = query.nodata;

@@ -225,8 +225,16 @@ StoreOutcome Retried(const Attempt& attempt) {
 
 void StationStore::WriteValues(const StationValues& values, const StationSnapshot* locked, int& nindex,
                                std::vector<std::string>* last) {
-    // Read under the writer lock, which every writer holds to its commit.
-    nindex = values.nindex != 0 ? values.nindex : CheckedNextStationIndex(session_);
+    // Read under the writer lock, which every writer holds to its commit;
+    // in a group write, once, and counted on from there for its new stations.
+    if (values.nindex != 0) {
+        nindex = values.nindex;
+    } else if (groupNextIndex_) {
+        nindex = (*groupNextIndex_)++;
+    } else {
+        nindex = CheckedNextStationIndex(session_);
+        if (inGroup_) groupNextIndex_ = nindex + 1;
+    }
     // The reading under the lock found the SITE row by "STA=code", as the
     // update will: the database's own comparison decides.
     const bool exists = locked ? locked->site.has_value() : CheckedStationRowExists(session_, "SITE", values.code);
@@ -338,6 +346,15 @@ StoreOutcome StationStore::WriteGroup(const std::vector<GroupMember>& members, s
     journaling_ = JournalAvailable(session_);
     Transaction tx(session_, &CatalogueWriterLock());
     if (!tx.Begun()) return StoreOutcome::NoTransaction;
+    // The group's next NINDEX holds while its transaction does.
+    struct GroupScope {
+        StationStore& store;
+        explicit GroupScope(StationStore& s) : store(s) { store.inGroup_ = true; }
+        ~GroupScope() {
+            store.inGroup_ = false;
+            store.groupNextIndex_.reset();
+        }
+    } const scope(*this);
     const auto end = std::chrono::steady_clock::now() + budget;
     for (const GroupMember& member : members) {
         if (!outcomes.empty() && std::chrono::steady_clock::now() >= end) break;

@@ -175,6 +175,8 @@ private:
     std::string reason_;
     bool journaling_ = false;                 // this operation is journaled
     std::optional<ExactStation> lockedRows_;  // the last locked reading's exact rows
+    bool inGroup_ = false;                    // a group write is under way
+    std::optional<int> groupNextIndex_;       // the NINDEX its next new station takes
 };
 
 // The filter of the read of one channel cell's row by its key (STA, CHAN,

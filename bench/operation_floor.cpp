@@ -1,6 +1,7 @@
 #include "bench/operation_floor.h"
 
 #include <cstring>
+#include <map>
 #include <regex>
 
 #include "station/station_recordsets.h"
@@ -18,6 +19,7 @@ enum class Shape {
     ChannelWrite,    // a record set's INSERT or UPDATE of SITECHAN
     ChannelsDelete,  // "delete from SITECHAN where STA=..." (the stale rows of a save, or a delete)
     SiteDelete,      // "delete from SITE where STA=..."
+    LockedReRead,    // a save's or delete's reading of the station under its lock
     SchemaTest,      // "select C from T where 1=0"
     SchemaAlter,     // "ALTER TABLE ..."
 };
@@ -29,9 +31,15 @@ Shape ShapeOf(const RecordedCall& call) {
     const std::string& t = call.text;
     static const std::regex read(R"(SELECT [A-Z0-9_,]+ +FROM (SITE|SITECHAN)( WHERE [^;]*)?)");
     static const std::regex test(R"(select \w+ from \w+ where 1=0)");
-    // The lock of a save or delete is the program's own: the locking re-read
-    // of PostgreSQL and MariaDB and SQLite's write that writes nothing.
-    if (t.find("for update") != std::string::npos || t.find("FOR UPDATE") != std::string::npos) return Shape::Other;
+    // The station read again under its lock is what the lost-update check
+    // needs: the SITE row read "for update" (PostgreSQL, MariaDB), or on
+    // SQLite, whose file the writer lock holds, the same join without it.
+    const bool locking = t.find("for update") != std::string::npos || t.find("FOR UPDATE") != std::string::npos;
+    if ((StartsWith(t, "select ") || StartsWith(t, "SELECT ")) && t.find(" SITE") != std::string::npos &&
+        (locking || t.find(" from (select 1 as ONE) K left join SITE ") != std::string::npos))
+        return Shape::LockedReRead;
+    if (locking) return Shape::Other;
+    // The writer lock is the program's own: SQLite's write that writes nothing.
     if (t == "update SITE set STA=STA where 1=0") return Shape::Other;
     if (std::regex_match(t, read)) {
         // A save's one read of which channel cells hold a row stands in for
@@ -137,9 +145,45 @@ std::vector<RecordedCall> PerRowChannelWrites(const RecordedCall& array) {
     return calls;
 }
 
+// An import needs the INSERT of each row it wrote, in its transactions.
+OperationFloor ImportFloorOf(const Recording& program) {
+    OperationFloor result;
+    std::vector<RecordedCall>& floor = result.floor.calls;
+    std::map<std::string, int> counts;  // what was sent beyond, by shape
+    std::vector<std::string> order;
+    for (const RecordedCall& call : program.calls) {
+        const bool statement = call.kind == CallKind::ExecDirect || call.kind == CallKind::PrepareExecute;
+        if (call.kind == CallKind::AutoCommit || call.kind == CallKind::EndTran) {
+            floor.push_back(call);
+            continue;
+        }
+        if (statement && StartsWith(call.text, "insert into SITE (")) {
+            floor.push_back(call);
+            floor.back().kind = CallKind::ExecDirect;
+            continue;
+        }
+        if (statement && StartsWith(call.text, "INSERT INTO SITECHAN (")) {
+            if (call.paramRows.empty()) {
+                floor.push_back(call);
+                floor.back().kind = CallKind::ExecDirect;
+            }
+            for (const std::vector<RecordedParam>& row : call.paramRows)
+                floor.push_back(RecordedCall{CallKind::ExecDirect, call.text, row, 0, call.succeeded});
+            continue;
+        }
+        // Statements of one shape differ by their quoted values only.
+        std::string shape = Describe(call);
+        shape = shape.substr(0, shape.find('\''));
+        if (counts[shape]++ == 0) order.push_back(shape);
+    }
+    for (const std::string& shape : order) result.beyond.push_back(std::to_string(counts[shape]) + "x " + shape);
+    return result;
+}
+
 }  // namespace
 
 OperationFloor FloorOf(FloorOperation operation, const Recording& program) {
+    if (operation == FloorOperation::Import) return ImportFloorOf(program);
     OperationFloor result;
     std::vector<RecordedCall>& floor = result.floor.calls;
     const bool writes = operation == FloorOperation::Save || operation == FloorOperation::Delete;

@@ -42,7 +42,9 @@
 #include "bench/station_fill.h"
 #include "tools/check_program.h"
 #include "tools/export_program.h"
+#include "tools/import_program.h"
 #include "tools/journal_programs.h"
+#include "station/station_journal.h"
 #include "db/schema_upgrade.h"
 #include "platform/fake/fake_dialog_port.h"
 #include "platform/qt/qt_dialog_port.h"
@@ -68,7 +70,7 @@ long long Requests(const Target& t) {
     return it->second.Read();
 }
 
-enum class Operation { StartUp, Keystroke, NewKeystroke, Save, Delete, TypeAhead, Check, Export, History };
+enum class Operation { StartUp, Keystroke, NewKeystroke, Save, Delete, TypeAhead, Check, Export, History, Import };
 
 // One measured case: the operation, the stations in the database, and the
 // iterations of the program's run and of the floor's.
@@ -99,6 +101,9 @@ constexpr Case kCases[] = {
     {Operation::Export, "export", 20000, 2, 3},
     {Operation::Check, "check", 100000, 1, 2},
     {Operation::Export, "export", 100000, 1, 2},
+    // station-import of a file of that many new stations (3 channels each)
+    // into the catalogue of 100; the floor inserts their rows.
+    {Operation::Import, "import", 10000, 2, 2},
 };
 
 bool IsCatalogueProgram(Operation operation) {
@@ -132,6 +137,7 @@ FloorOperation FloorOperationOf(Operation operation) {
         case Operation::Check:
         case Operation::Export: return FloorOperation::Catalogue;
         case Operation::History: return FloorOperation::History;
+        case Operation::Import: return FloorOperation::Import;
     }
     return FloorOperation::StartUp;
 }
@@ -256,6 +262,80 @@ void MeasureCatalogueProgram(benchmark::State& state, const Target& t, const Cas
     }
 }
 
+// The import's file of `stations` stations, written once per run.
+std::string ImportFile(int stations) {
+    static std::map<int, std::string> written;
+    auto [it, fresh] = written.try_emplace(stations);
+    if (fresh) {
+        it->second = "/tmp/station-bench-import-" + std::to_string(stations) + ".xml";
+        WriteImportFile(it->second, stations);
+    }
+    return it->second;
+}
+
+// The statements that take the imported stations (codes I...) and their
+// journal entries out again, as calls the floor's client sends too.
+Recording ImportCleanUp() {
+    Recording cleanUp;
+    for (const char* sql : {"delete from SITECHAN where STA like 'I%'", "delete from SITE where STA like 'I%'",
+                            "delete from STATION_JOURNAL where STA like 'I%'"})
+        cleanUp.calls.push_back(RecordedCall{CallKind::ExecDirect, sql, {}});
+    return cleanUp;
+}
+
+// station-import of the case's file as its main runs it, output discarded;
+// throws when a station was not written.
+void RunImport(const Target& t, const Case& c) {
+    std::vector<std::string> args = {"station-import", "--stationxml", ImportFile(c.stations), "--at", "2020-01-01"};
+    for (const char* key : {"ODBC=", "USER=", "PASSWORD="})
+        args.push_back(key + (key[0] == 'O' ? t.dsn : Env(key[0] == 'U' ? "SE_TEST_UID" : "SE_TEST_PWD")));
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    DiscardBuffer discard;
+    std::ostream out(&discard);
+    std::ostringstream err;
+    // 1 is a run with notes (the generated codes are longer than COD).
+    if (RunStationImport(static_cast<int>(args.size()), argv.data(), out, err) > 1)
+        throw std::runtime_error("station-import: " + err.str().substr(0, 500));
+}
+
+// An import into the catalogue, each run after the imported stations were
+// taken out again (untimed).
+void MeasureImport(benchmark::State& state, const Target& t, const Case& c) {
+    try {
+        CDatabase session;
+        session.Open(ConnectString(t), 0);
+        // Journaled, as the program writes wherever the journal can be kept.
+        if (const JournalState journal = EnsureJournalTable(session); !journal.available)
+            throw std::runtime_error("journal: " + journal.reason);
+        const auto cleanUp = [&] {
+            for (const RecordedCall& call : ImportCleanUp().calls) session.ExecuteDirect(call.text);
+        };
+        ImportFile(c.stations);
+        cleanUp();
+        OperationRecording recording;
+        recording.before = recording.after = ImportCleanUp();
+        StartRecording();
+        const long long requests = Requests(t);
+        RunImport(t, c);
+        recording.timed = StopRecording();
+        if (requests >= 0) recording.requests = Requests(t) - requests;
+        Remember(t, c, std::move(recording));
+        for (auto _ : state) {
+            cleanUp();
+            const auto begin = Clock::now();
+            RunImport(t, c);
+            const double seconds = std::chrono::duration<double>(Clock::now() - begin).count();
+            state.SetIterationTime(seconds);
+            state.counters["stations_per_s"] = c.stations / seconds;
+        }
+        cleanUp();
+    } catch (const std::exception& e) {
+        state.SkipWithError(e.what());
+    }
+}
+
 // Throws with the first message box the form showed.
 void ExpectNoMessages(const FakeDialogPort& port) {
     if (!port.Messages().empty()) throw std::runtime_error("message box: " + port.Messages().front().text);
@@ -306,7 +386,8 @@ FormSteps StepsOf(Operation operation) {
         case Operation::TypeAhead:
         case Operation::Check:
         case Operation::Export:
-        case Operation::History: break;
+        case Operation::History:
+        case Operation::Import: break;
     }
     return {none, none, none};
 }
@@ -480,13 +561,15 @@ void MeasureTypeAhead(benchmark::State& state, const Target& t, const Case& c) {
 
 void MeasureProgram(benchmark::State& state, const Target& t, const Case& c) {
     try {
-        PrepareDatabase(t, c.stations, IsCatalogueProgram(c.operation));
+        PrepareDatabase(t, c.operation == Operation::Import ? 100 : c.stations, IsCatalogueProgram(c.operation));
     } catch (const std::exception& e) {
         state.SkipWithError(e.what());
         return;
     }
     if (IsCatalogueProgram(c.operation))
         MeasureCatalogueProgram(state, t, c);
+    else if (c.operation == Operation::Import)
+        MeasureImport(state, t, c);
     else if (c.operation == Operation::StartUp)
         MeasureStartUp(state, t, c);
     else if (c.operation == Operation::TypeAhead)
@@ -584,6 +667,9 @@ int main(int argc, char** argv) {
                     const bool slow = t.link == typeAheadLink;
                     const bool typeAhead = c.operation == Operation::TypeAhead;
                     if (slow ? !typeAhead && c.operation != Operation::NewKeystroke : typeAhead) continue;
+                    // An import of thousands of stations is measured on the
+                    // database's own machine only.
+                    if (c.operation == Operation::Import && !t.counter.empty()) continue;
                     const std::string name = CaseName(t, c);
                     benchmark::RegisterBenchmark((name + "/program").c_str(), MeasureProgram, t, c)
                         ->Iterations(c.programIterations)->UseManualTime()->Unit(benchmark::kMillisecond);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <stdexcept>
 
 #include "db/session.h"
@@ -112,4 +113,37 @@ void FillJournal(CDatabase& session, const std::string& code, int entries) {
         }
         session.ExecuteDirect(sql);
     }
+}
+
+void WriteImportFile(const std::string& path, int stations) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<FDSNStationXML xmlns=\"http://www.fdsn.org/xml/station/1\" schemaVersion=\"1.2\">"
+           "<Source>station-bench</Source><Created>2024-05-01T00:00:00Z</Created>\n"
+           "<Network code=\"XX\" startDate=\"2000-01-01T00:00:00Z\">\n";
+    struct Component {
+        char letter;
+        const char *azimuth, *dip;
+    };
+    constexpr Component kComponents[] = {{'Z', "0", "-90"}, {'N', "0", "0"}, {'E', "90", "0"}};
+    for (int i = 0; i < stations; ++i) {
+        char code[16];
+        std::snprintf(code, sizeof code, "I%05d", i);
+        out << "<Station code=\"" << code << "\" startDate=\"2000-01-01T00:00:00Z\"><Latitude>" << 40 + i % 40
+            << ".25</Latitude><Longitude>" << 30 + i % 100 << ".5</Longitude><Elevation>150</Elevation><Site><Name>Site "
+            << code << "</Name></Site>\n";
+        for (const Component& c : kComponents)
+            out << "<Channel code=\"BH" << c.letter
+                << "\" locationCode=\"00\" startDate=\"2000-01-01T00:00:00Z\"><Latitude>55.1</Latitude>"
+                   "<Longitude>37.9</Longitude><Elevation>150</Elevation><Depth>0</Depth><Azimuth>"
+                << c.azimuth << "</Azimuth><Dip>" << c.dip
+                << "</Dip><SampleRate>20</SampleRate><Sensor><Description>STS-2</Description></Sensor>"
+                   "<Response><InstrumentSensitivity><Value>1</Value><Frequency>1</Frequency><InputUnits><Name>M/S"
+                   "</Name></InputUnits><OutputUnits><Name>COUNTS</Name></OutputUnits></InstrumentSensitivity>"
+                   "</Response></Channel>\n";
+        out << "</Station>\n";
+    }
+    out << "</Network></FDSNStationXML>\n";
+    out.close();
+    if (!out) throw std::runtime_error("cannot write " + path);
 }

@@ -27,3 +27,9 @@ void FillStations(CDatabase& session, const std::string& backend, int stations, 
 // journals them. Creates the journal table when the database has none.
 // Throws CDBException.
 void FillJournal(CDatabase& session, const std::string& code, int entries);
+
+// Writes to `path` a StationXML file of `stations` stations (I00000,
+// I00001, ...), each open since 2000 with one group of three channels (BHZ,
+// BHN, BHE, 20 samples per second, each with a small Response) whose codes
+// SITE does not hold after FillStations. Throws std::runtime_error.
+void WriteImportFile(const std::string& path, int stations);

@@ -5,6 +5,7 @@
 #include <set>
 #include <utility>
 
+#include "db/savepoint.h"
 #include "db/session.h"
 #include "db/sql_text.h"
 #include "station/station_queries.h"
@@ -224,8 +225,16 @@ StoreOutcome Retried(const Attempt& attempt) {
 
 void StationStore::WriteValues(const StationValues& values, const StationSnapshot* locked, int& nindex,
                                std::vector<std::string>* last) {
-    // Read under the writer lock, which every writer holds to its commit.
-    nindex = values.nindex != 0 ? values.nindex : CheckedNextStationIndex(session_);
+    // Read under the writer lock, which every writer holds to its commit;
+    // in a group write, once, and counted on from there for its new stations.
+    if (values.nindex != 0) {
+        nindex = values.nindex;
+    } else if (groupNextIndex_) {
+        nindex = (*groupNextIndex_)++;
+    } else {
+        nindex = CheckedNextStationIndex(session_);
+        if (inGroup_) groupNextIndex_ = nindex + 1;
+    }
     // The reading under the lock found the SITE row by "STA=code", as the
     // update will: the database's own comparison decides.
     const bool exists = locked ? locked->site.has_value() : CheckedStationRowExists(session_, "SITE", values.code);
@@ -306,24 +315,69 @@ StoreOutcome StationStore::SaveOnce(const StationValues& values, const std::opti
     return StoreOutcome::Done;
 }
 
+std::optional<std::int64_t> StationStore::WriteLocked(const Transaction& tx, const std::string& code,
+                                                      const WritePlan& plan, int& nindex) {
+    lockedRows_.reset();
+    const StationSnapshot locked = LockedReading(code, LockStationForWriting(session_));
+    if (afterReRead) afterReRead();
+    const std::optional<StationValues> values = plan(locked);
+    if (!values) return std::nullopt;  // nothing to write
+    const std::optional<ExactStation> before = JournalBefore(tx);
+    std::vector<std::string> last;
+    WriteValues(*values, &locked, nindex, before ? &last : nullptr);
+    return JournalAfter(before, locked.site ? "update" : "insert", values->code, false, last);
+}
+
 StoreOutcome StationStore::Write(const std::string& code, const WritePlan& plan, int& nindex) {
     journaling_ = JournalAvailable(session_);
     return Retried([&] {
         Transaction tx(session_, &CatalogueWriterLock());
         if (!tx.Begun()) return StoreOutcome::NoTransaction;
-        const StationSnapshot locked = LockedReading(code, LockStationForWriting(session_));
-        if (afterReRead) afterReRead();
-        const std::optional<StationValues> values = plan(locked);
-        if (!values) return StoreOutcome::Done;  // rolled back: nothing was written
-        const std::optional<ExactStation> before = JournalBefore(tx);
-        std::vector<std::string> last;
-        WriteValues(*values, &locked, nindex, before ? &last : nullptr);
-        const std::optional<std::int64_t> entry =
-            JournalAfter(before, locked.site ? "update" : "insert", values->code, false, last);
+        const std::optional<std::int64_t> entry = WriteLocked(tx, code, plan, nindex);
         tx.Commit();
         lastEntry_ = entry;
         return StoreOutcome::Done;
     });
+}
+
+StoreOutcome StationStore::WriteGroup(const std::vector<GroupMember>& members, std::chrono::milliseconds budget,
+                                      std::vector<GroupOutcome>& outcomes) {
+    outcomes.clear();
+    journaling_ = JournalAvailable(session_);
+    Transaction tx(session_, &CatalogueWriterLock());
+    if (!tx.Begun()) return StoreOutcome::NoTransaction;
+    // The group's next NINDEX holds while its transaction does.
+    struct GroupScope {
+        StationStore& store;
+        explicit GroupScope(StationStore& s) : store(s) { store.inGroup_ = true; }
+        ~GroupScope() {
+            store.inGroup_ = false;
+            store.groupNextIndex_.reset();
+        }
+    } const scope(*this);
+    const auto end = std::chrono::steady_clock::now() + budget;
+    for (const GroupMember& member : members) {
+        if (!outcomes.empty() && std::chrono::steady_clock::now() >= end) break;
+        GroupOutcome& outcome = outcomes.emplace_back();
+        Savepoint station(session_, "station_write");
+        try {
+            outcome.entry = WriteLocked(tx, member.code, member.plan, outcome.nindex);
+        } catch (const CDBException& e) {
+            // A conflict may have ended the whole transaction on the server:
+            // the group goes back to its caller.
+            if (IsTransactionConflict(e)) throw;
+            station.RollBack();
+            outcome.refused = e;
+            outcome.entry.reset();
+            continue;
+        }
+        station.Release();
+    }
+    tx.Commit();
+    lastEntry_.reset();
+    for (const GroupOutcome& outcome : outcomes)
+        if (outcome.entry) lastEntry_ = outcome.entry;
+    return StoreOutcome::Done;
 }
 
 StoreOutcome StationStore::Delete(const std::string& code, const std::optional<StationSnapshot>& loaded,

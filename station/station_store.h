@@ -2,6 +2,7 @@
 // A station's reading, saving and deleting on plain values, each write in one
 // transaction with the check that nobody changed the station since it was read.
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -9,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "db/db_exception.h"
 #include "station/exact_station.h"
 #include "station/station_snapshot.h"
 #include "station/station_values.h"
@@ -66,6 +68,35 @@ public:
     // NINDEX written.
     StoreOutcome Write(const std::string& code, const WritePlan& plan, int& nindex);
 
+    // One station of a group write: its code and what its write makes of it.
+    struct GroupMember {
+        std::string code;
+        WritePlan plan;
+    };
+    // How one station of a group write ended.
+    struct GroupOutcome {
+        // The database refused one of its statements: rolled back to its
+        // savepoint, nothing of it written; the driver's failure.
+        std::optional<CDBException> refused;
+        int nindex = 0;                     // the NINDEX written
+        std::optional<std::int64_t> entry;  // its journal entry, when journaled
+    };
+
+    // Writes stations as Write writes each, but several in one transaction
+    // that holds the writer lock once and is committed once: each station
+    // goes behind a savepoint of its own, so that a station the database
+    // refuses is undone alone while the others go on. Members are taken in
+    // order until `budget` has passed (at least one), so that other writers
+    // never wait long for the lock; `outcomes` receives one outcome per
+    // member taken, valid once this returns Done (the group committed).
+    // Throws CDBException, with everything of the group rolled back, when the
+    // transaction itself fails (a lost connection, a conflict with another
+    // transaction, a refused savepoint, the commit): the caller may then
+    // write the members one by one with Write. Without transactions nothing
+    // is written and NoTransaction answered.
+    StoreOutcome WriteGroup(const std::vector<GroupMember>& members, std::chrono::milliseconds budget,
+                            std::vector<GroupOutcome>& outcomes);
+
     // Deletes the station's SITECHAN rows, then its SITE row, in one
     // transaction, after the same check with `askDelete`. Without
     // transactions nothing is deleted and NoTransaction answered.
@@ -98,6 +129,11 @@ public:
 private:
     StoreOutcome SaveOnce(const StationValues& values, const std::optional<StationSnapshot>& loaded,
                           const ChangedQuestion& askOverwrite, int& nindex);
+    // Inside a transaction holding the writer lock: reads station `code`
+    // under its lock, writes what `plan` decides and journals it. Answers
+    // the journal entry's id.
+    std::optional<std::int64_t> WriteLocked(const class Transaction& tx, const std::string& code,
+                                            const WritePlan& plan, int& nindex);
     StoreOutcome DeleteOnce(const std::string& code, const std::optional<StationSnapshot>& loaded,
                             const ChangedQuestion& askDelete);
     // The writes of a save inside its transaction: the SITE row, then (with
@@ -139,6 +175,8 @@ private:
     std::string reason_;
     bool journaling_ = false;                 // this operation is journaled
     std::optional<ExactStation> lockedRows_;  // the last locked reading's exact rows
+    bool inGroup_ = false;                    // a group write is under way
+    std::optional<int> groupNextIndex_;       // the NINDEX its next new station takes
 };
 
 // The filter of the read of one channel cell's row by its key (STA, CHAN,

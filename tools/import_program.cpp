@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include <algorithm>
+#include <chrono>
 #include <ctime>
 #include <set>
 
@@ -44,7 +45,8 @@ void WriteHelp(std::ostream& out) {
            "код станции пуст или с пробелом, значение вне допустимого диапазона, у новой станции нет\n"
            "координат или высоты; они не записаны, остальное записано).\n"
            "Времена файла записываются в UTC, в каком бы часовом поясе ни работала программа.\n"
-           "Каждая станция пишется одной транзакцией через сохранение формы.\n";
+           "Каждая станция пишется целиком или не пишется вовсе, через сохранение формы; станции\n"
+           "пишутся группами в одной транзакции, каждая за своей точкой сохранения.\n";
 }
 
 // --at: "YYYY-MM-DD" or a StationXML time (UTC when it names no zone).
@@ -147,59 +149,126 @@ struct ImportTally {
     bool stopped = false;  // the data source has no transactions: nothing more was tried
 };
 
+// What the plan of one station made of it, as the write or the dry run took it.
+struct StationResult {
+    StationDiff diff;
+    std::vector<ImportNote> kept;  // the notes of the plan that was written
+    bool refused = false;          // a new station without its place: not written
+};
+
+// The plan of `station` against the station as read under the store's lock:
+// what another writer committed before is kept where the file has no value
+// for it, and the report says what was written.
+StationStore::WritePlan LockedPlan(const ImportedStation& station, StationResult& result) {
+    return [&station, &result](const StationSnapshot& locked) {
+        const std::string& code = *station.site.STA;
+        result.kept.clear();
+        StationWrite write = PlanStationWrite(station, CatalogueOf(locked, code), result.kept);
+        result.diff = std::move(write.diff);
+        result.refused = write.refused;
+        return write.values;
+    };
+}
+
+// Names on `err` a station whose write failed and rolled back.
+void ReportFailure(const std::string& code, const CDBException& e, ImportTally& tally, std::ostream& err) {
+    err << "station-import: станция " << code << " не записана (её изменения отменены):\n" << e.ErrorText;
+    if (!e.ErrorText.empty() && e.ErrorText.back() != '\n') err << '\n';
+    tally.failed.push_back(code);
+}
+
+// Reports one station planned (and, unless a dry run, written) on `out`.
+void ReportStation(const std::string& code, StationResult& result, ImportTally& tally, std::vector<ImportNote>& notes,
+                   std::ostream& out) {
+    notes.insert(notes.end(), result.kept.begin(), result.kept.end());
+    if (result.refused) {
+        tally.failed.push_back(code);
+        return;
+    }
+    ++tally.counts[static_cast<int>(result.diff.change)];
+    out << code << ": " << ChangeName(result.diff.change) << '\n';
+    for (const std::string& line : result.diff.lines) out << line << '\n';
+}
+
+// Stations per transaction at most, and the time a transaction takes
+// stations for: other writers wait for the writer lock no longer than that.
+constexpr size_t kGroupStations = 200;
+constexpr std::chrono::milliseconds kGroupBudget{200};
+
+// Writes one station alone, in its own transaction; false when the data
+// source has no transactions (nothing written).
+bool WriteAlone(StationStore& store, const ImportedStation& station, ImportTally& tally, std::vector<ImportNote>& notes,
+                std::ostream& out, std::ostream& err) {
+    const std::string& code = *station.site.STA;
+    StationResult result;
+    try {
+        int nindex = 0;
+        if (store.Write(code, LockedPlan(station, result), nindex) == StoreOutcome::NoTransaction) return false;
+    } catch (const CDBException& e) {
+        ReportFailure(code, e, tally, err);
+        return true;
+    }
+    ReportStation(code, result, tally, notes, out);
+    return true;
+}
+
 // Writes (or, on a dry run, only plans) each station and reports its change
-// on `out`; the notes of the plans written go to `notes`.
+// on `out`; the notes of the plans written go to `notes`. Stations are
+// written in groups, each station behind a savepoint of its own in the
+// group's one transaction, and reported once their group is committed: a
+// station is written whole or not at all, and what the report names is
+// what the database holds. A group whose transaction fails is written
+// again one station at a time.
 ImportTally WriteStations(CDatabase& session, std::vector<ImportedStation>& planned, const Catalogue& catalogue,
                           bool dryRun, std::vector<ImportNote>& notes, std::ostream& out, std::ostream& err) {
     ImportTally tally;
+    if (dryRun) {
+        for (ImportedStation& station : planned) {
+            StationResult result;
+            StationWrite write = PlanStationWrite(station, catalogue, result.kept);
+            result.diff = std::move(write.diff);
+            result.refused = write.refused;
+            ReportStation(*station.site.STA, result, tally, notes, out);
+        }
+        return tally;
+    }
     StationStore store(session);
-    for (ImportedStation& station : planned) {
-        const std::string& code = *station.site.STA;
-        StationDiff diff;
-        std::vector<ImportNote> kept;  // the notes of the plan that was written
-        bool refused = false;          // a new station without its place: not written
-        if (dryRun) {
-            StationWrite write = PlanStationWrite(station, catalogue, kept);
-            diff = std::move(write.diff);
-            refused = write.refused;
-        } else {
-            // Each station in its own transaction through the station store,
-            // planned again from the station as read under its lock: what
-            // another writer committed before is kept where the file has no
-            // value for it, and the report says what was written.
-            try {
-                int nindex = 0;
-                const StoreOutcome saved = store.Write(
-                    code,
-                    [&](const StationSnapshot& locked) {
-                        kept.clear();
-                        StationWrite write = PlanStationWrite(station, CatalogueOf(locked, code), kept);
-                        diff = std::move(write.diff);
-                        refused = write.refused;
-                        return write.values;
-                    },
-                    nindex);
-                if (saved == StoreOutcome::NoTransaction) {
-                    err << "station-import: источник данных не поддерживает транзакции; станция " << code
-                        << " и следующие не записаны\n";
-                    tally.stopped = true;
+    const auto stop = [&](const std::string& code) {
+        err << "station-import: источник данных не поддерживает транзакции; станция " << code
+            << " и следующие не записаны\n";
+        tally.stopped = true;
+    };
+    for (size_t next = 0; next < planned.size();) {
+        const size_t count = std::min(kGroupStations, planned.size() - next);
+        std::vector<StationResult> results(count);
+        std::vector<StationStore::GroupMember> members;
+        for (size_t i = 0; i < count; ++i)
+            members.push_back({*planned[next + i].site.STA, LockedPlan(planned[next + i], results[i])});
+        std::vector<StationStore::GroupOutcome> outcomes;
+        try {
+            if (store.WriteGroup(members, kGroupBudget, outcomes) == StoreOutcome::NoTransaction) {
+                stop(members.front().code);
+                return tally;
+            }
+        } catch (const CDBException&) {
+            // Nothing of the group was committed: its stations one by one,
+            // each with its own transaction, retries and failure.
+            const size_t taken = std::max<size_t>(1, outcomes.size());
+            for (size_t i = 0; i < taken; ++i)
+                if (!WriteAlone(store, planned[next + i], tally, notes, out, err)) {
+                    stop(members[i].code);
                     return tally;
                 }
-            } catch (const CDBException& e) {
-                err << "station-import: станция " << code << " не записана (её изменения отменены):\n" << e.ErrorText;
-                if (!e.ErrorText.empty() && e.ErrorText.back() != '\n') err << '\n';
-                tally.failed.push_back(code);
-                continue;
-            }
-        }
-        notes.insert(notes.end(), kept.begin(), kept.end());
-        if (refused) {
-            tally.failed.push_back(code);
+            next += taken;
             continue;
         }
-        ++tally.counts[static_cast<int>(diff.change)];
-        out << code << ": " << ChangeName(diff.change) << '\n';
-        for (const std::string& line : diff.lines) out << line << '\n';
+        for (size_t i = 0; i < outcomes.size(); ++i) {
+            if (outcomes[i].refused)
+                ReportFailure(members[i].code, *outcomes[i].refused, tally, err);
+            else
+                ReportStation(members[i].code, results[i], tally, notes, out);
+        }
+        next += outcomes.size();
     }
     return tally;
 }

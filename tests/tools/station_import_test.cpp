@@ -908,3 +908,63 @@ TEST_F(StationImportProgramTest, TimesAreUtcWhateverTheProcessZone) {
 }
 
 }  // namespace
+
+// Ends the import's connection from the server, or on SQLite the import
+// itself, while it writes a file of many stations: every station is then
+// whole (its SITE row with all its channel rows) or absent, each one
+// stored has exactly one journal entry, and the stations the report names
+// as written are those stored (on SQLite, whose import dies with its
+// unwritten output, some of them).
+TEST_F(StationImportProgramTest, AnImportEndedInTheMiddleLeavesEveryStationWholeOrAbsent) {
+    CreateStationTables(session_);
+    struct OwnJournal {
+        TableDropGuard table;
+        ~OwnJournal() { ForgetJournalState(); }
+    } const journal{{session_, "STATION_JOURNAL"}};
+    ForgetJournalState();
+    ASSERT_TRUE(EnsureJournalTable(session_).available);
+    std::vector<std::string> codes;
+    for (int i = 0; i < 1500; ++i) codes.push_back("K" + std::to_string(1000 + i));
+    const QString file = StationsFile("many.xml", codes, 3);
+
+    const std::string backend = CurrentBackend().name;
+    const std::unique_ptr<QProcess> import = Launch(SE_STATION_IMPORT, {"--stationxml", file});
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    // Its report is taken in meanwhile, so that a full pipe never holds it.
+    while (CountRows(session_, "SITE") < 200 && std::chrono::steady_clock::now() < deadline)
+        import->waitForReadyRead(20);
+    ASSERT_GE(CountRows(session_, "SITE"), 200) << "the import wrote too little to be ended in the middle";
+    ASSERT_EQ(import->state(), QProcess::Running) << "the import ended before it could be ended in the middle";
+    if (backend == "sqlite") {
+        import->kill();
+    } else {
+        const bool postgres = backend == "postgres";
+        for (const TextRow& row :
+             QueryRows(session_, postgres ? "select pid from pg_stat_activity where datname=current_database() "
+                                            "and pid<>pg_backend_pid()"
+                                          : "select id from information_schema.processlist where db=database() "
+                                            "and id<>connection_id()"))
+            Execute({postgres ? "select pg_terminate_backend(" + *row[0] + ", 5000)" : "kill connection " + *row[0]});
+    }
+    const Run run = Finish(*import);
+
+    const Catalogue stored = ReadCatalogue(session_, {});
+    std::set<std::string> whole;
+    for (const StoredSite& site : stored.allSites) {
+        EXPECT_EQ(stored.ChannelsOf(*site.STA).size(), 9u) << *site.STA;
+        whole.insert(*site.STA);
+    }
+    EXPECT_EQ(CountRows(session_, "SITECHAN"), static_cast<long>(9 * whole.size()));
+    std::multiset<std::string> journaled;
+    for (const TextRow& row : QueryRows(session_, "select STA from STATION_JOURNAL")) journaled.insert(*row[0]);
+    EXPECT_EQ(journaled, std::multiset<std::string>(whole.begin(), whole.end()));
+    std::set<std::string> reported;
+    std::istringstream lines(run.out);
+    for (std::string line; std::getline(lines, line);)
+        if (line.size() > 1 && line[0] == 'K' && line.find(": новая") != std::string::npos)
+            reported.insert(line.substr(0, line.find(':')));
+    if (backend == "sqlite")
+        EXPECT_TRUE(std::includes(whole.begin(), whole.end(), reported.begin(), reported.end()));
+    else
+        EXPECT_EQ(reported, whole) << run.err.substr(0, 2000);
+}

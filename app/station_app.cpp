@@ -1,5 +1,7 @@
 #include "app/station_app.h"
 
+#include <utility>
+
 #include "db/schema_upgrade.h"
 #include "form/station_dlg.h"
 #include "resources/string_table.h"
@@ -33,6 +35,10 @@ bool CStationApp::StartUp() {
     if (const JournalState journal = EnsureJournalTable(*sharedSession_); !journal.available)
         port_.MessageBox(FormatString(str::JournalUnavailable, journal.reason), {}, platform::Buttons::Ok,
                          platform::Icon::Exclamation);
+
+    // The form's operations draw their sessions from the pool; the connection
+    // the upgrade ran on is the first of them, so a start connects once.
+    pool_.Adopt(std::exchange(sharedSession_, openSession_()), connectString_, OpenOptions::UseCursorLibrary);
 
     FormEnvironment env;
     env.startStationCode = startStationCode_;

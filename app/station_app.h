@@ -13,7 +13,8 @@
 #include "platform/profile_reader.h"
 
 // Reads the command line and the configuration, opens the shared session,
-// upgrades the schema, runs the station form and closes the session.
+// upgrades the schema, hands the session's connection to the operations'
+// pool, runs the station form and closes every session.
 class CStationApp {
 public:
     // `personal` is the database a start works on when no zrn.ini was found,

@@ -215,7 +215,14 @@ OperationFloor FloorOf(FloorOperation operation, const Recording& program) {
             floor.push_back(std::move(needed));
         }
     };
+    bool connected = false;
     for (const RecordedCall& call : program.calls) {
+        // A start needs one connection; the floor's client makes it itself.
+        if (operation == FloorOperation::StartUp && call.kind == CallKind::Connect && !connected) {
+            connected = true;
+            floor.push_back(call);
+            continue;
+        }
         Shape shape = operation == FloorOperation::Catalogue ? CatalogueShapeOf(call)
                       : operation == FloorOperation::History ? HistoryShapeOf(call)
                                                              : ShapeOf(call);

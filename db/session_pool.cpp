@@ -70,6 +70,15 @@ void SessionPool::Release(CDatabase* raw) {
     }
 }
 
+void SessionPool::Adopt(std::unique_ptr<CDatabase> session, const std::string& connectString, unsigned options) {
+    if (!session) return;
+    {
+        std::lock_guard guard(lock_);
+        lent_.push_back({session.get(), connectString, options});
+    }
+    Release(session.release());
+}
+
 void SessionPool::Clear() {
     std::vector<Idle> idle;
     {

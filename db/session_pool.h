@@ -27,8 +27,8 @@ using PooledSession = std::unique_ptr<CDatabase, ReturnToPool>;
 // again only when its driver does not already know it lost the connection
 // and it has been idle for less than the idle limit; a reused session
 // replaces a connection lost meanwhile once, at its first statement (see
-// CDatabase::RecoverLostConnection). The pool's sessions are its own: the
-// application's shared session is never put here.
+// CDatabase::RecoverLostConnection). The pool's sessions are its own; a
+// session opened elsewhere joins them only by being handed over (Adopt).
 class SessionPool {
 public:
     explicit SessionPool(SessionFactory factory, std::chrono::steady_clock::duration idleLimit = std::chrono::minutes(5),
@@ -44,6 +44,11 @@ public:
     // Takes a session back, closing the record sets still open on it. One
     // left in a transaction is rolled back first; a closed one is dropped.
     void Release(CDatabase* session);
+    // Takes an open session opened elsewhere with this connect string and
+    // these options as an idle one, as Release takes a lent one back: a
+    // start-up hands over the connection it opened, so that the first
+    // operation does not connect again.
+    void Adopt(std::unique_ptr<CDatabase> session, const std::string& connectString, unsigned options);
     // Closes every idle session.
     void Clear();
     std::size_t IdleCount() const;

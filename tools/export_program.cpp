@@ -11,19 +11,18 @@
 #include <sstream>
 
 #include "db/session.h"
+#include "settings/network_setting.h"
 #include "settings/program_start.h"
 #include "station/exact_station.h"
 #include "station/station_journal.h"
 #include "tools/catalogue_history.h"
 #include "tools/map_formats.h"
+#include "tools/network_codes.h"
 #include "tools/output_file.h"
 #include "tools/stationxml.h"
 #include "tools/tool_common.h"
 
 namespace {
-
-// Longest network code read from zrn.ini (characters).
-constexpr size_t kNetworkCapacity = 16;
 
 // A device that hands what is written straight on to `sink`, so that a large
 // document is not held in memory before it goes out; a write the sink refuses
@@ -51,13 +50,14 @@ void WriteHelp(std::ostream& out) {
            "\n"
            "Выгружает станции (все или перечисленные). База только читается.\n"
            "\n"
-           "  --stationxml     FDSN StationXML 1.2: одна сеть Network, станция Station на строку SITE,\n"
+           "  --stationxml     FDSN StationXML 1.2: сеть Network на код сети, станция Station на строку SITE,\n"
            "                   канал Channel на строку SITECHAN\n"
            "  --geojson        GeoJSON (RFC 7946): точка на станцию с кодами, названиями, датами и каналами,\n"
            "                   слой для QGIS и веб-карт\n"
            "  --text           текстовый формат веб-службы FDSN station, строка на станцию;\n"
            "  --level channel  с --text: строка на канал\n"
-           "  --network CODE   код сети; иначе [STATIONXML] NETWORK из zrn.ini, иначе XX\n"
+           "  --network CODE   код сети станций, которых нет в таблице AFFILIATION (NET, STA) или когда\n"
+           "                   таблицы нет; иначе [FDSN] NETWORK из zrn.ini, иначе XX\n"
            "  --as-of TIME     каталог таким, каким он был в TIME (UTC, ГГГГ-ММ-ДД[ чч:мм[:сс]]), по журналу\n"
            "                   изменений; станции, изменённые после TIME не через station-editor, названы\n"
            "                   в stderr (код выхода 1)\n"
@@ -152,7 +152,8 @@ std::optional<ExportArguments> ReadExportArguments(int argc, char** argv, std::o
 // the reason to `err` and answers nullopt.
 std::optional<Catalogue> ReadJournaledCatalogue(const DatabaseChoice& database, const std::vector<std::string>& codes,
                                                 const std::string& time, bool asOf,
-                                                std::vector<std::string>& changedOutside, std::ostream& err) {
+                                                std::vector<std::string>& changedOutside,
+                                                const std::function<bool(CDatabase&)>& alsoRead, std::ostream& err) {
     CDatabase session;
     if (!OpenReadOnlySession(session, database, err)) return std::nullopt;
     try {
@@ -182,6 +183,7 @@ std::optional<Catalogue> ReadJournaledCatalogue(const DatabaseChoice& database, 
             err << '\n';
             return std::nullopt;
         }
+        if (alsoRead && !alsoRead(session)) return std::nullopt;
         return catalogue;
     } catch (const CDBException& e) {
         WriteCatalogueReadFailure(e, err);
@@ -194,7 +196,7 @@ std::optional<Catalogue> ReadJournaledCatalogue(const DatabaseChoice& database, 
 // Writes the chosen format of the catalogue to a device; false in `ok` when
 // it refused. Answers the values that had to be replaced.
 std::vector<ExportNote> WriteDocument(const ExportArguments& asked, const Catalogue& catalogue,
-                                      const std::string& network, QIODevice& device, bool& ok) {
+                                      const NetworkCodes& network, QIODevice& device, bool& ok) {
     if (asked.format == "--stationxml") return WriteStationXml(catalogue, {network, UtcNowText()}, device, ok);
     std::ostringstream text;
     const std::vector<ExportNote> notes =
@@ -263,9 +265,17 @@ int RunStationExport(int argc, char** argv, std::ostream& out, std::ostream& err
     if (!asked) return ExitStatus::CouldNotRun;
 
     const ToolSettings settings = ResolveToolSettings(asked->connection);
-    std::string network = asked->network;
-    if (network.empty()) network = settings.profile.Get("STATIONXML", "NETWORK", "", kNetworkCapacity);
-    if (network.empty()) network = "XX";
+    NetworkCodes network = DefaultNetworkCode(asked->network, settings.profile);
+    // Each station's code from AFFILIATION, on the session that read the catalogue.
+    const auto readNetworks = [&network, &err](CDatabase& session) {
+        try {
+            network = ReadNetworkCodes(session, network.Fallback());
+            return true;
+        } catch (const CDBException& e) {
+            err << "station-export: не удалось прочитать таблицу AFFILIATION:\n" << e.ErrorText << '\n';
+            return false;
+        }
+    };
     const std::optional<std::vector<std::string>> codes = StationCodes(asked->stations, "station-export", err);
     if (!codes) return ExitStatus::CouldNotRun;
     const std::string& given = asked->asOf.empty() ? asked->changedSince : asked->asOf;
@@ -276,8 +286,9 @@ int RunStationExport(int argc, char** argv, std::ostream& out, std::ostream& err
     }
     std::vector<std::string> changedOutside;
     const std::optional<Catalogue> catalogue =
-        given.empty() ? ReadCatalogueReadOnly(settings.database, *codes, err)
-                      : ReadJournaledCatalogue(settings.database, *codes, *time, !asked->asOf.empty(), changedOutside, err);
+        given.empty() ? ReadCatalogueReadOnly(settings.database, *codes, err, readNetworks)
+                      : ReadJournaledCatalogue(settings.database, *codes, *time, !asked->asOf.empty(), changedOutside,
+                                               readNetworks, err);
     if (!catalogue) return ExitStatus::CouldNotRun;
 
     const auto write = [&](QIODevice& device, bool& ok) { return WriteDocument(*asked, *catalogue, network, device, ok); };

@@ -57,7 +57,7 @@ private:
 
 }  // namespace
 
-std::vector<ExportNote> WriteGeoJson(const Catalogue& catalogue, const std::string& network, std::ostream& out) {
+std::vector<ExportNote> WriteGeoJson(const Catalogue& catalogue, const NetworkCodes& networks, std::ostream& out) {
     std::vector<ExportNote> notes;
     Notes note(notes);
     QJsonArray features;
@@ -85,7 +85,7 @@ std::vector<ExportNote> WriteGeoJson(const Catalogue& catalogue, const std::stri
             channels.append(channel);
         }
         const auto textOrNull = [](const std::optional<std::string>& v) { return v ? QJsonValue(Q(*v)) : QJsonValue(); };
-        QJsonObject properties{{"network", Q(network)},
+        QJsonObject properties{{"network", Q(networks.Of(*site.STA))},
                                {"station", Q(*site.STA)},
                                {"name", textOrNull(site.STANAME)},
                                {"description", textOrNull(site.DESCR)},
@@ -100,7 +100,7 @@ std::vector<ExportNote> WriteGeoJson(const Catalogue& catalogue, const std::stri
     return notes;
 }
 
-std::vector<ExportNote> WriteStationText(const Catalogue& catalogue, const std::string& network, TextLevel level,
+std::vector<ExportNote> WriteStationText(const Catalogue& catalogue, const NetworkCodes& networks, TextLevel level,
                                          std::ostream& out) {
     std::vector<ExportNote> notes;
     Notes note(notes);
@@ -140,7 +140,7 @@ std::vector<ExportNote> WriteStationText(const Catalogue& catalogue, const std::
         const std::string& sta = *site.STA;
         const std::string start = time(note.Start(site));
         const std::string end = Utc(site.OFFDATE) ? time(*Utc(site.OFFDATE)) : std::string();
-        const std::string net = field(network, sta, {});
+        const std::string net = field(networks.Of(sta), sta, {});
         if (level == TextLevel::Station) {
             out << net << '|' << field(sta, sta, {}) << '|' << number(site.LAT) << '|' << number(site.LON) << '|'
                 << number(site.ELEV) << '|' << field(site.STANAME.value_or(sta), sta, {}) << '|' << start << '|'

@@ -13,7 +13,7 @@
 // [lon, lat, elevation] and as properties its codes, names, UTC dates and
 // channels. A station without valid coordinates gets a null geometry (said
 // in a note). Answers what had to be written otherwise than stored.
-std::vector<ExportNote> WriteGeoJson(const Catalogue& catalogue, const std::string& network, std::ostream& out);
+std::vector<ExportNote> WriteGeoJson(const Catalogue& catalogue, const NetworkCodes& networks, std::ostream& out);
 
 // The levels of the web service's text format.
 enum class TextLevel { Station, Channel };
@@ -22,5 +22,5 @@ enum class TextLevel { Station, Channel };
 // station (or per channel), fields separated by '|', times in UTC. Channels
 // StationXML cannot carry are left out, as there; '|' and line ends inside a
 // text become ' ' (noted).
-std::vector<ExportNote> WriteStationText(const Catalogue& catalogue, const std::string& network, TextLevel level,
+std::vector<ExportNote> WriteStationText(const Catalogue& catalogue, const NetworkCodes& networks, TextLevel level,
                                          std::ostream& out);

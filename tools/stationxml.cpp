@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <ctime>
+#include <map>
 
 #include "text/text.h"
 #include "tools/value_text.h"
@@ -238,33 +239,41 @@ std::vector<ExportNote> WriteStationXml(const Catalogue& catalogue, const Statio
     xml.writeTextElement("Source", "station-export");
     xml.writeTextElement("Module", "station-export (station-editor)");
     xml.writeTextElement("Created", QString::fromStdString(options.created));
-    xml.writeStartElement("Network");
     StationWriter stations(xml, notes);
-    {
-        bool changed = false;
-        xml.writeAttribute("code", XmlText(options.network, changed));
-    }
-    // The network starts with its earliest station (the texts are all
-    // "YYYY-MM-DDTHH:MM:SSZ", so they compare as times).
-    std::string networkStart;
-    for (const StoredSite& site : catalogue.sites) {
-        if (!site.STA) continue;
-        const std::optional<std::string> start = site.ONDATE ? UtcText(*site.ONDATE) : std::nullopt;
-        const std::string written = start.value_or(kNoStartDate);
-        if (networkStart.empty() || written < networkStart) networkStart = written;
-    }
-    xml.writeAttribute("startDate", QString::fromStdString(networkStart.empty() ? kNoStartDate : networkStart));
+    // The stations of each network code, codes in sort order, stations in
+    // the catalogue's.
+    std::map<std::string, std::vector<const StoredSite*>> byNetwork;
     for (const StoredSite& site : catalogue.sites) {
         if (!options.stations) break;
         if (!site.STA) {
             notes.push_back({{}, {}, "строка SITE без кода станции (STA = NULL) не выгружена"});
             continue;
         }
-        std::vector<const StoredChannel*> channels;
-        for (const StoredChannel& channel : catalogue.ChannelsOf(*site.STA)) channels.push_back(&channel);
-        stations.Station(site, channels);
+        byNetwork[options.network.Of(*site.STA)].push_back(&site);
     }
-    xml.writeEndElement();
+    if (byNetwork.empty()) byNetwork[options.network.Fallback()];
+    for (const auto& [code, sites] : byNetwork) {
+        xml.writeStartElement("Network");
+        {
+            bool changed = false;
+            xml.writeAttribute("code", XmlText(code, changed));
+        }
+        // The network starts with its earliest station (the texts are all
+        // "YYYY-MM-DDTHH:MM:SSZ", so they compare as times).
+        std::string networkStart;
+        for (const StoredSite* site : sites) {
+            const std::optional<std::string> start = site->ONDATE ? UtcText(*site->ONDATE) : std::nullopt;
+            const std::string written = start.value_or(kNoStartDate);
+            if (networkStart.empty() || written < networkStart) networkStart = written;
+        }
+        xml.writeAttribute("startDate", QString::fromStdString(networkStart.empty() ? kNoStartDate : networkStart));
+        for (const StoredSite* site : sites) {
+            std::vector<const StoredChannel*> channels;
+            for (const StoredChannel& channel : catalogue.ChannelsOf(*site->STA)) channels.push_back(&channel);
+            stations.Station(*site, channels);
+        }
+        xml.writeEndElement();
+    }
     xml.writeEndElement();
     xml.writeEndDocument();
     ok = !xml.hasError();

@@ -1,5 +1,5 @@
 #pragma once
-// The catalogue as FDSN StationXML 1.2: one Network, a Station per SITE row,
+// The catalogue as FDSN StationXML 1.2: a Network per network code, a Station per SITE row,
 // a Channel per SITECHAN row, written so that the clients in use read it
 // (start dates always present, SEED channel and location codes).
 
@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tools/catalogue.h"
+#include "tools/network_codes.h"
 
 class QIODevice;
 
@@ -17,7 +18,7 @@ inline constexpr const char* kNoStartDate = "1900-01-01T00:00:00Z";
 
 // What the document states besides the catalogue.
 struct StationXmlOptions {
-    std::string network = "XX";  // the Network code
+    NetworkCodes network = "XX";  // each station's Network code
     std::string created;         // the Created time, "YYYY-MM-DDTHH:MM:SSZ"
     bool stations = true;        // false: the Network element alone, without its stations
 };

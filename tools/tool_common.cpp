@@ -62,7 +62,8 @@ void WriteCatalogueReadFailure(const CDBException& e, std::ostream& err) {
 }
 
 std::optional<Catalogue> ReadCatalogueReadOnly(const DatabaseChoice& database, const std::vector<std::string>& stations,
-                                               std::ostream& err) {
+                                               std::ostream& err,
+                                               const std::function<bool(CDatabase&)>& alsoRead) {
     CDatabase session;
     if (!OpenReadOnlySession(session, database, err)) return std::nullopt;
     std::optional<Catalogue> catalogue;
@@ -78,5 +79,6 @@ std::optional<Catalogue> ReadCatalogueReadOnly(const DatabaseChoice& database, c
         err << '\n';
         return std::nullopt;
     }
+    if (alsoRead && !alsoRead(session)) return std::nullopt;
     return catalogue;
 }

@@ -2,6 +2,7 @@
 // What the catalogue programs share: exit statuses, their settings and the
 // read-only reading of the catalogue.
 
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -56,6 +57,9 @@ void WriteCatalogueReadFailure(const CDBException& e, std::ostream& err);
 
 // Opens a read-only session, reads the catalogue of `stations` (all when
 // empty) and closes the session. On any failure, or when a listed station is
-// not in SITE, writes the reason to `err` and answers nullopt.
+// not in SITE, writes the reason to `err` and answers nullopt. `alsoRead`,
+// when given, reads more on the same session afterwards; its false (the
+// reason on `err`) fails the read.
 std::optional<Catalogue> ReadCatalogueReadOnly(const DatabaseChoice& database, const std::vector<std::string>& stations,
-                                               std::ostream& err);
+                                               std::ostream& err,
+                                               const std::function<bool(CDatabase&)>& alsoRead = {});

@@ -53,8 +53,10 @@ TEST(StartUp, RunsUpgradeAndFormOnTheDatabaseThenClosesTheSharedSession) {
     const int connectionsBefore = OdbcEnvironment::ConnectionCount();
     FakeDialogPort port;
     std::string shownCode;
+    int connectionsWhileShown = 0;
     port.SetScript({[&](FakeDialogPort& p) {
         shownCode = p.Text(ctl::StationCode);
+        connectionsWhileShown = OdbcEnvironment::ConnectionCount();
         p.PressEsc();
     }});
     CStationApp app(port,
@@ -65,6 +67,7 @@ TEST(StartUp, RunsUpgradeAndFormOnTheDatabaseThenClosesTheSharedSession) {
 
     EXPECT_TRUE(port.Messages().empty()) << port.Messages()[0].text;
     EXPECT_EQ(shownCode, "KIV");
+    EXPECT_EQ(connectionsWhileShown, connectionsBefore + 1) << "the upgrade, list and load share one connection";
     EXPECT_EQ(port.Result(), platform::IDCANCEL);
     EXPECT_EQ(app.ExitStatus(), 0);
     EXPECT_FALSE(app.SharedSession().IsOpen());

@@ -312,9 +312,9 @@ TEST_F(ProgramsTest, ProgramsAskForAReadOnlySessionAndSendOnlySelect) {
         EXPECT_TRUE(sql.startsWith("SELECT ", Qt::CaseInsensitive)) << sql.toStdString();
         ++statements;
     }
-    // SITE and SITECHAN, by each program, and station-check's look for the
-    // journal's table.
-    EXPECT_EQ(statements, 5);
+    // SITE and SITECHAN, by each program, station-check's look for the
+    // journal's table and station-export's for AFFILIATION.
+    EXPECT_EQ(statements, 6);
     EXPECT_TRUE(text.contains("SQL_ATTR_ACCESS_MODE"));
 }
 

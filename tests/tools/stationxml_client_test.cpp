@@ -12,7 +12,10 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <map>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "db/sql_text.h"
 #include "tests/support/backend.h"
@@ -128,6 +131,55 @@ TEST_F(StationXmlClientTest, ExportOfTheDemoCatalogueReadsBackEqualInSeisplotjs)
         }
         EXPECT_EQ(at, channels.size());
     }
+}
+
+// A station's network comes from AFFILIATION when the database has it; the
+// others take --network. The client reads one Network per code, and the text
+// format gives each station its own code.
+TEST_F(StationXmlClientTest, StationsOfTwoNetworksReadBackAsTwoNetworks) {
+    LoadDemo();
+    const Backend& backend = CurrentBackend();
+    DropTableIfExists(session_, "AFFILIATION");
+    Execute({std::string("CREATE TABLE AFFILIATION (NET VARCHAR(8) NOT NULL, STA VARCHAR(6) NOT NULL, LDDATE ") +
+                 (backend.name == "mariadb" ? "DATETIME" : "TIMESTAMP") + ")",
+             "INSERT INTO AFFILIATION (NET, STA) VALUES ('II', 'KIV')",
+             "INSERT INTO AFFILIATION (NET, STA) VALUES ('II', 'OBN')"});
+    struct Dropped {
+        CDatabase& session;
+        ~Dropped() { DropTableIfExists(session, "AFFILIATION"); }
+    } dropped{session_};
+    std::map<std::string, std::string> expected;  // station, network
+    for (const StoredSite& site : ReadCatalogue(session_, {}).sites)
+        expected[*site.STA] = *site.STA == "KIV" || *site.STA == "OBN" ? "II" : "ZR";
+
+    const QStringList database = {QString::fromStdString("ODBC=" + backend.dsn),
+                                  QString::fromStdString("USER=" + backend.user),
+                                  QString::fromStdString("PASSWORD=" + backend.password)};
+    const QString file = dir_.filePath("two.xml");
+    const Run exported = Start(SE_STATION_EXPORT, QStringList{"--stationxml", "--network", "ZR", "-o", file} + database);
+    ASSERT_NE(exported.exit, 2) << exported.err;
+    const Run read = Start(SE_NODE, {SE_STATIONXML_CLIENT, file});
+    ASSERT_EQ(read.exit, 0) << read.err;
+    std::map<std::string, std::string> readBack;
+    std::vector<std::string> codes;
+    for (const QJsonValue& n : QJsonDocument::fromJson(QByteArray::fromStdString(read.out)).array()) {
+        codes.push_back(Str(n.toObject()["code"]));
+        for (const QJsonValue& station : n.toObject()["stations"].toArray())
+            readBack[Str(station.toObject()["code"])] = codes.back();
+    }
+    EXPECT_EQ(codes, (std::vector<std::string>{"II", "ZR"}));
+    EXPECT_EQ(readBack, expected);
+
+    const Run text = Start(SE_STATION_EXPORT, QStringList{"--text", "--network", "ZR"} + database);
+    ASSERT_NE(text.exit, 2) << text.err;
+    std::map<std::string, std::string> listed;
+    std::istringstream lines(text.out);
+    for (std::string line; std::getline(lines, line);)
+        if (!line.empty() && line[0] != '#') {
+            const size_t bar = line.find('|'), next = line.find('|', bar + 1);
+            listed[line.substr(bar + 1, next - bar - 1)] = line.substr(0, bar);
+        }
+    EXPECT_EQ(listed, expected);
 }
 
 }  // namespace

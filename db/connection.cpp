@@ -173,6 +173,7 @@ void Connection::FreeConnection() {
     std::lock_guard guard(ProcessLock());
     if (hdbc_ == SQL_NULL_HDBC) return;
     dialect_ = SqlDialect();
+    timeoutHeldBySession_ = false;
     if (connected_) SQLDisconnect(hdbc_);
     connected_ = false;
     SQLFreeHandle(SQL_HANDLE_DBC, hdbc_);
@@ -181,7 +182,7 @@ void Connection::FreeConnection() {
 }
 
 void Connection::ApplyQueryTimeout(SQLHSTMT stmt) {
-    if (queryTimeout_ == ~SQLUINTEGER{0}) return;
+    if (queryTimeout_ == ~SQLUINTEGER{0} || timeoutHeldBySession_) return;
     SQLRETURN rc =
         SQLSetStmtAttr(stmt, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN{queryTimeout_}), 0);
     if (!OdbcOk(rc)) queryTimeout_ = ~SQLUINTEGER{0};

@@ -49,9 +49,10 @@ public:
     const SqlDialect& SessionDialect() const { return dialect_; }
 
     // Sets the query timeout on a new statement, until the driver once
-    // refuses it. Every statement of a session gets the same value: psqlODBC
-    // sends a setting statement to the server whenever the value changes
-    // from one statement to the next on a connection.
+    // refuses it, unless the session holds the limit itself. Every statement
+    // of a session gets the same value: psqlODBC sends a setting statement to
+    // the server whenever the value changes from one statement to the next on
+    // a connection.
     void ApplyQueryTimeout(SQLHSTMT stmt);
 
     // Reuse of a kept connection: the next statement is the first of an
@@ -116,6 +117,11 @@ protected:
     bool KnownDead() const;
     // Disconnects and frees the handle; the dialect goes back to the generic one.
     void FreeConnection();
+    // The limit of every statement, in seconds.
+    SQLUINTEGER QueryTimeoutSeconds() const { return queryTimeout_; }
+    // Whether the server session holds the statements' limit (then none is
+    // set on each statement); false again when the connection is freed.
+    void SetTimeoutHeldBySession(bool held) { timeoutHeldBySession_ = held; }
     // Frees the environment when no connection is left on it.
     static void ReleaseEnvironmentIfUnused();
 
@@ -125,5 +131,6 @@ protected:
 private:
     SQLHDBC hdbc_ = SQL_NULL_HDBC;
     SQLUINTEGER queryTimeout_ = 15;
+    bool timeoutHeldBySession_ = false;
     bool reconnectArmed_ = false;
 };

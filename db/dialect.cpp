@@ -1,5 +1,7 @@
 #include "db/dialect.h"
 
+#include <string>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
@@ -133,6 +135,16 @@ bool SqlDialect::TellsOfLostConnection(const CDBException& failure) const {
             if ((!known || sign.kind == kind_) && Shows(sign, r)) return true;
     }
     return false;
+}
+
+std::string SqlDialect::SessionTimeoutStatement(unsigned seconds) const {
+    // psqlODBC sends a statement's query timeout to the server as a SET
+    // whenever it differs from the one sent last, and runs its own catalog
+    // query (the description of a result column) with none: each such
+    // description cost a SET to 0 and one back. Set once for the session,
+    // the limit holds for every statement and no SET follows.
+    if (kind_ != DbmsKind::Postgres) return {};
+    return "SET statement_timeout = " + std::to_string(seconds * 1000);
 }
 
 std::string SqlDialect::NoBackslashEscapesStatement() const {

@@ -69,6 +69,10 @@ public:
     // The statement that makes the server read a backslash inside a literal
     // as an ordinary character, its other modes kept; empty where it already does.
     std::string NoBackslashEscapesStatement() const;
+    // The statement that limits every statement of the session, the driver's
+    // own included, to `seconds`; empty where each statement carries its
+    // limit (SQL_ATTR_QUERY_TIMEOUT) at no cost.
+    std::string SessionTimeoutStatement(unsigned seconds) const;
     // The server refused that statement: its literals take doubled backslashes.
     void KeepBackslashEscapes() { backslashEscapes_ = true; }
     bool KeepsBackslashEscapes() const { return backslashEscapes_; }

@@ -52,6 +52,7 @@ bool CDatabase::Open(const std::string& connectString, unsigned options) {
 
         Probe();
         KeepBackslashesLiteral();
+        LimitStatementsBySession();
         return true;
     } catch (...) {
         Disconnect();
@@ -117,6 +118,19 @@ void CDatabase::KeepBackslashesLiteral() {
     } catch (const CDBException&) {
         // The server keeps reading backslashes as escapes: literals double them.
         dialect_.KeepBackslashEscapes();
+    }
+}
+
+void CDatabase::LimitStatementsBySession() {
+    const std::string statement = dialect_.SessionTimeoutStatement(QueryTimeoutSeconds());
+    if (statement.empty()) return;
+    // Held before the statement runs, so that it does not carry the limit itself.
+    SetTimeoutHeldBySession(true);
+    try {
+        ExecuteDirect(statement);
+    } catch (const CDBException&) {
+        // Each statement carries the limit instead.
+        SetTimeoutHeldBySession(false);
     }
 }
 

@@ -103,6 +103,9 @@ private:
     // to read it as an ordinary character. Where the server refuses, the
     // session's dialect doubles backslashes in the literals it sends.
     void KeepBackslashesLiteral();
+    // Where the product has it, one session setting limits every statement's
+    // time, so that no statement carries the limit to the server itself.
+    void LimitStatementsBySession();
     void Disconnect();
     bool EndTransactionAs(SQLSMALLINT completion);
 

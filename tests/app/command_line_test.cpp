@@ -7,6 +7,7 @@
 #include "settings/command_line.h"
 #include "settings/config_file.h"
 #include "settings/connection_settings.h"
+#include "settings/network_setting.h"
 #include "platform/profile_reader.h"
 
 namespace fs = std::filesystem;
@@ -122,6 +123,21 @@ TEST(ConnectionSettings, LongValuesAreCutToTheFieldCapacity) {
     ConnectionSettings s = ResolveConnectionSettings(ParseCommandLine("x USER=" + std::string(70, 'u')), profile);
     EXPECT_EQ(s.DataSource, std::string(31, 'd'));
     EXPECT_EQ(s.User, std::string(63, 'u'));
+}
+
+TEST(NetworkSetting, CommandLineThenFdsnThenStationXmlSectionThenXX) {
+    const struct {
+        std::string given, ini, expected;
+    } cases[] = {
+        {"IU", "[FDSN]\nNETWORK=ZR\n", "IU"},
+        {"", "[FDSN]\nNETWORK=ZR\n[STATIONXML]\nNETWORK=II\n", "ZR"},
+        {"", "[STATIONXML]\nNETWORK=II\n", "II"},
+        {"", "", "XX"},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        EXPECT_EQ(DefaultNetworkCode(c.given, ProfileReader(dir.Write("zrn.ini", c.ini))), c.expected) << c.ini;
+    }
 }
 
 TEST(ProfileReader, MatchesSectionsAndKeysRegardlessOfCaseAndGivesDefaults) {

@@ -28,6 +28,13 @@ constexpr const char* kBase = "/fdsnws/station/1/";
 // Limits of a request: the body of a POST, and the time to receive or send.
 constexpr size_t kBodyLimit = 1 << 20;
 constexpr time_t kTimeoutSeconds = 30;
+// The server gives each open connection a thread while it is kept alive, so
+// that many clients at once need as many threads; each holds at most one
+// database session at a time. A connection is closed after kKeepAliveRequests
+// requests, so that clients beyond kWorkers wait for a turn, not for
+// another's whole session.
+constexpr size_t kWorkers = 64;
+constexpr size_t kKeepAliveRequests = 100;
 
 void WriteHelp(std::ostream& out) {
     out << "Использование: station-serve [--listen АДРЕС:ПОРТ] [--network CODE]\n"
@@ -132,7 +139,7 @@ class Service {
 public:
     Service(std::string connectString, unsigned options, std::string network, std::ostream& err)
         : connect_(std::move(connectString)), options_(options), network_(std::move(network)), err_(err),
-          pool_(DefaultSessionFactory(), std::chrono::minutes(5), CPPHTTPLIB_THREAD_POOL_COUNT) {}
+          pool_(DefaultSessionFactory(), std::chrono::minutes(5), kWorkers) {}
 
     void Query(const httplib::Request& req, httplib::Response& res, const FdsnQuery& query) {
         try {
@@ -313,7 +320,8 @@ int RunStationServe(int argc, char** argv, std::ostream& out, std::ostream& err)
     server.set_payload_max_length(kBodyLimit);
     server.set_read_timeout(kTimeoutSeconds);
     server.set_write_timeout(kTimeoutSeconds);
-    server.set_keep_alive_max_count(1000);
+    server.new_task_queue = [] { return new httplib::ThreadPool(kWorkers); };
+    server.set_keep_alive_max_count(kKeepAliveRequests);
     server.set_keep_alive_timeout(5);
     server.set_error_handler([](const httplib::Request& req, httplib::Response& res) {
         if (res.status == 413) return Fail(res, 413, "The request is larger than the service takes.", req);

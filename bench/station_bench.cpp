@@ -23,8 +23,15 @@
 #include <QWindow>
 #include <QtGui/qpa/qwindowsysteminterface.h>
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
 #include <chrono>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <functional>
 #include <iostream>
@@ -233,6 +240,36 @@ void RunCatalogueProgram(const Target& t, Operation operation) {
     if (status == 2) throw std::runtime_error(args[0] + ": " + err.str().substr(0, 500));
 }
 
+// The peak resident memory (kB) of one run of the program's own binary,
+// output discarded: the child's ru_maxrss as wait4 answers it.
+long PeakMemoryOfProgram(const Target& t, Operation operation) {
+    const std::string program = std::string(SE_BENCH_TOOLS_DIR) + "/" +
+                                (operation == Operation::Check ? "station-check" : "station-export");
+    std::vector<std::string> args = {program};
+    if (operation == Operation::Export) args.push_back("--stationxml");
+    args.push_back("ODBC=" + t.dsn);
+    args.push_back("USER=" + Env("SE_TEST_UID"));
+    args.push_back("PASSWORD=" + Env("SE_TEST_PWD"));
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&files, 2, "/dev/null", O_WRONLY, 0);
+    pid_t child = 0;
+    const int failed = posix_spawn(&child, program.c_str(), &files, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&files);
+    if (failed != 0) throw std::runtime_error(program + ": " + std::strerror(failed));
+    int status = 0;
+    rusage usage{};
+    while (wait4(child, &status, 0, &usage) < 0)
+        if (errno != EINTR) throw std::runtime_error(program + ": wait4: " + std::strerror(errno));
+    if (!WIFEXITED(status) || WEXITSTATUS(status) == 2)
+        throw std::runtime_error(program + ": did not run to its end");
+    return usage.ru_maxrss;
+}
+
 // A catalogue program, run in this process from its start to its exit.
 void MeasureCatalogueProgram(benchmark::State& state, const Target& t, const Case& c) {
     try {
@@ -246,6 +283,7 @@ void MeasureCatalogueProgram(benchmark::State& state, const Target& t, const Cas
         RunCatalogueProgram(t, c.operation);
         recording.timed = StopRecording();
         Remember(t, c, std::move(recording));
+        if (c.operation != Operation::History) Table().NotePeakMemory(CaseName(t, c), PeakMemoryOfProgram(t, c.operation));
         for (auto _ : state) {
             const auto begin = Clock::now();
             RunCatalogueProgram(t, c.operation);

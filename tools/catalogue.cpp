@@ -177,30 +177,39 @@ std::string SiteSelectText() { return SelectText(kSiteColumns, "SITE"); }
 std::string ChannelSelectText() { return SelectText(kChannelColumns, "SITECHAN"); }
 
 const StoredSite* Catalogue::FindSite(const std::string& code) const {
-    const auto found = siteByCode_.find(code);
-    return found == siteByCode_.end() ? nullptr : &allSites[found->second];
+    const auto first = std::lower_bound(siteOrder_.begin(), siteOrder_.end(), code,
+                                        [&](size_t i, const std::string& c) { return *allSites[i].STA < c; });
+    return first == siteOrder_.end() || *allSites[*first].STA != code ? nullptr : &allSites[*first];
 }
 
 std::span<const StoredChannel> Catalogue::ChannelsOf(const std::string& code) const {
-    const auto found = channelsByCode_.find(code);
-    if (found == channelsByCode_.end()) return {};
-    return std::span<const StoredChannel>(channels).subspan(found->second.first,
-                                                            found->second.second - found->second.first);
+    // NULL sorts before every code, so the rows of `code` are one run.
+    const auto [first, last] = std::equal_range(
+        channels.begin(), channels.end(), code, [](const auto& a, const auto& b) {
+            constexpr auto key = [](const auto& x) -> std::optional<std::string_view> {
+                if constexpr (std::is_same_v<std::remove_cvref_t<decltype(x)>, StoredChannel>) {
+                    if (!x.STA) return std::nullopt;
+                    return std::string_view(*x.STA);
+                } else {
+                    return std::string_view(x);
+                }
+            };
+            return key(a) < key(b);
+        });
+    return std::span<const StoredChannel>(channels).subspan(static_cast<size_t>(first - channels.begin()),
+                                                            static_cast<size_t>(last - first));
 }
 
 void Catalogue::Index() {
-    siteByCode_.clear();
-    channelsByCode_.clear();
-    siteByCode_.reserve(allSites.size());
+    const auto bySta = [](const StoredChannel& a, const StoredChannel& b) { return a.STA < b.STA; };
+    if (!std::is_sorted(channels.begin(), channels.end(), bySta))
+        std::stable_sort(channels.begin(), channels.end(), bySta);
+    siteOrder_.clear();
     for (size_t i = 0; i < allSites.size(); ++i)
-        if (allSites[i].STA) siteByCode_.emplace(*allSites[i].STA, i);  // keeps the first of a twice-held code
-    // The channels are ordered by STA, so each station's rows are one run.
-    for (size_t i = 0; i < channels.size();) {
-        size_t end = i + 1;
-        while (end < channels.size() && channels[end].STA == channels[i].STA) ++end;
-        if (channels[i].STA) channelsByCode_[*channels[i].STA] = {i, end};
-        i = end;
-    }
+        if (allSites[i].STA) siteOrder_.push_back(i);
+    // Stable: of a twice-held code the first row read is found.
+    std::stable_sort(siteOrder_.begin(), siteOrder_.end(),
+                     [&](size_t a, size_t b) { return *allSites[a].STA < *allSites[b].STA; });
 }
 
 Catalogue ReadCatalogue(const CDatabase& session, const std::vector<std::string>& stations) {

@@ -62,10 +62,11 @@ void ResultTable::ReportRuns(const std::vector<Run>& runs) {
 void ResultTable::Print(std::ostream& out) const {
     char line[512];
     auto emit = [&](const char* op, const char* db, const char* link, const char* stations, const std::string& time,
-                    const std::string& floor, const std::string& ratio, const std::string& program,
-                    const std::string& needed) {
-        std::snprintf(line, sizeof line, "| %-9s | %-8s | %-8s | %8s | %9s | %9s | %6s | %-16s | %-16s |\n", op, db,
-                      link, stations, time.c_str(), floor.c_str(), ratio.c_str(), program.c_str(), needed.c_str());
+                    const std::string& floor, const std::string& ratio, const std::string& peak,
+                    const std::string& program, const std::string& needed) {
+        std::snprintf(line, sizeof line, "| %-9s | %-8s | %-8s | %8s | %9s | %9s | %6s | %6s | %-16s | %-16s |\n", op,
+                      db, link, stations, time.c_str(), floor.c_str(), ratio.c_str(), peak.c_str(), program.c_str(),
+                      needed.c_str());
         out << line;
     };
     // "N stmts" and, through the proxy, "/ R req".
@@ -74,8 +75,8 @@ void ResultTable::Print(std::ostream& out) const {
         if (requests >= 0) text += " / " + std::to_string(requests) + " req";
         return text;
     };
-    emit("operation", "database", "link", "stations", "time", "floor", "ratio", "program sent", "floor sent");
-    out << "|-----------|----------|----------|---------:|----------:|----------:|-------:|------------------|"
+    emit("operation", "database", "link", "stations", "time", "floor", "ratio", "peak", "program sent", "floor sent");
+    out << "|-----------|----------|----------|---------:|----------:|----------:|-------:|-------:|------------------|"
            "------------------|\n";
     for (const Row& row : rows_) {
         const auto parts = Split(row.name);
@@ -92,15 +93,16 @@ void ResultTable::Print(std::ostream& out) const {
             std::snprintf(text, sizeof text, "%.2fx", row.program / floor);
             ratio = text;
         }
-        std::string program, needed;
+        std::string program, needed, peak = "-";
         if (auto it = calls_.find(row.name); it != calls_.end()) {
+            if (it->second.peakKb >= 0) peak = std::to_string((it->second.peakKb + 512) / 1024) + " MB";
             program = sent(it->second.statements, it->second.requests);
             needed = sent(it->second.floorStatements, it->second.floorRequests);
         }
         if (!row.error.empty()) program = "FAILED: " + row.error;
         if (parts[0] == "type-ahead") needed = "key-new floor";
         emit(parts[0].c_str(), parts[1].c_str(), parts[2].c_str(), parts[3].c_str(), Millis(row.program),
-             Millis(floor), ratio, program, needed);
+             Millis(floor), ratio, peak, program, needed);
     }
     // What the program sent beyond the floor, once per operation and database.
     std::map<std::string, bool> shown;

@@ -16,6 +16,7 @@ struct CaseCalls {
     int floorStatements = 0;
     long long floorRequests = -1;
     std::vector<std::string> beyond;  // what the program sent beyond the floor
+    long peakKb = -1;                 // a run of the program's own binary: its peak resident memory
 };
 
 // Collects the runs named "<operation>/<database>/<link>/<stations>/<side>",
@@ -30,6 +31,7 @@ public:
     void NoteFloorRequests(const std::string& caseName, long long requests) {
         calls_[caseName].floorRequests = requests;
     }
+    void NotePeakMemory(const std::string& caseName, long kb) { calls_[caseName].peakKb = kb; }
     // The table, in the order the cases ran, then per operation and
     // database what the program sent beyond the floor.
     void Print(std::ostream& out) const;

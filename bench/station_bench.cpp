@@ -23,8 +23,16 @@
 #include <QWindow>
 #include <QtGui/qpa/qwindowsysteminterface.h>
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <functional>
 #include <iostream>
@@ -239,6 +247,76 @@ void RunCatalogueProgram(const Target& t, Operation operation) {
     if (status == 2) throw std::runtime_error(args[0] + ": " + err.str().substr(0, 500));
 }
 
+// Runs argv (its program named by path) as a child, output discarded, and
+// answers the child's peak resident memory (kB) as wait4 gives it; -1 when
+// it did not run to its end (exit 2 is a run that failed). The kernel keeps
+// in a child's peak the memory of what it was before its exec, so this is
+// called in a fresh small process (see PeakMemoryOfProgram), never in the
+// bench itself.
+long PeakMemoryOfChild(char** argv) {
+    const pid_t child = fork();
+    if (child < 0) return -1;
+    if (child == 0) {
+        const int null = open("/dev/null", O_WRONLY);
+        if (null < 0 || dup2(null, 1) < 0 || dup2(null, 2) < 0) _exit(127);
+        execv(argv[0], argv);
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    while (wait4(child, &status, 0, &usage) < 0)
+        if (errno != EINTR) return -1;
+    return WIFEXITED(status) && WEXITSTATUS(status) != 2 && WEXITSTATUS(status) != 127 ? usage.ru_maxrss : -1;
+}
+
+// The option under which station-bench measures one child (see main).
+constexpr const char* kPeakMemoryOption = "--peak-memory-of";
+
+// The peak resident memory (kB) of one run of the program's own binary,
+// output discarded: measured by this bench started afresh, which runs it.
+long PeakMemoryOfProgram(const Target& t, Operation operation) {
+    const std::string program = std::string(SE_BENCH_TOOLS_DIR) + "/" +
+                                (operation == Operation::Check ? "station-check" : "station-export");
+    std::vector<std::string> args = {"/proc/self/exe", kPeakMemoryOption, program};
+    if (operation == Operation::Export) args.push_back("--stationxml");
+    args.push_back("ODBC=" + t.dsn);
+    args.push_back("USER=" + Env("SE_TEST_UID"));
+    args.push_back("PASSWORD=" + Env("SE_TEST_PWD"));
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    std::string self(4096, '\0');
+    const ssize_t length = readlink("/proc/self/exe", self.data(), self.size() - 1);
+    if (length <= 0) throw std::runtime_error("station-bench: its own path is unknown");
+    self.resize(static_cast<size_t>(length));
+    argv[0] = self.data();
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0) throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_adddup2(&files, pipeFds[1], 1);
+    posix_spawn_file_actions_addclose(&files, pipeFds[0]);
+    pid_t child = 0;
+    const int failed = posix_spawn(&child, self.c_str(), &files, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&files);
+    close(pipeFds[1]);
+    std::string answer;
+    char piece[64];
+    for (ssize_t got; (got = read(pipeFds[0], piece, sizeof piece)) != 0;) {
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) break;
+        answer.append(piece, static_cast<size_t>(got));
+    }
+    close(pipeFds[0]);
+    if (failed != 0) throw std::runtime_error(program + ": " + std::strerror(failed));
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    const long kb = std::atol(answer.c_str());
+    if (kb <= 0) throw std::runtime_error(program + ": did not run to its end");
+    return kb;
+}
+
 // A catalogue program, run in this process from its start to its exit.
 void MeasureCatalogueProgram(benchmark::State& state, const Target& t, const Case& c) {
     try {
@@ -252,6 +330,7 @@ void MeasureCatalogueProgram(benchmark::State& state, const Target& t, const Cas
         RunCatalogueProgram(t, c.operation);
         recording.timed = StopRecording();
         Remember(t, c, std::move(recording));
+        if (c.operation != Operation::History) Table().NotePeakMemory(CaseName(t, c), PeakMemoryOfProgram(t, c.operation));
         for (auto _ : state) {
             const auto begin = Clock::now();
             RunCatalogueProgram(t, c.operation);
@@ -652,6 +731,11 @@ std::vector<Target> Targets() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Started by PeakMemoryOfProgram: runs the program after it and prints its peak.
+    if (argc > 2 && std::string(argv[1]) == kPeakMemoryOption) {
+        std::cout << PeakMemoryOfChild(argv + 2) << std::endl;
+        return 0;
+    }
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     benchmark::Initialize(&argc, argv);
     std::vector<Target> targets;

@@ -1,5 +1,7 @@
 #include "db/result.h"
 
+#include <algorithm>
+
 #include "db/connection.h"
 #include "db/odbc_handle.h"
 
@@ -135,34 +137,77 @@ std::optional<WallClock> Result::DateTime(int column) {
 }
 
 ColumnTexts Result::TextsInBlocks(int column, std::size_t width, std::size_t blockRows) {
+    ColumnTexts out;
+    out.needed = RowsInBlocks({FieldKind::Text}, {width}, blockRows,
+                              [&](const RowBlock& block) {
+                                  for (std::size_t row = 0; row < block.Rows(); ++row)
+                                      out.texts.emplace_back(block.Text(row, 0).value_or(std::string_view()));
+                              },
+                              column)
+                     .front();
+    return out;
+}
+
+std::vector<std::size_t> Result::RowsInBlocks(const std::vector<FieldKind>& kinds,
+                                              const std::vector<std::size_t>& widths, std::size_t blockRows,
+                                              const std::function<void(const RowBlock&)>& take, int firstColumn) {
     const SQLHSTMT h = stmt_;
     SQLULEN fetched = 0;
     std::vector<SQLUSMALLINT> status(blockRows);
-    std::vector<char> buffer(blockRows * width);
-    std::vector<SQLLEN> indicator(blockRows);
+    RowBlock block;
+    block.columns_.resize(kinds.size());
     Check(SQLSetStmtAttr(h, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN), 0));
     Check(SQLSetStmtAttr(h, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(SQLULEN{blockRows}), 0));
     Check(SQLSetStmtAttr(h, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0));
     Check(SQLSetStmtAttr(h, SQL_ATTR_ROW_STATUS_PTR, status.data(), 0));
-    Check(SQLBindCol(h, ColumnNumber(column), SQL_C_CHAR, buffer.data(), static_cast<SQLLEN>(width),
-                           indicator.data()));
-    ColumnTexts out;
+    for (std::size_t i = 0; i < kinds.size(); ++i) {
+        RowBlock::Bound& bound = block.columns_[i];
+        bound.kind = kinds[i];
+        SQLSMALLINT cType = SQL_C_CHAR;
+        switch (bound.kind) {
+            case FieldKind::Text: bound.width = std::max<std::size_t>(widths[i], 1); break;
+            case FieldKind::Integer:
+            case FieldKind::Floating: cType = SQL_C_DOUBLE, bound.width = sizeof(double); break;
+            case FieldKind::DateTime: cType = SQL_C_TYPE_TIMESTAMP, bound.width = sizeof(SQL_TIMESTAMP_STRUCT); break;
+        }
+        bound.data.resize(blockRows * bound.width);
+        bound.indicator.resize(blockRows);
+        Check(SQLBindCol(h, ColumnNumber(firstColumn + static_cast<int>(i)), cType, bound.data.data(),
+                         static_cast<SQLLEN>(bound.width), bound.indicator.data()));
+    }
+    std::vector<std::size_t> needed(kinds.size(), 0);
+    bool cut = false;
+    // The buffers go with this call: nothing stays bound to them, however it ends.
+    struct Unbind {
+        SQLHSTMT h;
+        ~Unbind() {
+            SQLFreeStmt(h, SQL_UNBIND);
+            SQLSetStmtAttr(h, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0);
+            SQLSetStmtAttr(h, SQL_ATTR_ROW_STATUS_PTR, nullptr, 0);
+            SQLSetStmtAttr(h, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(SQLULEN{1}), 0);
+        }
+    } unbind{h};
     while (Next()) {
+        bool textCut = false;
         for (SQLULEN row = 0; row < fetched; ++row) {
             if (status[row] == SQL_ROW_ERROR) throw CDBException::Layer(LayerError::RowError);
-            const SQLLEN length = indicator[row];
-            if (length == SQL_NULL_DATA) {
-                out.texts.emplace_back();
-            } else if (length == SQL_NO_TOTAL || length < 0 || static_cast<std::size_t>(length) >= width) {
-                out.needed = std::max(out.needed, length >= 0 ? static_cast<std::size_t>(length) + 1 : width * 2);
-            } else {
-                out.texts.emplace_back(buffer.data() + row * width, static_cast<std::size_t>(length));
+            for (std::size_t i = 0; i < kinds.size(); ++i) {
+                const RowBlock::Bound& bound = block.columns_[i];
+                if (bound.kind != FieldKind::Text) continue;
+                const SQLLEN length = bound.indicator[row];
+                if (length == SQL_NULL_DATA) continue;
+                if (length == SQL_NO_TOTAL || length < 0 || static_cast<std::size_t>(length) >= bound.width) {
+                    needed[i] = std::max(needed[i], length >= 0 ? static_cast<std::size_t>(length) + 1 : bound.width * 2);
+                    textCut = true;
+                }
             }
         }
+        if (!textCut && lastFetch_ == SQL_SUCCESS_WITH_INFO && FetchWarnings()->HasState("01004"))
+            throw CDBException::Layer(LayerError::DataTruncated);
+        cut = cut || textCut;
+        if (cut) continue;
+        block.rows_ = static_cast<std::size_t>(fetched);
+        take(block);
     }
-    // The buffers go with this call: nothing stays bound to them.
-    SQLFreeStmt(h, SQL_UNBIND);
-    SQLSetStmtAttr(h, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0);
-    SQLSetStmtAttr(h, SQL_ATTR_ROW_STATUS_PTR, nullptr, 0);
-    return out;
+    return needed;
 }

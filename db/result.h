@@ -6,12 +6,14 @@
 #include <sqlext.h>
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "db/db_exception.h"
 #include "db/described_column.h"
+#include "db/row_block.h"
 #include "db/wall_clock.h"
 
 class Connection;
@@ -66,6 +68,17 @@ public:
     // `blockRows` rows bound as arrays of `width`-byte slots. A row the
     // driver marks failed is a layer error (RowError).
     ColumnTexts TextsInBlocks(int column, std::size_t width, std::size_t blockRows);
+
+    // Reads every remaining row in blocks of `blockRows` rows, column
+    // firstColumn + i bound as kinds[i] (a text in slots of widths[i] bytes, its terminating
+    // zero included), and hands each block to `take`. Answers per column the
+    // bytes a text longer than its slot needs, 0 where none was cut: from
+    // the block that cut one on nothing more is handed on, and the caller
+    // reads again with wider slots. A row the driver marks failed is a layer
+    // error (RowError), a number or date-time cut to fit (01004) DataTruncated.
+    std::vector<std::size_t> RowsInBlocks(const std::vector<FieldKind>& kinds, const std::vector<std::size_t>& widths,
+                                          std::size_t blockRows, const std::function<void(const RowBlock&)>& take,
+                                          int firstColumn = 1);
 
 private:
     // Reads a fixed-size column; false for NULL.

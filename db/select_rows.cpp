@@ -1,5 +1,6 @@
 #include "db/select_rows.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "db/result.h"
@@ -45,6 +46,38 @@ void ForEachRow(const CDatabase& session, const std::string& sql, const std::vec
     Result result = stmt.Execute(sql);
     if (!result.Touched()) return;
     ReadResult(result, kinds, take);
+}
+
+namespace {
+
+// Rows fetched in one block, and the most bytes a text slot starts with
+// per character of its described size (UTF-8) and in all.
+constexpr std::size_t kBlockRows = 256;
+constexpr std::size_t kBytesPerChar = 4;
+constexpr SQLULEN kFirstWidthChars = 1024;
+
+}  // namespace
+
+void ForEachBlock(const CDatabase& session, const std::string& sql, const std::vector<FieldKind>& kinds,
+                  const std::function<void(const RowBlock&)>& take, const std::function<void()>& restart) {
+    Statement stmt(session);
+    std::vector<std::size_t> widths;
+    for (;;) {
+        Result result = stmt.Execute(sql);
+        if (!result.Touched()) return;
+        if (widths.empty()) {
+            widths.resize(kinds.size(), 0);
+            for (std::size_t i = 0; i < kinds.size(); ++i)
+                if (kinds[i] == FieldKind::Text)
+                    widths[i] = std::clamp<SQLULEN>(result.Describe(static_cast<int>(i + 1)).size, 1,
+                                                    kFirstWidthChars) * kBytesPerChar + 1;
+        }
+        const std::vector<std::size_t> needed = result.RowsInBlocks(kinds, widths, kBlockRows, take);
+        if (std::all_of(needed.begin(), needed.end(), [](std::size_t n) { return n == 0; })) return;
+        for (std::size_t i = 0; i < kinds.size(); ++i) widths[i] = std::max(widths[i], needed[i]);
+        restart();
+        stmt.CloseCursor();
+    }
 }
 
 std::vector<std::vector<ValueRow>> SelectBatchRows(const CDatabase& session, const std::string& sql,

@@ -13,6 +13,7 @@
 #include "db/wall_clock.h"
 
 class CDatabase;
+class RowBlock;
 
 
 // One column's value; std::monostate for NULL.
@@ -29,6 +30,15 @@ std::vector<ValueRow> SelectRows(const CDatabase& session, const std::string& sq
 // keeping them all: a whole table is read in the memory of one row.
 void ForEachRow(const CDatabase& session, const std::string& sql, const std::vector<FieldKind>& kinds,
                 const std::function<void(ValueRow&)>& take);
+
+// As ForEachRow, but the rows are fetched in blocks of bound columns and
+// each block handed to `take` (column i read as kinds[i]): no call to the
+// driver per value. A text column is bound as wide as the driver describes
+// it; when a text is longer (SQLite keeps any length), `restart` is called
+// and the query sent once more with slots that hold it, so `take` sees
+// every row again from the first.
+void ForEachBlock(const CDatabase& session, const std::string& sql, const std::vector<FieldKind>& kinds,
+                  const std::function<void(const RowBlock&)>& take, const std::function<void()>& restart);
 
 // The rows of each result of a batch of SELECTs sent as one request (for a
 // driver that takes several statements in one text, PostgreSQL's): result

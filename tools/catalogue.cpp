@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <iterator>
 #include <string_view>
 #include <tuple>
 #include <type_traits>
@@ -9,6 +10,7 @@
 #include <variant>
 
 #include "db/sql_text.h"
+#include "db/row_block.h"
 #include "station/catalogue_rows.h"
 #include "station/exact_station.h"
 
@@ -91,7 +93,8 @@ std::string SelectText(const std::array<Column<Row>, N>& columns, const char* ta
     return sql + " FROM " + table;
 }
 
-// Reads the table's rows, keeping those that `keep` accepts.
+// Reads the table's rows, keeping those that `keep` accepts. The rows are
+// fetched in blocks of bound columns, each value taken from its slot.
 template <typename Row, size_t N, typename Keep>
 std::vector<Row> ReadTable(const CDatabase& session, const std::array<Column<Row>, N>& columns, const std::string& sql,
                            const Keep& keep) {
@@ -99,34 +102,71 @@ std::vector<Row> ReadTable(const CDatabase& session, const std::array<Column<Row
     constexpr FieldKind kKindOfMember[] = {FieldKind::Text, FieldKind::Floating, FieldKind::DateTime};
     std::vector<FieldKind> kinds;
     for (const auto& column : columns) kinds.push_back(kKindOfMember[column.member.index()]);
+    // The rows are gathered in chunks and then moved into one vector of
+    // their number, each chunk freed as it is moved: a growing vector would
+    // hold up to three times the rows while it moves them to a larger one.
+    constexpr size_t kChunkRows = 4096;
+    std::vector<std::vector<Row>> chunks;
+    ForEachBlock(
+        session, sql, kinds,
+        [&](const RowBlock& block) {
+            for (size_t r = 0; r < block.Rows(); ++r) {
+                Row row;
+                for (size_t i = 0; i < N; ++i) {
+                    std::visit(
+                        [&](auto member) {
+                            using Value = typename std::remove_reference_t<decltype(row.*member)>::value_type;
+                            if constexpr (std::is_same_v<Value, std::string>) {
+                                if (const auto text = block.Text(r, i)) row.*member = std::string(*text);
+                            } else if constexpr (std::is_same_v<Value, double>) {
+                                row.*member = block.Number(r, i);
+                            } else {
+                                row.*member = block.DateTime(r, i);
+                            }
+                        },
+                        columns[i].member);
+                }
+                if (!keep(row)) continue;
+                if (chunks.empty() || chunks.back().size() == kChunkRows) chunks.emplace_back().reserve(kChunkRows);
+                chunks.back().push_back(std::move(row));
+            }
+        },
+        [&chunks] { chunks.clear(); });
+    size_t count = 0;
+    for (const std::vector<Row>& chunk : chunks) count += chunk.size();
     std::vector<Row> rows;
-    ForEachRow(session, sql, kinds, [&](const ValueRow& values) {
-        Row row;
-        for (size_t i = 0; i < N; ++i) {
-            std::visit(
-                [&](auto member) {
-                    using Field = std::remove_reference_t<decltype(row.*member)>;
-                    if (const auto* value = std::get_if<typename Field::value_type>(&values[i]))
-                        row.*member = *value;
-                },
-                columns[i].member);
-        }
-        if (keep(row)) rows.push_back(std::move(row));
-    });
+    rows.reserve(count);
+    for (std::vector<Row>& chunk : chunks) {
+        std::move(chunk.begin(), chunk.end(), std::back_inserter(rows));
+        std::vector<Row>().swap(chunk);
+    }
     return rows;
 }
 
 // The rows in a stable order by `less`: the order is found on indices and
-// each row moved once, not once per step of the sort.
+// each row moved into its place within the vector, so that no second vector
+// of rows is held beside it.
 template <typename Row, typename Less>
 std::vector<Row> SortedBy(std::vector<Row> rows, const Less& less) {
     std::vector<size_t> order(rows.size());
     for (size_t i = 0; i < order.size(); ++i) order[i] = i;
     std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return less(rows[a], rows[b]); });
-    std::vector<Row> sorted;
-    sorted.reserve(rows.size());
-    for (size_t i : order) sorted.push_back(std::move(rows[i]));
-    return sorted;
+    // Place i takes the row at order[i]: each cycle of the permutation is
+    // walked once, the row first moved out held aside.
+    for (size_t start = 0; start < order.size(); ++start) {
+        if (order[start] == start) continue;
+        Row held = std::move(rows[start]);
+        size_t place = start;
+        while (order[place] != start) {
+            const size_t from = order[place];
+            rows[place] = std::move(rows[from]);
+            order[place] = place;
+            place = from;
+        }
+        rows[place] = std::move(held);
+        order[place] = place;
+    }
+    return rows;
 }
 
 }  // namespace
@@ -138,30 +178,39 @@ std::string SiteSelectText() { return SelectText(kSiteColumns, "SITE"); }
 std::string ChannelSelectText() { return SelectText(kChannelColumns, "SITECHAN"); }
 
 const StoredSite* Catalogue::FindSite(const std::string& code) const {
-    const auto found = siteByCode_.find(code);
-    return found == siteByCode_.end() ? nullptr : &allSites[found->second];
+    const auto first = std::lower_bound(siteOrder_.begin(), siteOrder_.end(), code,
+                                        [&](size_t i, const std::string& c) { return *allSites[i].STA < c; });
+    return first == siteOrder_.end() || *allSites[*first].STA != code ? nullptr : &allSites[*first];
 }
 
 std::span<const StoredChannel> Catalogue::ChannelsOf(const std::string& code) const {
-    const auto found = channelsByCode_.find(code);
-    if (found == channelsByCode_.end()) return {};
-    return std::span<const StoredChannel>(channels).subspan(found->second.first,
-                                                            found->second.second - found->second.first);
+    // NULL sorts before every code, so the rows of `code` are one run.
+    const auto [first, last] = std::equal_range(
+        channels.begin(), channels.end(), code, [](const auto& a, const auto& b) {
+            constexpr auto key = [](const auto& x) -> std::optional<std::string_view> {
+                if constexpr (std::is_same_v<std::remove_cvref_t<decltype(x)>, StoredChannel>) {
+                    if (!x.STA) return std::nullopt;
+                    return std::string_view(*x.STA);
+                } else {
+                    return std::string_view(x);
+                }
+            };
+            return key(a) < key(b);
+        });
+    return std::span<const StoredChannel>(channels).subspan(static_cast<size_t>(first - channels.begin()),
+                                                            static_cast<size_t>(last - first));
 }
 
 void Catalogue::Index() {
-    siteByCode_.clear();
-    channelsByCode_.clear();
-    siteByCode_.reserve(allSites.size());
+    const auto bySta = [](const StoredChannel& a, const StoredChannel& b) { return a.STA < b.STA; };
+    if (!std::is_sorted(channels.begin(), channels.end(), bySta))
+        std::stable_sort(channels.begin(), channels.end(), bySta);
+    siteOrder_.clear();
     for (size_t i = 0; i < allSites.size(); ++i)
-        if (allSites[i].STA) siteByCode_.emplace(*allSites[i].STA, i);  // keeps the first of a twice-held code
-    // The channels are ordered by STA, so each station's rows are one run.
-    for (size_t i = 0; i < channels.size();) {
-        size_t end = i + 1;
-        while (end < channels.size() && channels[end].STA == channels[i].STA) ++end;
-        if (channels[i].STA) channelsByCode_[*channels[i].STA] = {i, end};
-        i = end;
-    }
+        if (allSites[i].STA) siteOrder_.push_back(i);
+    // Stable: of a twice-held code the first row read is found.
+    std::stable_sort(siteOrder_.begin(), siteOrder_.end(),
+                     [&](size_t a, size_t b) { return *allSites[a].STA < *allSites[b].STA; });
 }
 
 Catalogue ReadCatalogue(const CDatabase& session, const std::vector<std::string>& stations) {
@@ -206,6 +255,8 @@ Catalogue CatalogueOf(std::vector<StoredSite> allSites, std::vector<StoredChanne
     catalogue.allSites = std::move(allSites);
     std::erase_if(channels, [&](const StoredChannel& channel) { return !chosen(channel.STA); });
     catalogue.channels = std::move(channels);
+    catalogue.sites.reserve(static_cast<size_t>(std::count_if(
+        catalogue.allSites.begin(), catalogue.allSites.end(), [&](const StoredSite& site) { return chosen(site.STA); })));
     for (const StoredSite& site : catalogue.allSites)
         if (chosen(site.STA)) catalogue.sites.push_back(site);
 

@@ -6,7 +6,6 @@
 #include <optional>
 #include <span>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "db/select_rows.h"
@@ -49,13 +48,17 @@ struct Catalogue {
     // The channel rows of `code` among the chosen ones, in their order.
     std::span<const StoredChannel> ChannelsOf(const std::string& code) const;
 
-    // Builds the lookups above from the rows; ReadCatalogue calls it, and so
-    // must whoever changes the rows afterwards.
+    // Builds the lookups above from the rows, first ordering the channels
+    // by STA (stably: each station's rows keep their order) where they are
+    // not; ReadCatalogue calls it, and so must whoever changes the rows
+    // afterwards.
     void Index();
 
 private:
-    std::unordered_map<std::string, size_t> siteByCode_;                      // into allSites
-    std::unordered_map<std::string, std::pair<size_t, size_t>> channelsByCode_;  // [first, last) of channels
+    // Indices into allSites of the rows with a code, ordered by code and,
+    // for a code held twice, by place; the channels are ordered by STA
+    // themselves. Both are searched by halving: no table of keys is held.
+    std::vector<size_t> siteOrder_;
 };
 
 // Reads SITE and SITECHAN with two SELECT statements, each table once, and

@@ -8,7 +8,8 @@
 #include <functional>
 #include <optional>
 #include <set>
-#include <sstream>
+#include <streambuf>
+#include <vector>
 
 #include "db/session.h"
 #include "settings/network_setting.h"
@@ -24,23 +25,54 @@
 
 namespace {
 
-// A device that hands what is written straight on to `sink`, so that a large
-// document is not held in memory before it goes out; a write the sink refuses
-// fails the device.
+// What is written, handed on to `sink` in pieces of kPieceBytes, so that a
+// large document is neither held in memory nor handed on a few bytes at a
+// time. Once the sink refused a piece, every later write fails.
+class SinkBuffer : public std::streambuf {
+public:
+    explicit SinkBuffer(std::function<bool(const char*, size_t)> sink) : sink_(std::move(sink)), piece_(kPieceBytes) {
+        setp(piece_.data(), piece_.data() + piece_.size());
+    }
+    // Hands on what is held; false when the sink refused this or an earlier piece.
+    bool Flush() { return sync() == 0; }
+
+protected:
+    int overflow(int c) override {
+        if (sync() != 0) return traits_type::eof();
+        if (!traits_type::eq_int_type(c, traits_type::eof())) {
+            *pptr() = traits_type::to_char_type(c);
+            pbump(1);
+        }
+        return traits_type::not_eof(c);
+    }
+    int sync() override {
+        const size_t size = static_cast<size_t>(pptr() - pbase());
+        if (!failed_ && size > 0) failed_ = !sink_(pbase(), size);
+        setp(piece_.data(), piece_.data() + piece_.size());
+        return failed_ ? -1 : 0;
+    }
+
+private:
+    static constexpr size_t kPieceBytes = 64 * 1024;
+    std::function<bool(const char*, size_t)> sink_;
+    std::vector<char> piece_;
+    bool failed_ = false;
+};
+
+// A device over a SinkBuffer, for Qt's XML writer; a write the buffer
+// refuses fails the device.
 class SinkDevice : public QIODevice {
 public:
-    explicit SinkDevice(std::function<bool(const char*, size_t)> sink) : sink_(std::move(sink)) {
-        open(QIODevice::WriteOnly);
-    }
+    explicit SinkDevice(std::streambuf& buffer) : buffer_(buffer) { open(QIODevice::WriteOnly); }
 
 protected:
     qint64 readData(char*, qint64) override { return -1; }
     qint64 writeData(const char* data, qint64 size) override {
-        return sink_(data, static_cast<size_t>(size)) ? size : -1;
+        return buffer_.sputn(data, static_cast<std::streamsize>(size)) == size ? size : -1;
     }
 
 private:
-    std::function<bool(const char*, size_t)> sink_;
+    std::streambuf& buffer_;
 };
 
 void WriteHelp(std::ostream& out) {
@@ -193,34 +225,40 @@ std::optional<Catalogue> ReadJournaledCatalogue(const DatabaseChoice& database, 
     return std::nullopt;
 }
 
-// Writes the chosen format of the catalogue to a device; false in `ok` when
-// it refused. Answers the values that had to be replaced.
+// Writes the chosen format of the catalogue to `buffer` as it goes; false
+// in `ok` when a write was refused. Answers the values that had to be
+// replaced.
 std::vector<ExportNote> WriteDocument(const ExportArguments& asked, const Catalogue& catalogue,
-                                      const NetworkCodes& network, QIODevice& device, bool& ok) {
-    if (asked.format == "--stationxml") return WriteStationXml(catalogue, {network, UtcNowText()}, device, ok);
-    std::ostringstream text;
+                                      const NetworkCodes& network, SinkBuffer& buffer, bool& ok) {
+    if (asked.format == "--stationxml") {
+        SinkDevice device(buffer);
+        return WriteStationXml(catalogue, {network, UtcNowText()}, device, ok);
+    }
+    std::ostream text(&buffer);
     const std::vector<ExportNote> notes =
         asked.format == "--geojson"
             ? WriteGeoJson(catalogue, network, text)
             : WriteStationText(catalogue, network, asked.level == "channel" ? TextLevel::Channel : TextLevel::Station,
                                text);
-    const std::string bytes = std::move(text).str();
-    ok = device.write(bytes.data(), static_cast<qint64>(bytes.size())) == static_cast<qint64>(bytes.size());
+    ok = static_cast<bool>(text);
     return notes;
 }
 
+// How a document is written: into the buffer, answering its notes, false in
+// `ok` when a write was refused.
+using DocumentWriter = std::function<std::vector<ExportNote>(SinkBuffer&, bool&)>;
+
 // Writes through `write` into the file `path`, which is replaced only whole;
 // nullopt, with the reason on `err`, when it could not be written.
-std::optional<std::vector<ExportNote>> ExportToFile(const std::string& path,
-                                                    const std::function<std::vector<ExportNote>(QIODevice&, bool&)>& write,
+std::optional<std::vector<ExportNote>> ExportToFile(const std::string& path, const DocumentWriter& write,
                                                     std::ostream& err) {
     bool written = false;
     std::vector<ExportNote> notes;
     OutputFile file(path);
     if (file.Open()) {
-        SinkDevice device([&file](const char* data, size_t size) { return file.Write(data, size); });
-        notes = write(device, written);
-        written = written && file.Commit();
+        SinkBuffer buffer([&file](const char* data, size_t size) { return file.Write(data, size); });
+        notes = write(buffer, written);
+        written = buffer.Flush() && written && file.Commit();
     }
     if (!written) {
         err << "station-export: не удалось записать " << path << ": " << file.Error() << '\n';
@@ -231,8 +269,8 @@ std::optional<std::vector<ExportNote>> ExportToFile(const std::string& path,
 
 // Writes through `write` to the standard output `out`; nullopt, with the
 // system's reason on `err`, when a write failed.
-std::optional<std::vector<ExportNote>> ExportToOutput(
-    std::ostream& out, const std::function<std::vector<ExportNote>(QIODevice&, bool&)>& write, std::ostream& err) {
+std::optional<std::vector<ExportNote>> ExportToOutput(std::ostream& out, const DocumentWriter& write,
+                                                      std::ostream& err) {
     // The system's reason of the first failed write to the standard
     // output, taken before anything else can change errno.
     int reason = 0;
@@ -240,13 +278,14 @@ std::optional<std::vector<ExportNote>> ExportToOutput(
         if (!out && reason == 0) reason = errno;
         return !out;
     };
-    SinkDevice device([&](const char* data, size_t size) {
+    SinkBuffer buffer([&](const char* data, size_t size) {
         errno = 0;
         out.write(data, static_cast<std::streamsize>(size));
         return !failed();
     });
     bool written = false;
-    std::vector<ExportNote> notes = write(device, written);
+    std::vector<ExportNote> notes = write(buffer, written);
+    written = buffer.Flush() && written;
     errno = 0;
     out.flush();
     if (failed() || !written) {
@@ -291,7 +330,9 @@ int RunStationExport(int argc, char** argv, std::ostream& out, std::ostream& err
                                                readNetworks, err);
     if (!catalogue) return ExitStatus::CouldNotRun;
 
-    const auto write = [&](QIODevice& device, bool& ok) { return WriteDocument(*asked, *catalogue, network, device, ok); };
+    const auto write = [&](SinkBuffer& buffer, bool& ok) {
+        return WriteDocument(*asked, *catalogue, network, buffer, ok);
+    };
     const std::optional<std::vector<ExportNote>> notes = !asked->outputPath.empty() && asked->outputPath != "-"
                                                              ? ExportToFile(asked->outputPath, write, err)
                                                              : ExportToOutput(out, write, err);

@@ -4,6 +4,7 @@
 #include <QStringDecoder>
 #include <QXmlStreamReader>
 
+#include <deque>
 #include <stdexcept>
 #include <string_view>
 
@@ -35,7 +36,16 @@ public:
             else
                 xml_.skipCurrentElement();
         if (xml_.hasError()) FailOnReaderError();
-        return std::move(stations_);
+        // Moved into a vector of their number, each block of the queue freed
+        // as it empties: a vector grown while reading would hold up to twice
+        // the stations, and three times while it moves them to a larger one.
+        std::vector<XmlStation> stations;
+        stations.reserve(stations_.size());
+        while (!stations_.empty()) {
+            stations.push_back(std::move(stations_.front()));
+            stations_.pop_front();
+        }
+        return stations;
     }
 
 private:
@@ -150,6 +160,8 @@ private:
             else if (name == u"Channel") station.channels.push_back(Channel());
             else xml_.skipCurrentElement();
         }
+        // A station's few channels are kept in no more room than they take.
+        station.channels.shrink_to_fit();
         stations_.push_back(std::move(station));
     }
 
@@ -206,7 +218,7 @@ private:
 
     QXmlStreamReader xml_;
     const std::set<std::string>& only_;
-    std::vector<XmlStation> stations_;
+    std::deque<XmlStation> stations_;
 };
 
 // Days from 1970-01-01 to the civil date (proleptic Gregorian).

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "db/sql_text.h"
+#include "tests/support/backend.h"
 #include "tests/tools/catalogue_fixture.h"
 #include "tools/stationxml.h"
 #include "tools/value_text.h"
@@ -194,6 +195,24 @@ TEST_F(StationXmlTest, HostileTextSurvivesAndForbiddenCharactersAreReplacedAndRe
     EXPECT_EQ(replaced.Child("Network")->Child("Station")->Child("Site")->ChildText("Name"), "Bell\xEF\xBF\xBDName");
     ASSERT_EQ(notes.size(), 1u);
     EXPECT_EQ(notes[0].station, "HOST");
+}
+
+// The catalogue is fetched in blocks of bound columns as wide as the driver
+// describes them; a longer text (SQLite keeps any length) is still read whole.
+TEST_F(StationXmlTest, TextsLongerThanTheirColumnAreReadWhole) {
+    if (CurrentBackend().name != "sqlite") GTEST_SKIP() << "only SQLite stores a text longer than its column";
+    LoadDemo();
+    std::string name;
+    for (int i = 0; i < 400; ++i) name += "Ж";
+    const std::string file = std::string(3000, 'r') + ".resp";
+    Execute({"UPDATE SITE SET STANAME=" + SqlQuote(name) + " WHERE STA='OBN'",
+             "UPDATE SITECHAN SET CALIBFILE=" + SqlQuote(file) + " WHERE STA='OBN'"});
+    const Catalogue catalogue = ReadCatalogue(session_, {});
+    ASSERT_NE(catalogue.FindSite("OBN"), nullptr);
+    EXPECT_EQ(catalogue.FindSite("OBN")->STANAME, name);
+    ASSERT_FALSE(catalogue.ChannelsOf("OBN").empty());
+    for (const StoredChannel& channel : catalogue.ChannelsOf("OBN")) EXPECT_EQ(channel.CALIBFILE, file);
+    EXPECT_EQ(catalogue.sites.size(), catalogue.allSites.size());
 }
 
 TEST_F(StationXmlTest, MissingCoordinatesAndDatesStillGiveAValidDocument) {

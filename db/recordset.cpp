@@ -514,6 +514,16 @@ bool CRecordset::Open() {
     return true;
 }
 
+bool CRecordset::OpenWithoutRows() {
+    if (impl_->open) Close();
+    if (session_ == nullptr) throw CDBException::Layer(LayerError::NoStatementHandle);
+    impl_->result.reset();
+    selectText_.clear();
+    // With no result to fetch from, the record set stands at its end.
+    StartReading();
+    return true;
+}
+
 bool CRecordset::OpenBatch(CRecordset& next) {
     Statement& stmt = ReadyStatement();
     selectText_ = ComposeSelectText();

@@ -61,6 +61,9 @@ public:
                          // transaction ends
 
     bool Open();
+    // Opens the record set on no rows without sending its SELECT, for a
+    // caller that knows the SELECT would find none and only inserts rows.
+    bool OpenWithoutRows();
     // Opens this record set and `next` with one request, for a driver that
     // sends a batch of statements as one (PostgreSQL's): this SELECT, then
     // next's, in one text. This one stands on its first row; once it has

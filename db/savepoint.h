@@ -17,12 +17,19 @@ public:
 
     // Keeps the work since the savepoint in the transaction; throws CDBException.
     void Release();
+    // Releases the savepoint and sets it again for the work that follows;
+    // with `oneText`, for a driver that sends several statements in one
+    // text, both go in one request. Throws CDBException.
+    void Renew(bool oneText);
     // Undoes the work since the savepoint and ends it; throws CDBException
     // when the driver refuses (the transaction as a whole can then only be
     // rolled back).
     void RollBack();
 
 private:
+    std::string SetText() const;
+    std::string ReleaseText() const;
+
     CDatabase& session_;
     std::string name_;
 };

@@ -85,8 +85,10 @@ bool CellIsRead(const ChannelValues& c) {
 // tells which cells of its groups hold a row: when it covers every cell and
 // fewer than two are new, the cells take WriteChannelRow without that read,
 // which would save nothing there.
+// With `noRows`, the locked reading found no channel row of the code at
+// all: every cell is new and nothing needs reading.
 void WriteChannelRows(CDatabase& session, const std::string& code, const std::vector<ChannelValues>& channels,
-                      const StationSnapshot* locked) {
+                      const StationSnapshot* locked, bool noRows) {
     if (locked != nullptr) {
         const int groups = ChannelGroupsRead(*locked);
         std::set<std::pair<int, int>> stored;
@@ -104,7 +106,10 @@ void WriteChannelRows(CDatabase& session, const std::string& code, const std::ve
     }
     CSiteChan rows(&session);
     rows.Filter = ChannelCellsFilter(code);
-    rows.Open();
+    if (noRows)
+        rows.OpenWithoutRows();
+    else
+        rows.Open();
     std::set<std::pair<int, int>> taken;  // group and component of the rows read and queued
     for (; !rows.IsEndOfSet(); rows.MoveNext()) taken.emplace(rows.NGROUP, rows.CHANINDEX);
     std::set<std::pair<int, int>> queued;
@@ -241,7 +246,12 @@ void StationStore::WriteValues(const StationValues& values, const StationSnapsho
     session_.ExecuteDirect(BuildSiteStatement(SiteStatementValues(values, nindex, exists), exists));
     if (locked == nullptr) return;
 
-    WriteChannelRows(session_, values.code, values.channels, locked);
+    // The journal's reading under the lock holds every channel row of the
+    // code: when it found none, the rows written now are the only ones, and
+    // there are neither rows to read first nor stale ones to remove.
+    const bool noRows = lockedRows_ && lockedRows_->channels.empty();
+    WriteChannelRows(session_, values.code, values.channels, locked, noRows);
+    if (noRows) return;
     std::vector<std::string> written;
     for (const ChannelValues& c : values.channels) written.push_back(c.chan);
     written.insert(written.end(), values.keptChannels.begin(), values.keptChannels.end());
@@ -356,22 +366,34 @@ StoreOutcome StationStore::WriteGroup(const std::vector<GroupMember>& members, s
         }
     } const scope(*this);
     const auto end = std::chrono::steady_clock::now() + budget;
+    // Where the driver takes several statements in one text, a station's
+    // savepoint is released and the next one's set in one request.
+    const bool oneText = JournalTakesWrites(session_);
+    std::optional<Savepoint> station;
     for (const GroupMember& member : members) {
-        if (!outcomes.empty() && std::chrono::steady_clock::now() >= end) break;
+        // Once the budget is spent no station is begun; one whose savepoint
+        // is set already goes on.
+        if (!station && !outcomes.empty() && std::chrono::steady_clock::now() >= end) break;
         GroupOutcome& outcome = outcomes.emplace_back();
-        Savepoint station(session_, "station_write");
+        if (!station) station.emplace(session_, "station_write");
         try {
             outcome.entry = WriteLocked(tx, member.code, member.plan, outcome.nindex);
         } catch (const CDBException& e) {
             // A conflict may have ended the whole transaction on the server:
             // the group goes back to its caller.
             if (IsTransactionConflict(e)) throw;
-            station.RollBack();
+            station->RollBack();
+            station.reset();
             outcome.refused = e;
             outcome.entry.reset();
             continue;
         }
-        station.Release();
+        if (&member == &members.back() || std::chrono::steady_clock::now() >= end) {
+            station->Release();
+            station.reset();
+        } else {
+            station->Renew(oneText);
+        }
     }
     tx.Commit();
     lastEntry_.reset();

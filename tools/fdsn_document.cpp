@@ -2,6 +2,7 @@
 
 #include <QBuffer>
 
+#include <map>
 #include <sstream>
 
 #include "tools/map_formats.h"
@@ -10,38 +11,49 @@
 
 namespace {
 
-// The text format's network line: the network's epoch runs from its earliest
-// station's start to its latest end (open while one station is open).
-std::string NetworkText(const Catalogue& selected, const std::string& network) {
-    std::string start, end;
-    bool open = false;
+// The text format's network lines, one per code in code order: a network's
+// epoch runs from its earliest station's start to its latest end (open while
+// one station is open).
+std::string NetworkText(const Catalogue& selected, const NetworkCodes& networks) {
+    struct Span {
+        std::string start, end;
+        bool open = false;
+        size_t stations = 0;
+    };
+    std::map<std::string, Span> spans;
     for (const StoredSite& site : selected.sites) {
+        Span& span = spans[networks.Of(site.STA.value_or(""))];
         const std::string s = (site.ONDATE ? UtcText(*site.ONDATE) : std::nullopt).value_or(kNoStartDate);
-        if (start.empty() || s < start) start = s;
+        if (span.start.empty() || s < span.start) span.start = s;
         const std::optional<std::string> e = site.OFFDATE ? UtcText(*site.OFFDATE) : std::nullopt;
-        if (!e) open = true;
-        else if (e > end) end = *e;
+        if (!e) span.open = true;
+        else if (*e > span.end) span.end = *e;
+        ++span.stations;
     }
     const auto time = [](const std::string& utc) { return utc.empty() ? utc : utc.substr(0, utc.size() - 1); };
-    std::string net = network;
-    for (char& c : net)
-        if (c == '|' || c == '\n' || c == '\r') c = ' ';
-    return "#Network | Description | StartTime | EndTime | TotalStations\n" + net + "||" + time(start) + '|' +
-           (open ? std::string() : time(end)) + '|' + std::to_string(selected.sites.size()) + '\n';
+    std::string text = "#Network | Description | StartTime | EndTime | TotalStations\n";
+    for (const auto& [code, span] : spans) {
+        std::string net = code;
+        for (char& c : net)
+            if (c == '|' || c == '\n' || c == '\r') c = ' ';
+        text += net + "||" + time(span.start) + '|' + (span.open ? std::string() : time(span.end)) + '|' +
+                std::to_string(span.stations) + '\n';
+    }
+    return text;
 }
 
 }  // namespace
 
-FdsnDocument WriteFdsnDocument(const Catalogue& selected, const FdsnQuery& query, const std::string& network,
+FdsnDocument WriteFdsnDocument(const Catalogue& selected, const FdsnQuery& query, const NetworkCodes& networks,
                                const std::string& created) {
     if (query.format == FdsnFormat::Text) {
-        if (query.level == FdsnLevel::Network) return {"text/plain; charset=utf-8", NetworkText(selected, network)};
+        if (query.level == FdsnLevel::Network) return {"text/plain; charset=utf-8", NetworkText(selected, networks)};
         std::ostringstream text;
-        WriteStationText(selected, network, query.level == FdsnLevel::Channel ? TextLevel::Channel : TextLevel::Station,
+        WriteStationText(selected, networks, query.level == FdsnLevel::Channel ? TextLevel::Channel : TextLevel::Station,
                          text);
         return {"text/plain; charset=utf-8", std::move(text).str()};
     }
-    StationXmlOptions options{network, created};
+    StationXmlOptions options{networks, created};
     options.stations = query.level != FdsnLevel::Network;
     // The station level is the document without channels.
     Catalogue stationsOnly;

@@ -6,6 +6,7 @@
 
 #include "tools/catalogue.h"
 #include "tools/fdsn_query.h"
+#include "tools/network_codes.h"
 
 // A response body and its media type.
 struct FdsnDocument {
@@ -13,8 +14,9 @@ struct FdsnDocument {
     std::string body;
 };
 
-// The document of `selected` (as SelectFdsn answers it) under `network`,
+// The document of `selected` (as SelectFdsn answers it) under each station's
+// network code,
 // created at `created` ("YYYY-MM-DDTHH:MM:SSZ"). The station and channel
 // levels are the export's documents of the same stations.
-FdsnDocument WriteFdsnDocument(const Catalogue& selected, const FdsnQuery& query, const std::string& network,
+FdsnDocument WriteFdsnDocument(const Catalogue& selected, const FdsnQuery& query, const NetworkCodes& networks,
                                const std::string& created);

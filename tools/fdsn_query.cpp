@@ -344,13 +344,14 @@ std::optional<std::vector<std::string>> ListedStations(const FdsnQuery& query) {
     return codes;
 }
 
-Catalogue SelectFdsn(Catalogue catalogue, const FdsnQuery& query, const std::string& network,
+Catalogue SelectFdsn(Catalogue catalogue, const FdsnQuery& query, const NetworkCodes& networks,
                      const std::set<std::string>* changed) {
     std::set<std::string> chosen;
     std::vector<StoredChannel> channels;
     for (const StoredSite& site : catalogue.sites) {
         if (!site.STA || (changed && !changed->count(*site.STA)) || !InRegion(query, site)) continue;
         const Epoch epoch = EpochOf(site);
+        const std::string& network = networks.Of(*site.STA);
         const std::span<const StoredChannel> own = catalogue.ChannelsOf(*site.STA);
         std::vector<bool> taken(own.size(), false);
         bool station = false;

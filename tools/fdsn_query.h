@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tools/catalogue.h"
+#include "tools/network_codes.h"
 
 // A parameter the service cannot answer: its name and why, in English as
 // the service's clients show it.
@@ -76,10 +77,10 @@ bool NeedsChannels(const FdsnQuery& query);
 std::optional<std::vector<std::string>> ListedStations(const FdsnQuery& query);
 
 // The stations and channels of `catalogue` the request selects under the
-// network code `network`, ordered and indexed as ReadCatalogue answers. A
+// network codes `networks`, ordered and indexed as ReadCatalogue answers. A
 // station is chosen when one selection matches its codes and times and it
 // lies in the region, and, when the selection names locations or channels,
 // one of its channels matches them; its channels are those any matching
 // selection names. `changed`: only these stations (updatedafter).
-Catalogue SelectFdsn(Catalogue catalogue, const FdsnQuery& query, const std::string& network,
+Catalogue SelectFdsn(Catalogue catalogue, const FdsnQuery& query, const NetworkCodes& networks,
                      const std::set<std::string>* changed);

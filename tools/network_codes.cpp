@@ -5,6 +5,7 @@
 #include "db/result.h"
 #include "db/schema_upgrade.h"
 #include "db/session.h"
+#include "db/sql_text.h"
 #include "db/statement.h"
 
 namespace {
@@ -26,13 +27,13 @@ const std::string& NetworkCodes::Of(const std::string& station) const {
     return found == byStation_.end() ? fallback_ : found->second;
 }
 
-NetworkCodes ReadNetworkCodes(CDatabase& session, std::string fallback) {
+namespace {
+
+// Assigns every station the rows of `query` (NET, STA) name.
+NetworkCodes ReadAssignments(CDatabase& session, std::string fallback, const std::string& query) {
     NetworkCodes codes(std::move(fallback));
-    // The table is optional in CSS 3.0: probed as the journal is, by a query
-    // that touches no row.
-    if (!ColumnExists(session, "AFFILIATION", "NET")) return codes;
     Statement stmt(session);
-    Result rows = stmt.Execute("select NET, STA from AFFILIATION order by STA, NET");
+    Result rows = stmt.Execute(query);
     while (rows.Next()) {
         const std::optional<std::string> net = rows.Text(1), sta = rows.Text(2);
         if (!net || !sta) continue;
@@ -40,4 +41,24 @@ NetworkCodes ReadNetworkCodes(CDatabase& session, std::string fallback) {
         if (!network.empty()) codes.Assign(Trimmed(*sta), network);
     }
     return codes;
+}
+
+}  // namespace
+
+bool HasNetworkTable(CDatabase& session) {
+    // The table is optional in CSS 3.0: probed as the journal is.
+    return ColumnExists(session, "AFFILIATION", "NET");
+}
+
+NetworkCodes ReadNetworkCodes(CDatabase& session, std::string fallback) {
+    if (!HasNetworkTable(session)) return NetworkCodes(std::move(fallback));
+    return ReadAssignments(session, std::move(fallback), "select NET, STA from AFFILIATION order by STA, NET");
+}
+
+NetworkCodes ReadNetworkCodesOf(CDatabase& session, std::string fallback, const std::vector<std::string>& stations) {
+    if (stations.empty()) return NetworkCodes(std::move(fallback));
+    std::string codes;
+    for (const std::string& code : stations) codes += (codes.empty() ? "" : ",") + SqlQuote(code);
+    return ReadAssignments(session, std::move(fallback),
+                           "select NET, STA from AFFILIATION where STA in (" + codes + ") order by STA, NET");
 }

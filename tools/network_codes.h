@@ -4,6 +4,7 @@
 
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 class CDatabase;
 
@@ -29,3 +30,10 @@ private:
 // networks takes the first code in sort order. The table is never created.
 // Throws CDBException when the table is there but cannot be read.
 NetworkCodes ReadNetworkCodes(CDatabase& session, std::string fallback);
+
+// Whether the database has AFFILIATION, by a query that touches no row.
+bool HasNetworkTable(CDatabase& session);
+
+// As ReadNetworkCodes, for the listed stations only, on a database known to
+// have AFFILIATION: a query for a few stations reads a few rows.
+NetworkCodes ReadNetworkCodesOf(CDatabase& session, std::string fallback, const std::vector<std::string>& stations);

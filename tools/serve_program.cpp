@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "db/session_pool.h"
+#include "settings/network_setting.h"
 #include "settings/program_start.h"
 #include "station/station_journal.h"
 #include "tools/catalogue_history.h"
@@ -21,8 +22,6 @@
 
 namespace {
 
-// Longest network code read from zrn.ini (characters), as the export reads it.
-constexpr size_t kNetworkCapacity = 16;
 constexpr const char* kServiceVersion = "1.1.0";
 constexpr const char* kBase = "/fdsnws/station/1/";
 // Limits of a request: the body of a POST, and the time to receive or send.
@@ -45,7 +44,8 @@ void WriteHelp(std::ostream& out) {
            "\n"
            "  --listen АДРЕС:ПОРТ  где слушать (по умолчанию 127.0.0.1:8080; порт 0 - любой свободный);\n"
            "                       адрес и порт пишутся в стандартный вывод\n"
-           "  --network CODE       код сети; иначе [STATIONXML] NETWORK из zrn.ini, иначе XX\n"
+           "  --network CODE       код сети станций, которых нет в таблице AFFILIATION (NET, STA) или когда\n"
+           "                       таблицы нет; иначе [FDSN] NETWORK из zrn.ini, иначе XX\n"
            "  --help               эта справка\n"
            "  --version            версия программы\n"
            "\n";
@@ -190,14 +190,29 @@ private:
         Catalogue catalogue = listed                ? ReadListedStations(session, *listed)
                               : NeedsChannels(query) ? ReadCatalogue(session, {})
                                                      : ReadSitesOnly(session);
-        const Catalogue selected = SelectFdsn(std::move(catalogue), query, network_, changed ? &*changed : nullptr);
+        const NetworkCodes networks = NetworksOf(session, listed);
+        const Catalogue selected = SelectFdsn(std::move(catalogue), query, networks, changed ? &*changed : nullptr);
         if (selected.sites.empty()) {
             res.status = query.nodata;
             if (query.nodata == 404) Fail(res, 404, "No data matches the selection.", req);
             return;
         }
-        FdsnDocument document = WriteFdsnDocument(selected, query, network_, UtcNowText());
+        FdsnDocument document = WriteFdsnDocument(selected, query, networks, UtcNowText());
         res.set_content(std::move(document.body), document.contentType);
+    }
+
+    // Each station's network code: AFFILIATION's when the database has the
+    // table (asked once, as it is not made while the service runs), for the
+    // listed stations alone when the request lists them; else the default.
+    NetworkCodes NetworksOf(CDatabase& session, const std::optional<std::vector<std::string>>& listed) {
+        bool table = false;
+        {
+            std::lock_guard guard(journalLock_);
+            if (!affiliation_) affiliation_ = HasNetworkTable(session);
+            table = *affiliation_;
+        }
+        if (!table) return NetworkCodes(network_);
+        return listed ? ReadNetworkCodesOf(session, network_, *listed) : ReadNetworkCodes(session, network_);
     }
 
     void Log(const httplib::Request& req, const std::string& text) {
@@ -210,6 +225,7 @@ private:
     std::string network_;
     std::ostream& err_;
     SessionPool pool_;
+    std::optional<bool> affiliation_;
     std::mutex journalLock_, logLock_;
 };
 
@@ -289,9 +305,7 @@ int RunStationServe(int argc, char** argv, std::ostream& out, std::ostream& err)
     if (!asked) return ExitStatus::CouldNotRun;
 
     const ToolSettings settings = ResolveToolSettings(asked->connection);
-    std::string network = asked->network;
-    if (network.empty()) network = settings.profile.Get("STATIONXML", "NETWORK", "", kNetworkCapacity);
-    if (network.empty()) network = "XX";
+    const std::string network = DefaultNetworkCode(asked->network, settings.profile);
 
     // One connection at start, to find the database (the personal one may
     // stand in) and to report a wrong setting at once.

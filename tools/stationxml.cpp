@@ -244,7 +244,6 @@ std::vector<ExportNote> WriteStationXml(const Catalogue& catalogue, const Statio
     // the catalogue's.
     std::map<std::string, std::vector<const StoredSite*>> byNetwork;
     for (const StoredSite& site : catalogue.sites) {
-        if (!options.stations) break;
         if (!site.STA) {
             notes.push_back({{}, {}, "строка SITE без кода станции (STA = NULL) не выгружена"});
             continue;
@@ -268,6 +267,7 @@ std::vector<ExportNote> WriteStationXml(const Catalogue& catalogue, const Statio
         }
         xml.writeAttribute("startDate", QString::fromStdString(networkStart.empty() ? kNoStartDate : networkStart));
         for (const StoredSite* site : sites) {
+            if (!options.stations) break;
             std::vector<const StoredChannel*> channels;
             for (const StoredChannel& channel : catalogue.ChannelsOf(*site->STA)) channels.push_back(&channel);
             stations.Station(*site, channels);

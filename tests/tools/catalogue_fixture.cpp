@@ -2,6 +2,8 @@
 
 #include "tests/support/backend.h"
 
+#include "db/sql_text.h"
+
 #include <utility>
 
 #ifndef SE_SOURCE_DIR
@@ -33,6 +35,19 @@ void CatalogueFixture::Execute(const std::vector<std::string>& statements) {
             FAIL() << sql << "\n" << e.ErrorText;
         }
     }
+}
+
+void CatalogueFixture::CreateAffiliation(const std::vector<std::pair<std::string, std::string>>& rows) {
+    DropTableIfExists(session_, "AFFILIATION");
+    affiliation_ = true;
+    Execute({std::string("CREATE TABLE AFFILIATION (NET VARCHAR(8) NOT NULL, STA VARCHAR(6) NOT NULL, LDDATE ") +
+             (CurrentBackend().name == "mariadb" ? "DATETIME" : "TIMESTAMP") + ")"});
+    for (const auto& [net, sta] : rows)
+        Execute({"INSERT INTO AFFILIATION (NET, STA) VALUES (" + SqlQuote(net) + ", " + SqlQuote(sta) + ")"});
+}
+
+void CatalogueFixture::TearDown() {
+    if (affiliation_) DropTableIfExists(session_, "AFFILIATION");
 }
 
 std::vector<TextRow> CatalogueFixture::StoredCatalogue() const {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "db/session.h"
@@ -18,6 +19,10 @@ protected:
     void SetUp() override;
     void LoadDemo(bool nullableKeys = false);
     void Execute(const std::vector<std::string>& statements);
+    // Creates the AFFILIATION table holding `rows` (NET, STA), dropped again
+    // when the test ends.
+    void CreateAffiliation(const std::vector<std::pair<std::string, std::string>>& rows);
+    void TearDown() override;
 
     // Every row of SITE and SITECHAN, every column, in key order: what a run
     // that must not write is compared on.
@@ -27,4 +32,7 @@ protected:
     static std::string ResponseFiles();
 
     CDatabase session_;
+
+private:
+    bool affiliation_ = false;
 };

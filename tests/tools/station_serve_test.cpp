@@ -53,6 +53,7 @@ protected:
             server_.terminate();
             EXPECT_TRUE(server_.waitForFinished(20000));
         }
+        CatalogueFixture::TearDown();
     }
 
     // Starts station-serve on a free port of loopback; answers the port.
@@ -280,6 +281,44 @@ TEST_F(StationServeTest, DocumentsAreTheExportsByteForByte) {
                                                                 ConnectionArguments());
         EXPECT_EQ(undated(served->body), undated(exported));
     }
+}
+
+// A station's network comes from AFFILIATION: the network parameter selects
+// by it, the network level lists each code, and the documents are still the
+// export's.
+TEST_F(StationServeTest, NetworksComeFromAffiliation) {
+    LoadDemo();
+    CreateAffiliation({{"II", "KIV"}, {"II", "OBN"}});
+    const int port = StartServer();
+    ASSERT_GT(port, 0);
+    httplib::Client client("127.0.0.1", port);
+    const auto lines = [&](const std::string& query) {
+        const httplib::Result answer = client.Get("/fdsnws/station/1/query?format=text&" + query);
+        std::vector<std::string> read;
+        if (!answer) return std::vector<std::string>{"no answer"};
+        std::istringstream text(answer->body);
+        for (std::string line; std::getline(text, line);)
+            if (!line.empty() && line[0] != '#') read.push_back(line.substr(0, line.find('|', line.find('|') + 1)));
+        return read;
+    };
+    EXPECT_EQ(lines("net=II"), (std::vector<std::string>{"II|KIV", "II|OBN"}));
+    EXPECT_EQ(lines("net=II&sta=KIV,ARU"), (std::vector<std::string>{"II|KIV"}));
+    EXPECT_EQ(lines("level=network&sta=KIV,ARU"), (std::vector<std::string>{"II|", "ZR|"}));
+    const httplib::Result networks = client.Get("/fdsnws/station/1/query?level=network");
+    ASSERT_TRUE(networks);
+    EXPECT_EQ(networks->body.find(std::string("startDate=\"") + kNoStartDate), std::string::npos) << networks->body;
+    size_t elements = 0;
+    const std::string& body = networks->body;
+    for (size_t at = body.find("<Network "); at != std::string::npos; at = body.find("<Network ", at + 1)) ++elements;
+    EXPECT_EQ(elements, 2u);
+    const httplib::Result served = client.Get("/fdsnws/station/1/query?level=channel&sta=KIV,ARU");
+    ASSERT_TRUE(served);
+    const auto undated = [](const std::string& xml) {
+        return std::regex_replace(xml, std::regex("<Created>[^<]*</Created>"), "<Created/>");
+    };
+    EXPECT_EQ(undated(served->body),
+              undated(Run(SE_STATION_EXPORT, QStringList{"--stationxml", "--network", "ZR", "KIV", "ARU"} +
+                                                 ConnectionArguments())));
 }
 
 TEST_F(StationServeTest, UpdatedAfterNeedsTheJournal) {

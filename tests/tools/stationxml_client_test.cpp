@@ -139,15 +139,7 @@ TEST_F(StationXmlClientTest, ExportOfTheDemoCatalogueReadsBackEqualInSeisplotjs)
 TEST_F(StationXmlClientTest, StationsOfTwoNetworksReadBackAsTwoNetworks) {
     LoadDemo();
     const Backend& backend = CurrentBackend();
-    DropTableIfExists(session_, "AFFILIATION");
-    Execute({std::string("CREATE TABLE AFFILIATION (NET VARCHAR(8) NOT NULL, STA VARCHAR(6) NOT NULL, LDDATE ") +
-                 (backend.name == "mariadb" ? "DATETIME" : "TIMESTAMP") + ")",
-             "INSERT INTO AFFILIATION (NET, STA) VALUES ('II', 'KIV')",
-             "INSERT INTO AFFILIATION (NET, STA) VALUES ('II', 'OBN')"});
-    struct Dropped {
-        CDatabase& session;
-        ~Dropped() { DropTableIfExists(session, "AFFILIATION"); }
-    } dropped{session_};
+    CreateAffiliation({{"II", "KIV"}, {"II", "OBN"}});
     std::map<std::string, std::string> expected;  // station, network
     for (const StoredSite& site : ReadCatalogue(session_, {}).sites)
         expected[*site.STA] = *site.STA == "KIV" || *site.STA == "OBN" ? "II" : "ZR";

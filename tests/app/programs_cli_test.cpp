@@ -20,7 +20,8 @@
 #include "db/session.h"
 
 #if !defined(SE_STATION_EDITOR) || !defined(SE_STATION_CHECK) || !defined(SE_STATION_EXPORT) || \
-    !defined(SE_STATION_UPGRADE) || !defined(SE_STATION_IMPORT) || !defined(SE_STATIONXML_FILE) || !defined(SE_SQL_DIR)
+    !defined(SE_STATION_UPGRADE) || !defined(SE_STATION_IMPORT) || !defined(SE_STATION_HISTORY) || \
+    !defined(SE_STATION_RESTORE) || !defined(SE_STATION_SERVE) || !defined(SE_STATIONXML_FILE) || !defined(SE_SQL_DIR)
 #error "the programs' paths and SE_SQL_DIR must be given"
 #endif
 
@@ -70,8 +71,8 @@ protected:
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-const char* const kPrograms[] = {SE_STATION_EDITOR, SE_STATION_CHECK, SE_STATION_EXPORT, SE_STATION_UPGRADE,
-                                 SE_STATION_IMPORT};
+const char* const kPrograms[] = {SE_STATION_EDITOR,  SE_STATION_CHECK,   SE_STATION_EXPORT, SE_STATION_UPGRADE,
+                                 SE_STATION_IMPORT,  SE_STATION_HISTORY, SE_STATION_RESTORE, SE_STATION_SERVE};
 
 }  // namespace
 

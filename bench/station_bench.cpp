@@ -222,14 +222,12 @@ protected:
     std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
 };
 
-// One run of station-check or station-export as its main runs it, output
-// discarded; throws when it could not run.
-void RunCatalogueProgram(const Target& t, Operation operation) {
-    std::vector<std::string> args = {operation == Operation::Check    ? "station-check"
-                                     : operation == Operation::Export ? "station-export"
-                                                                      : "station-history"};
-    if (operation == Operation::Export) args.push_back("--stationxml");
-    if (operation == Operation::History) args.push_back(kStartStation);
+// A program's main, as the programs' own mains call it.
+using ProgramMain = int (*)(int argc, char** argv, std::ostream& out, std::ostream& err);
+
+// Runs `main` in this process with `args` and the target's database, output
+// discarded; throws when its exit status is above `worstAccepted`.
+void RunProgram(const Target& t, ProgramMain main, std::vector<std::string> args, int worstAccepted) {
     for (const char* key : {"ODBC=", "USER=", "PASSWORD="})
         args.push_back(key + (key[0] == 'O' ? t.dsn : Env(key[0] == 'U' ? "SE_TEST_UID" : "SE_TEST_PWD")));
     std::vector<char*> argv;
@@ -238,13 +236,16 @@ void RunCatalogueProgram(const Target& t, Operation operation) {
     DiscardBuffer discard;
     std::ostream out(&discard);
     std::ostringstream err;
-    const int argc = static_cast<int>(args.size());
-    const int status = operation == Operation::Check    ? RunStationCheck(argc, argv.data(), out, err)
-                       : operation == Operation::Export ? RunStationExport(argc, argv.data(), out, err)
-                                                        : RunStationHistory(argc, argv.data(), out, err);
-    // 1 is a run with findings or notes (the generated codes have six
-    // characters); 2 is a run that failed.
-    if (status == 2) throw std::runtime_error(args[0] + ": " + err.str().substr(0, 500));
+    if (main(static_cast<int>(args.size()), argv.data(), out, err) > worstAccepted)
+        throw std::runtime_error(args[0] + ": " + err.str().substr(0, 500));
+}
+
+// One run of station-check, station-export or station-history; 1 is a run
+// with findings or notes (the generated codes have six characters).
+void RunCatalogueProgram(const Target& t, Operation operation) {
+    if (operation == Operation::Check) return RunProgram(t, RunStationCheck, {"station-check"}, 1);
+    if (operation == Operation::Export) return RunProgram(t, RunStationExport, {"station-export", "--stationxml"}, 1);
+    RunProgram(t, RunStationHistory, {"station-history", kStartStation}, 1);
 }
 
 // Runs argv (its program named by path) as a child, output discarded, and
@@ -365,18 +366,9 @@ Recording ImportCleanUp() {
 // station-import of the case's file as its main runs it, output discarded;
 // throws when a station was not written.
 void RunImport(const Target& t, const Case& c) {
-    std::vector<std::string> args = {"station-import", "--stationxml", ImportFile(c.stations), "--at", "2020-01-01"};
-    for (const char* key : {"ODBC=", "USER=", "PASSWORD="})
-        args.push_back(key + (key[0] == 'O' ? t.dsn : Env(key[0] == 'U' ? "SE_TEST_UID" : "SE_TEST_PWD")));
-    std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    DiscardBuffer discard;
-    std::ostream out(&discard);
-    std::ostringstream err;
     // 1 is a run with notes (the generated codes are longer than COD).
-    if (RunStationImport(static_cast<int>(args.size()), argv.data(), out, err) > 1)
-        throw std::runtime_error("station-import: " + err.str().substr(0, 500));
+    RunProgram(t, RunStationImport,
+               {"station-import", "--stationxml", ImportFile(c.stations), "--at", "2020-01-01"}, 1);
 }
 
 // An import into the catalogue, each run after the imported stations were

@@ -52,13 +52,14 @@ bool HasNetworkTable(CDatabase& session) {
 
 NetworkCodes ReadNetworkCodes(CDatabase& session, std::string fallback) {
     if (!HasNetworkTable(session)) return NetworkCodes(std::move(fallback));
-    return ReadAssignments(session, std::move(fallback), "select NET, STA from AFFILIATION order by STA, NET");
+    return ReadNetworkCodesOf(session, std::move(fallback), nullptr);
 }
 
-NetworkCodes ReadNetworkCodesOf(CDatabase& session, std::string fallback, const std::vector<std::string>& stations) {
-    if (stations.empty()) return NetworkCodes(std::move(fallback));
+NetworkCodes ReadNetworkCodesOf(CDatabase& session, std::string fallback, const std::vector<std::string>* listed) {
+    if (!listed) return ReadAssignments(session, std::move(fallback), "select NET, STA from AFFILIATION order by STA, NET");
+    if (listed->empty()) return NetworkCodes(std::move(fallback));
     std::string codes;
-    for (const std::string& code : stations) codes += (codes.empty() ? "" : ",") + SqlQuote(code);
+    for (const std::string& code : *listed) codes += (codes.empty() ? "" : ",") + SqlQuote(code);
     return ReadAssignments(session, std::move(fallback),
                            "select NET, STA from AFFILIATION where STA in (" + codes + ") order by STA, NET");
 }

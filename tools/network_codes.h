@@ -34,6 +34,7 @@ NetworkCodes ReadNetworkCodes(CDatabase& session, std::string fallback);
 // Whether the database has AFFILIATION, by a query that touches no row.
 bool HasNetworkTable(CDatabase& session);
 
-// As ReadNetworkCodes, for the listed stations only, on a database known to
-// have AFFILIATION: a query for a few stations reads a few rows.
-NetworkCodes ReadNetworkCodesOf(CDatabase& session, std::string fallback, const std::vector<std::string>& stations);
+// As ReadNetworkCodes on a database known to have AFFILIATION, for the
+// `listed` stations only when given: a query for a few stations reads a few
+// rows.
+NetworkCodes ReadNetworkCodesOf(CDatabase& session, std::string fallback, const std::vector<std::string>* listed);

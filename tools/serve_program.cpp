@@ -212,7 +212,7 @@ private:
             table = *affiliation_;
         }
         if (!table) return NetworkCodes(network_);
-        return listed ? ReadNetworkCodesOf(session, network_, *listed) : ReadNetworkCodes(session, network_);
+        return ReadNetworkCodesOf(session, network_, listed ? &*listed : nullptr);
     }
 
     void Log(const httplib::Request& req, const std::string& text) {

@@ -12,6 +12,7 @@
 
 #include "tools/stationxml.h"
 #include "tools/value_text.h"
+#include "text/text.h"
 
 FdsnParameterError::FdsnParameterError(std::string parameter, std::string reason)
     : parameter_(std::move(parameter)), message_(parameter_ + ": " + reason) {}
@@ -42,7 +43,8 @@ std::string Lower(std::string text) {
     return text;
 }
 
-// A comma list of codes; "--" (location) is the empty code.
+// A comma list of codes, upper-cased as the editor stores them (Cyrillic
+// too); "--" (location) is the empty code.
 std::vector<std::string> Codes(const std::string& name, const std::string& value) {
     std::vector<std::string> codes;
     std::stringstream list(value);
@@ -58,7 +60,7 @@ std::vector<std::string> Codes(const std::string& name, const std::string& value
         for (unsigned char c : code)
             if (c <= ' ' || c == 0x7f) throw FdsnParameterError(name, "the code '" + code + "' holds a space or control character");
         if (code == "*") return {};  // everything
-        codes.push_back(code);
+        codes.push_back(text::ToUpper(code));
     }
     if (!any || value.back() == ',') throw FdsnParameterError(name, "an empty code in the list '" + value + "'");
     return codes;
@@ -155,7 +157,8 @@ void Check(const FdsnQuery& query) {
             throw FdsnParameterError("starttime", "later than endtime");
 }
 
-// '?' takes one character (a whole UTF-8 sequence), '*' any run of them.
+// '?' takes one character (a whole UTF-8 sequence), '*' any run of them;
+// both texts upper-cased.
 bool Matches(std::string_view pattern, std::string_view code) {
     const auto next = [](std::string_view text, size_t at) {
         size_t end = at + 1;
@@ -168,8 +171,7 @@ bool Matches(std::string_view pattern, std::string_view code) {
             starP = p++;
             starC = c;
         } else if (p < pattern.size() &&
-                   (pattern[p] == '?' ||
-                    std::toupper(static_cast<unsigned char>(pattern[p])) == std::toupper(static_cast<unsigned char>(code[c])))) {
+                   (pattern[p] == '?' || pattern[p] == code[c])) {
             if (pattern[p] == '?') {
                 c = next(code, c);
                 ++p;
@@ -263,7 +265,8 @@ std::optional<double> FdsnTime(std::string_view text) {
 
 bool CodeMatches(const std::vector<std::string>& patterns, std::string_view code) {
     if (patterns.empty()) return true;
-    return std::any_of(patterns.begin(), patterns.end(), [&](const std::string& p) { return Matches(p, code); });
+    const std::string upper = text::ToUpper(code);
+    return std::any_of(patterns.begin(), patterns.end(), [&](const std::string& p) { return Matches(p, upper); });
 }
 
 FdsnQuery ReadFdsnQuery(const FdsnParameters& parameters) {
@@ -336,9 +339,7 @@ std::optional<std::vector<std::string>> ListedStations(const FdsnQuery& query) {
         if (selection.stations.empty()) return std::nullopt;
         for (const std::string& code : selection.stations) {
             if (code.find_first_of("?*") != std::string::npos) return std::nullopt;
-            std::string upper = code;
-            for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-            if (std::find(codes.begin(), codes.end(), upper) == codes.end()) codes.push_back(upper);
+            if (std::find(codes.begin(), codes.end(), code) == codes.end()) codes.push_back(code);
         }
     }
     return codes;

@@ -333,6 +333,12 @@ TEST_F(StationServeTest, UpdatedAfterNeedsTheJournal) {
     EXPECT_NE(answer->body.find("updatedafter: the database keeps no journal"), std::string::npos) << answer->body;
 }
 
+// Codes are matched as the editor stores them, upper-cased, Cyrillic too.
+TEST(FdsnQueryTest, CodesAreUpperCasedCyrillicToo) {
+    const FdsnQuery query = ReadFdsnQuery({{"sta", "кив,Obn,КИВ"}});
+    EXPECT_EQ(ListedStations(query), (std::vector<std::string>{"КИВ", "OBN"}));
+}
+
 TEST(FdsnQueryTest, BadParametersAreNamed) {
     struct Case {
         std::string body;  // GET parameters as name=value&..., or a POST body (with a line end)
